@@ -1,0 +1,10 @@
+#include "engine/core/engine_state.h"
+
+namespace tavrel {
+
+const std::string& EngineState::Parameter(std::size_t commandIndex, std::size_t n) const {
+  if (commandIndex >= script.commandIds.size()) throw ListIndexError(commandIndex);
+  return parameters.Get(script.commandIds[commandIndex], n);
+}
+
+}  // namespace tavrel

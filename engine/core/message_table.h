@@ -1,0 +1,48 @@
+// The engine's message table: every text the engine itself shows, 54
+// entries with English defaults, all replaceable by a language file.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace tavrel {
+
+// Entry numbers are the line numbers of the language file.
+namespace msg {
+inline constexpr int kCommonControlsUpdate = 1;
+inline constexpr int kSetupResourceNotFound = 2;
+inline constexpr int kSetupResourceDecompressionFailure = 3;
+inline constexpr int kSetupDatabaseNotFound = 4;
+inline constexpr int kRuntimeErrorInInstall = 5;
+inline constexpr int kBytes = 6;
+inline constexpr int kKilobytes = 7;
+inline constexpr int kMegabytes = 8;
+inline constexpr int kGetUndefinedVariable = 9;
+inline constexpr int kSetUndefinedVariable = 10;
+inline constexpr int kRuntimeErrorInScript = 20;
+inline constexpr int kWizardCaption = 23;
+inline constexpr int kPreparingText = 24;
+inline constexpr int kCancelQuestion = 40;
+}  // namespace msg
+
+class MessageTable {
+ public:
+  static constexpr int kCount = 54;
+
+  MessageTable();
+
+  // Entry 1..kCount.
+  const std::string& Get(int line) const;
+
+  // Line n of the file replaces entry n completely; a file with fewer lines
+  // leaves the missing entries empty, lines after the last entry are ignored.
+  void ReadLanguageFile(std::string_view text);
+
+  static std::string_view DefaultText(int line);
+
+ private:
+  std::array<std::string, kCount> entries_;
+};
+
+}  // namespace tavrel

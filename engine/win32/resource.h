@@ -1,0 +1,4 @@
+// Resource identifiers of the engine program.
+#pragma once
+
+#define kMainIcon 1

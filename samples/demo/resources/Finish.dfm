@@ -1,0 +1,3 @@
+object Finish: TPoolTemplate
+  Caption = 'Finish'
+end

@@ -1,0 +1,3 @@
+object Welcome: TPoolTemplate
+  Caption = 'Welcome'
+end

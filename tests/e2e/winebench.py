@@ -1,0 +1,162 @@
+"""Helpers for end-to-end tests of the Windows programs on the Wine bench.
+
+Programs run in the project's prefix on the bench's Xvfb display (see
+tests/wine/bench). Windows are found and pressed with the winctl test
+program; screenshots of the whole display go to build/screenshots/.
+"""
+
+from __future__ import annotations
+
+import os
+import pwd
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+
+BIN = Path(os.environ.get("TAVREL_WIN_BIN", ROOT / "build/win64/bin"))
+TESTBIN = Path(os.environ.get("TAVREL_TEST_BIN", ROOT / "build/win64/testbin"))
+WORK = ROOT / "build/e2e"
+SHOTS = ROOT / "build/screenshots"
+ENCODING = "cp1252"
+
+
+def _bench_environment() -> dict[str, str]:
+    script = ROOT / "tests/wine/wine-env"
+    out = subprocess.run(["bash", "-c", f'source "{script}" && env -0'], check=True,
+                         capture_output=True).stdout
+    env = dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
+    return env
+
+
+ENV = _bench_environment()
+WINE = ENV["TAVREL_WINE"]
+
+
+def winpath(path: Path) -> str:
+    """The Windows name of a file of this machine (drive Z: is the root)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def temp_folder() -> Path:
+    """The prefix's temporary folder, as Windows programs see it."""
+    user = pwd.getpwuid(os.getuid()).pw_name
+    return Path(ENV["WINEPREFIX"]) / "drive_c/users" / user / "Temp"
+
+
+def clean_temp() -> None:
+    """Removes what earlier engine runs may have left in the temp folder."""
+    temp = temp_folder()
+    temp.mkdir(parents=True, exist_ok=True)
+    for entry in temp.iterdir():
+        if entry.name.startswith("tvl") or entry.name == "lang.loc":
+            if entry.is_dir():
+                shutil.rmtree(entry)
+            else:
+                entry.unlink()
+
+
+def screenshot(name: str) -> Path:
+    SHOTS.mkdir(parents=True, exist_ok=True)
+    target = SHOTS / f"{name}.png"
+    subprocess.run(["import", "-display", ENV["DISPLAY"], "-window", "root", str(target)],
+                   check=True, capture_output=True, timeout=30)
+    return target
+
+
+class Program:
+    """A Windows program started in the background."""
+
+    def __init__(self, exe: Path, args: list[str] = (), *, trace: Path | None = None,
+                 extra_env: dict[str, str] | None = None):
+        env = dict(ENV)
+        if trace is not None:
+            trace.unlink(missing_ok=True)
+            env["TVL_TRACE"] = winpath(trace)
+        env.update(extra_env or {})
+        self.trace_path = trace
+        self.name = Path(exe).name
+        self.process = subprocess.Popen([WINE, str(exe), *args], env=env, cwd=str(Path(exe).parent),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # A test that fails half-way must not leave its program (and its
+    # windows) behind for the next one.
+    def __enter__(self) -> "Program":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+    def wait(self, timeout: float = 60) -> int:
+        """Exit code; a program still running after timeout is shot and killed."""
+        try:
+            self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            shot = screenshot(f"timeout-{self.name}")
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError(f"{self.name} still running after {timeout} s; screen in {shot}")
+        return self.process.returncode
+
+    def trace(self) -> list[str]:
+        if self.trace_path is None or not self.trace_path.exists():
+            return []
+        return self.trace_path.read_bytes().decode(ENCODING).splitlines()
+
+
+def run(exe: Path, args: list[str] = (), *, timeout: float = 60, trace: Path | None = None,
+        extra_env: dict[str, str] | None = None) -> tuple[int, list[str]]:
+    with Program(exe, args, trace=trace, extra_env=extra_env) as program:
+        code = program.wait(timeout)
+        return code, program.trace()
+
+
+def winctl(*args: str, timeout: float = 60) -> tuple[int, str]:
+    result = subprocess.run([WINE, str(TESTBIN / "winctl.exe"), *args], env=ENV,
+                            capture_output=True, timeout=timeout)
+    return result.returncode, result.stdout.decode(ENCODING)
+
+
+class Window:
+    """What winctl reports of a top-level window."""
+
+    def __init__(self, report: str):
+        lines = [line for line in report.replace("\r", "").split("\n") if line]
+        fields = lines[0].split("|", 7)
+        self.left, self.top, self.width, self.height, self.client_width, self.client_height = (
+            int(value) for value in fields[1:7])
+        self.title = fields[7]
+        self.children = [tuple(line.split("|", 2)) for line in lines[1:]]
+
+    def texts(self, class_name: str | None = None) -> list[str]:
+        return [text for cls, _, text in self.children
+                if class_name is None or cls.lower() == class_name.lower()]
+
+
+def find_window(class_name: str, title: str, timeout_ms: int = 20000) -> Window:
+    code, out = winctl("find", class_name, title, str(timeout_ms))
+    if code != 0:
+        shot = screenshot(f"missing-{class_name}-{title}".replace("#", "").replace(" ", "_"))
+        raise AssertionError(f"no window {class_name!r} {title!r}; screen in {shot}")
+    return Window(out)
+
+
+def press(class_name: str, title: str, button: str) -> None:
+    code, _ = winctl("press", class_name, title, button)
+    if code != 0:
+        raise AssertionError(f"no button {button!r} in {class_name!r} {title!r}")
+
+
+def wait_until(predicate, timeout: float = 20, step: float = 0.1) -> bool:
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
