@@ -69,11 +69,23 @@ HWND Child(HWND parent, const char* className, DWORD style, int x, int y, int wi
   return child;
 }
 
+// The common controls are loaded only now, after start-up has checked their
+// version: until then the library is not in the process, so the check reads
+// the file on disk rather than whatever copy is already mapped.
+void InitProgressControl() {
+  using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const HMODULE library = LoadLibraryA("comctl32.dll");
+  if (library == nullptr) return;
+  const auto init =
+      reinterpret_cast<InitFunction>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+  if (init != nullptr) init(&controls);
+}
+
 }  // namespace
 
 void Win32StartupWindows::Create() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&controls);
+  InitProgressControl();
   RegisterClasses(instance_);
 
   const HDC screen = GetDC(nullptr);

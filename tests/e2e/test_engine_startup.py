@@ -140,6 +140,32 @@ class StartupTest(unittest.TestCase):
                 self.assertIn("message: " + message, trace)
                 self.assertEqual(temp_is_clean(), [])
 
+    def test_old_common_controls_stop_the_setup(self) -> None:
+        # Wine answers version queries of a system library from its built-in
+        # copy unless the file on disk is preferred ("native" first).
+        native = {"WINEDLLOVERRIDES": "mscoree,mshtml=;comctl32=n,b"}
+        exe = self.assemble()
+        system = Path(wb.ENV["WINEPREFIX"]) / "drive_c/windows/system32/comctl32.dll"
+        saved = system.read_bytes()
+        shutil.copyfile(wb.TESTBIN / "old_common_controls.dll", system)
+        try:
+            message = ("Please install the common controls update from Microsoft before "
+                       "attempting to install this product.")
+            with wb.Program(exe, trace=self.trace, extra_env=native) as program:
+                box = wb.find_window("#32770", "Tavrel")
+                self.assertIn(message, box.texts("Static"))
+                wb.screenshot("engine-startup-old-common-controls")
+                wb.press("#32770", "Tavrel", "OK")
+                self.assertEqual(program.wait(30), 0)
+                self.assertIn("comctl32 version: 4.71", program.trace())
+            code, trace = wb.run(exe, ["/s"], trace=self.trace, extra_env=native)
+            self.assertEqual(code, 0)
+            self.assertIn("message: " + message, trace)
+            self.assertNotIn("interpreter: 4 commands", trace)
+        finally:
+            system.write_bytes(saved)
+        self.assertEqual(temp_is_clean(), [])
+
     def test_language_file_behind_the_archive_library(self) -> None:
         lines = [f"entry {n}" for n in range(1, 55)]
         lines[3] = "Setup-Datenbank nicht gefunden"
