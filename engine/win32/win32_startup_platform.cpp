@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "engine/core/pe_image.h"
-#include "engine/win32/archive_library.h"
+#include "tvl/win32/tvl_api.h"
 #include "engine/win32/win32_file.h"
 
 namespace tavrel {

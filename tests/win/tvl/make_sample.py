@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""Writes the small tree the Windows tvl test extracts and archives it with 7z: once stored
+(what tvl reads) and once compressed (what it must refuse cleanly)."""
+import argparse
+import os
+import shutil
+import subprocess
+
+FILES = {
+    "readme.txt": b"hello from tvl\r\n",
+    "docs/guide/deep.txt": b"deep\n" * 100,
+    "docs/empty.txt": b"",
+    "data/big.bin": bytes((i * 7 + (i >> 9)) & 0xFF for i in range(200_003)),
+    "\u00fcn\u00ef/\u20ac \u65e5\u672c.txt": "unicode \u2713".encode(),
+}
+FOLDERS = ["empty_dir", "docs/guide/empty_too"]
+
+
+def archive(seven_zip, tree, out, switches):
+    if os.path.exists(out):
+        os.remove(out)  # 7z a would add to it
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    names = sorted(os.listdir(tree))
+    subprocess.run([seven_zip, "a", "-bd", "-y", *switches, os.path.abspath(out), "--", *names],
+                   cwd=tree, env=env, check=True, stdout=subprocess.DEVNULL)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--7z", dest="seven_zip", default="7z")
+    parser.add_argument("--tree", required=True)
+    parser.add_argument("--stored", required=True)
+    parser.add_argument("--compressed", required=True)
+    args = parser.parse_args()
+
+    shutil.rmtree(args.tree, ignore_errors=True)
+    for folder in FOLDERS:
+        os.makedirs(os.path.join(args.tree, folder))
+    for name, data in FILES.items():
+        path = os.path.join(args.tree, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    archive(args.seven_zip, args.tree, args.stored, ["-m0=Copy", "-mhc=off"])
+    archive(args.seven_zip, args.tree, args.compressed, [])
+
+
+if __name__ == "__main__":
+    main()

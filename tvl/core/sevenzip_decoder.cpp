@@ -1,0 +1,152 @@
+// Coder table and chain building. A coder is looked up by its method id and built over the
+// streams that feed it: packed streams read straight from the archive, or other coders' outputs.
+#include "tvl/core/sevenzip_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <string>
+#include <utility>
+
+namespace tvl::sevenzip {
+namespace {
+
+using Inputs = std::vector<std::unique_ptr<InStream>>;
+using DecoderFactory = std::unique_ptr<InStream> (*)(const Coder& coder, Inputs inputs);
+
+// Reads one packed stream from the archive, no further than its recorded size.
+class PackStreamReader final : public InStream {
+ public:
+  PackStreamReader(ByteSource& source, PackStream stream)
+      : source_(source), offset_(stream.offset), remaining_(stream.size) {}
+
+  std::size_t Read(std::span<std::byte> out) override {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), remaining_));
+    if (n == 0) return 0;
+    if (!source_.ReadAt(offset_, out.first(n)))
+      Fail(ErrorCode::kIoError, "cannot read packed data");
+    offset_ += n;
+    remaining_ -= n;
+    return n;
+  }
+
+ private:
+  ByteSource& source_;
+  std::uint64_t offset_;
+  std::uint64_t remaining_;
+};
+
+// Holds a coder's output to the size the header gives it: never more, and not less either.
+class SizedStream final : public InStream {
+ public:
+  SizedStream(std::unique_ptr<InStream> inner, std::uint64_t size)
+      : inner_(std::move(inner)), remaining_(size) {}
+
+  std::size_t Read(std::span<std::byte> out) override {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), remaining_));
+    if (n == 0) return 0;
+    const std::size_t got = inner_->Read(out.first(n));
+    if (got == 0 || got > n) Fail(ErrorCode::kCorrupt, "decoded data ends early");
+    remaining_ -= got;
+    return got;
+  }
+
+ private:
+  std::unique_ptr<InStream> inner_;
+  std::uint64_t remaining_;
+};
+
+class CopyDecoder final : public InStream {
+ public:
+  explicit CopyDecoder(std::unique_ptr<InStream> input) : input_(std::move(input)) {}
+  std::size_t Read(std::span<std::byte> out) override { return input_->Read(out); }
+
+ private:
+  std::unique_ptr<InStream> input_;
+};
+
+struct DecoderInfo {
+  std::array<std::uint8_t, 8> method_id;
+  std::size_t method_id_size;
+  const char* name;
+  std::uint32_t num_inputs;
+  DecoderFactory create;
+};
+
+constexpr DecoderInfo kDecoders[] = {
+    {{0x00},
+     1,
+     "Copy",
+     1,
+     [](const Coder&, Inputs inputs) -> std::unique_ptr<InStream> {
+       return std::make_unique<CopyDecoder>(std::move(inputs[0]));
+     }},
+};
+
+const DecoderInfo* FindDecoder(const Coder& coder) {
+  for (const auto& info : kDecoders) {
+    if (std::equal(coder.method_id.begin(), coder.method_id.end(), info.method_id.begin(),
+                   info.method_id.begin() + static_cast<std::ptrdiff_t>(info.method_id_size)) &&
+        coder.num_in_streams == info.num_inputs) {
+      return &info;
+    }
+  }
+  return nullptr;
+}
+
+std::string MethodName(const Coder& coder) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "method ";
+  for (const std::uint8_t b : coder.method_id) {
+    out.push_back(kHex[b >> 4]);
+    out.push_back(kHex[b & 15]);
+  }
+  return out;
+}
+
+std::unique_ptr<InStream> BuildCoder(ByteSource& source, const Archive& archive,
+                                     const Folder& folder, std::uint32_t c) {
+  const Coder& coder = folder.coders[c];
+  const DecoderInfo* info = FindDecoder(coder);
+  if (!info) Fail(ErrorCode::kUnsupported, "unsupported " + MethodName(coder));
+  Inputs inputs;
+  const std::uint32_t first_in = folder.FirstInStream(c);
+  for (std::uint32_t in = first_in; in < first_in + coder.num_in_streams; ++in) {
+    const auto packed = std::find(folder.packed_streams.begin(), folder.packed_streams.end(), in);
+    if (packed != folder.packed_streams.end()) {
+      const auto index = folder.first_pack_stream +
+                         static_cast<std::size_t>(packed - folder.packed_streams.begin());
+      inputs.push_back(std::make_unique<PackStreamReader>(source, archive.pack_streams[index]));
+      continue;
+    }
+    // The reader has checked that every input is either packed or bound, and that the bindings
+    // form a tree, so this recursion ends.
+    const auto pair = std::find_if(folder.bind_pairs.begin(), folder.bind_pairs.end(),
+                                   [&](const BindPair& p) { return p.in_index == in; });
+    inputs.push_back(
+        std::make_unique<SizedStream>(BuildCoder(source, archive, folder, pair->out_index),
+                                      folder.unpack_sizes[pair->out_index]));
+  }
+  return info->create(coder, std::move(inputs));
+}
+
+}  // namespace
+
+Status CheckFolderSupported(const Folder& folder) {
+  for (const auto& coder : folder.coders) {
+    if (!FindDecoder(coder)) return {ErrorCode::kUnsupported, "unsupported " + MethodName(coder)};
+  }
+  // With Copy the only coder there is, a chain could only be Copy feeding Copy, which no
+  // archiver writes; chains are let through once there are filters to chain.
+  if (folder.coders.size() != 1) return {ErrorCode::kUnsupported, "chained coders"};
+  return {};
+}
+
+std::unique_ptr<InStream> OpenFolder(ByteSource& source, const Archive& archive,
+                                     std::size_t folder_index) {
+  const Folder& folder = archive.folders.at(folder_index);
+  return std::make_unique<SizedStream>(BuildCoder(source, archive, folder, folder.main_coder),
+                                       folder.UnpackSize());
+}
+
+}  // namespace tvl::sevenzip
