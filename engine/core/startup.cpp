@@ -198,6 +198,11 @@ class Startup {
       return false;
     }
     platform_.CopyFileNormal(database, state_.supportFolder + state_.setupName + ".msi");
+    std::string contents;
+    for (const auto& entry : platform_.ListFolder(state_.supportFolder)) {
+      contents += (contents.empty() ? "" : ", ") + entry.name + (entry.isFolder ? "\\" : "");
+    }
+    platform_.Trace("support folder holds: " + contents);
     return true;
   }
 

@@ -78,6 +78,9 @@ class StartupTest(unittest.TestCase):
                         "-L=C:\\Logs\\Setup.LOG Name=Value=2 A=3 -x=1", rest)
         self.assertIn("script: 4 commands, title Start-up Sample", trace)
         self.assertIn("support folder: " + temp + "tvl1\\", trace)
+        holds = next(line for line in trace if line.startswith("support folder holds: "))
+        self.assertEqual(sorted(holds.split(": ", 1)[1].split(", ")),
+                         ["Setup.msi", "Welcome.dfm", "Welcome.dfm.tvlf", "plugins\\"])
         self.assertIn("dialogs: 1", trace)
         self.assertIn("interpreter: 4 commands", trace)
         self.assertIn("support folder removed", trace)
