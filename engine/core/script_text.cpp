@@ -1,0 +1,62 @@
+// Boolean texts, reference names and the ASCII and Windows-1252 upper-casing.
+#include "engine/core/script_text.h"
+
+#include <array>
+
+namespace tavrel {
+
+namespace {
+
+constexpr std::array<unsigned char, 256> MakeAnsiUpperTable() {
+  std::array<unsigned char, 256> table{};
+  for (std::size_t c = 0; c < table.size(); ++c) table[c] = static_cast<unsigned char>(c);
+  for (std::size_t c = 'a'; c <= 'z'; ++c) table[c] = static_cast<unsigned char>(c - 0x20);
+  for (std::size_t c = 0xE0; c <= 0xFE; ++c) {
+    if (c != 0xF7) table[c] = static_cast<unsigned char>(c - 0x20);
+  }
+  table[0x9A] = 0x8A;  // s caron
+  table[0x9C] = 0x8C;  // oe ligature
+  table[0x9E] = 0x8E;  // z caron
+  table[0xFF] = 0x9F;  // y diaeresis
+  return table;
+}
+
+constexpr std::array<unsigned char, 256> kAnsiUpper = MakeAnsiUpperTable();
+
+}  // namespace
+
+bool BooleanValue(std::string_view text) {
+  return text == "-1" || (text.size() == 4 && ToUpperAscii(text) == "TRUE");
+}
+
+std::string BooleanText(bool value) {
+  return value ? "TRUE" : "FALSE";
+}
+
+std::string ReferenceName(std::string_view text) {
+  if (text.size() < 2 || text.front() != '$') return {};
+  if (text.find('$', 1) != text.size() - 1) return {};
+  return std::string(text.substr(1, text.size() - 2));
+}
+
+char ToUpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string ToUpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = ToUpperAscii(c);
+  return upper;
+}
+
+char ToUpperAnsi(char c) {
+  return static_cast<char>(kAnsiUpper[static_cast<unsigned char>(c)]);
+}
+
+std::string ToUpperAnsi(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = ToUpperAnsi(c);
+  return upper;
+}
+
+}  // namespace tavrel
