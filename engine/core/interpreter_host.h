@@ -1,0 +1,74 @@
+// What the script interpreter needs from the dialog runtime and the system,
+// kept behind one interface so that the interpreter stays portable and can be
+// driven by a scripted host in tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/core/engine_state.h"
+
+namespace tavrel {
+
+// Results of a modal dialog.
+inline constexpr std::intptr_t kDialogNext = 6;
+inline constexpr std::intptr_t kDialogBack = 7;
+inline constexpr std::intptr_t kDialogCancel = 2;
+
+// Initial values of the predefined variables that only the system can
+// answer; the interpreter works out the others from the engine state.
+struct StartValues {
+  std::string uninstallLink;  // installation information folder + executable name
+  std::string exeFile;        // full path of the engine executable
+  std::string userName;       // registered owner
+  std::string userCompany;    // registered organisation
+  bool allUsers = false;      // Windows NT family and member of Administrators
+  std::string dataDir;        // depends on the media mode
+  std::string targetDir;      // default target folder + title + "\"
+  bool needsUpgrade = false;
+  bool maintenance = false;
+};
+
+class InterpreterHost {
+ public:
+  virtual ~InterpreterHost() = default;
+
+  virtual StartValues StartValuesFor(const EngineState& state) = 0;
+
+  // -1 when the user has confirmed the cancel question since the last
+  // dialog was shown, else 1.
+  virtual int CancelState() = 0;
+  virtual void SetProgress(const std::string& text, int position, int maximum, int minimum) = 0;
+
+  // Keys are the decimal index of the "Display Dialog" command.
+  virtual void PrepareDialog(const std::string& key) = 0;
+  virtual void ReleaseDialog(const std::string& key) = 0;
+  // Modal: 6 NEXT, 7 BACK or 2 CANCEL. Non-modal: the window handle, 0 when
+  // there is no window. Silent: shows nothing and returns 6.
+  virtual std::intptr_t ShowDialog(const std::string& key, bool modal) = 0;
+  virtual void HideCurrentDialog() = 0;
+  virtual void FreeDialogs() = 0;
+
+  // Filling the next dialog's controls must not repaint the window on screen
+  // half-way; the interpreter brackets PrepareDialog with these. Neither may
+  // throw, since the unlock runs while an error unwinds.
+  virtual void LockWindowUpdates(std::intptr_t window) = 0;
+  virtual void UnlockWindowUpdates() = 0;
+
+  // Waits for one window message and dispatches it. Never called when silent.
+  virtual void ProcessOneMessage() = 0;
+
+  // Returns the pressed button's code, 1..7 (0 when the box could not be
+  // shown). Owner 0 means no owner.
+  virtual int ShowMessageBox(std::intptr_t owner, const std::string& text,
+                             const std::string& caption, unsigned style) = 0;
+  // Caption "Tavrel", error icon, no owner.
+  virtual void ShowRuntimeError(const std::string& text) = 0;
+
+  virtual bool FileExists(const std::string& path) = 0;
+
+  // The script switched the run's silent setting ("Set Variable SILENT").
+  virtual void SetSilent(bool silent) = 0;
+};
+
+}  // namespace tavrel

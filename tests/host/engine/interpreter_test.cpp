@@ -1,0 +1,672 @@
+// Interpreter tests: scripts run against a scripted host that records what
+// the user would have seen and answers modal dialogs from a queue.
+#include "engine/core/interpreter.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <stdexcept>
+
+namespace tavrel {
+namespace {
+
+struct Line {
+  std::string name;
+  std::vector<std::string> params = {};
+  std::string flag = {};
+};
+
+Line Set(std::string name, std::string value) {
+  return {"Set Variable", {name, value}};
+}
+Line If(std::string left, std::string op, std::string right, std::string negate = "FALSE") {
+  return {"If", {left, op, right, negate}};
+}
+Line ElseIf(std::string left, std::string op, std::string right) {
+  return {"Else If", {left, op, right, "FALSE"}};
+}
+Line Else() {
+  return {"Else"};
+}
+Line End() {
+  return {"End"};
+}
+Line Mark(std::string what) {
+  return {"Mark", {what}};
+}
+// Dialog in a wizard loop, result into WIZARD.
+// The checks accept a condition only on a variable some earlier command
+// declares; these declarations are jumped over and never execute.
+std::vector<Line> Declaring(const std::vector<std::string>& names, std::vector<Line> lines) {
+  std::vector<Line> script{{"GoTo Label", {"start"}}};
+  for (const std::string& name : names) script.push_back(Set(name, "declared"));
+  script.push_back({"Label", {"start"}});
+  script.insert(script.end(), lines.begin(), lines.end());
+  return script;
+}
+Line Dialog(std::string name, std::string condition = "", std::string skipWhen = "") {
+  return {"Display Dialog", {name, "WIZARD", "TRUE", condition, "", skipWhen}};
+}
+
+class FakeHost final : public InterpreterHost {
+ public:
+  StartValues StartValuesFor(const EngineState&) override { return start; }
+  int CancelState() override { return cancelState; }
+  void SetProgress(const std::string& text, int position, int maximum, int minimum) override {
+    events.push_back("progress " + text + " " + std::to_string(position) + " " +
+                     std::to_string(maximum) + " " + std::to_string(minimum));
+  }
+  void PrepareDialog(const std::string& key) override { events.push_back("prepare " + key); }
+  void ReleaseDialog(const std::string& key) override { events.push_back("release " + key); }
+  std::intptr_t ShowDialog(const std::string& key, bool modal) override {
+    shown.push_back(key);
+    shownNames.push_back(state->Parameter(std::stoul(key), 1));
+    events.push_back((modal ? "modal " : "modeless ") + key);
+    if (silent) return kDialogNext;
+    if (!modal) return 1000 + std::stoi(key);
+    if (answers.empty()) throw std::logic_error("no answer left for dialog " + key);
+    const std::intptr_t answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  void HideCurrentDialog() override { events.push_back("hide"); }
+  void FreeDialogs() override { events.push_back("free"); }
+  void LockWindowUpdates(std::intptr_t window) override {
+    events.push_back("lock " + std::to_string(window));
+  }
+  void UnlockWindowUpdates() override { events.push_back("unlock"); }
+  void ProcessOneMessage() override { events.push_back("message"); }
+  int ShowMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption,
+                     unsigned style) override {
+    events.push_back("box " + std::to_string(owner) + " " + caption + "|" + text + " " +
+                     std::to_string(style));
+    return button;
+  }
+  void ShowRuntimeError(const std::string& text) override { errors.push_back(text); }
+  bool FileExists(const std::string& path) override { return path == "c:\\s\\setup.msi"; }
+  void SetSilent(bool value) override {
+    silent = value;
+    events.push_back(value ? "silent on" : "silent off");
+  }
+
+  const EngineState* state = nullptr;
+  StartValues start;
+  int cancelState = 1;
+  bool silent = false;
+  std::deque<std::intptr_t> answers;
+  int button = 1;
+  std::vector<std::string> events;
+  std::vector<std::string> shown;       // keys
+  std::vector<std::string> shownNames;  // dialog names
+  std::vector<std::string> errors;
+};
+
+class InterpreterTest : public ::testing::Test {
+ protected:
+  InterpreterTest() {
+    host_.state = &state_;
+    interpreter_.SetCommand("Mark", [this](std::size_t i) {
+      marks_.push_back(state_.Parameter(i, 1));
+      host_.events.push_back("mark " + state_.Parameter(i, 1));
+    });
+    interpreter_.SetCommand("Fail", [](std::size_t) { throw std::runtime_error("boom"); });
+  }
+
+  void Load(const std::vector<Line>& lines) {
+    std::vector<std::string> block;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::string id = "id" + std::to_string(i);
+      state_.script.commandNames.push_back(lines[i].name);
+      state_.script.commandIds.push_back(id);
+      state_.script.commandFlags.push_back(lines[i].flag);
+      state_.script.mediaFolders.emplace_back();
+      block.push_back(id);
+      block.insert(block.end(), lines[i].params.begin(), lines[i].params.end());
+      // Every record as long as the longest one the built-ins read.
+      block.insert(block.end(), 8 - lines[i].params.size(), "");
+    }
+    state_.parameters.Add(ParameterBlock(std::move(block)));
+  }
+
+  void Run(const std::vector<Line>& lines, const std::string& database = "c:\\s\\setup.msi") {
+    Load(lines);
+    host_.silent = state_.commandLine.silent;
+    interpreter_.Run(state_, database);
+  }
+
+  std::string Var(std::string_view name) const { return store_.Get(name); }
+
+  FakeHost host_;
+  MessageTable messages_;
+  VariableStore store_{messages_};
+  EngineState state_;
+  Interpreter interpreter_{host_, store_, messages_};
+  std::vector<std::string> marks_;
+};
+
+using Marks = std::vector<std::string>;
+
+// ---- Branch chains ----
+
+TEST_F(InterpreterTest, OnlyTheFirstTrueElseIfBranchRuns) {
+  Run({Set("A", "1"), If("A", "0", "2"), Mark("if"), ElseIf("A", "0", "1"), Mark("first"),
+       ElseIf("A", "0", "1"), Mark("second"), Else(), Mark("else"), End(), Mark("after")});
+  EXPECT_EQ(marks_, (Marks{"first", "after"}));
+}
+
+TEST_F(InterpreterTest, OnlyTheFirstTrueElseIfBranchRunsInsideTwoRunningBranches) {
+  Run({Set("A", "1"), If("A", "0", "1"), If("A", "0", "1"), If("A", "0", "2"), Mark("if"),
+       ElseIf("A", "0", "1"), Mark("first"), ElseIf("A", "0", "1"), Mark("second"), End(),
+       Mark("inner after"), Else(), Mark("wrong else"), End(), Mark("outer after"), End(),
+       Mark("end")});
+  EXPECT_EQ(marks_, (Marks{"first", "inner after", "outer after", "end"}));
+}
+
+TEST_F(InterpreterTest, FalseElseIfsFallThroughToElse) {
+  Run({Set("A", "1"), If("A", "0", "2"), Mark("if"), ElseIf("A", "0", "3"), Mark("elseif"), Else(),
+       Mark("else"), End(), Mark("after")});
+  EXPECT_EQ(marks_, (Marks{"else", "after"}));
+}
+
+TEST_F(InterpreterTest, FalseIfWithoutElseSkipsPastInnerChains) {
+  Run({Set("A", "1"),
+       If("A", "0", "2"),
+       Mark("a"),
+       If("A", "0", "1"),
+       Mark("b"),
+       Else(),
+       Mark("c"),
+       End(),
+       {"Wizard Loop"},
+       Dialog("d"),
+       End(),
+       Mark("d"),
+       End(),
+       Mark("after")});
+  EXPECT_EQ(marks_, (Marks{"after"}));
+  EXPECT_TRUE(host_.shown.empty());
+}
+
+TEST_F(InterpreterTest, CommentedChainCommandsTakeNoPart) {
+  // A commented "Else" is no branch, a commented "End" closes nothing.
+  Run({Set("A", "1"),
+       If("A", "0", "2"),
+       Mark("a"),
+       {"Else", {}, "C"},
+       Mark("b"),
+       {"End", {}, "C"},
+       Mark("c"),
+       End(),
+       Mark("after")});
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+TEST_F(InterpreterTest, CommentedCommandsNeverRunEvenRightAfterASkipTarget) {
+  Run({Set("A", "1"),
+       If("A", "0", "2"),
+       Mark("a"),
+       Else(),
+       {"Mark", {"commented"}, "C"},
+       Mark("else"),
+       End(),
+       {"Mark", {"commented too"}, "C"},
+       Mark("after")});
+  EXPECT_EQ(marks_, (Marks{"else", "after"}));
+}
+
+TEST_F(InterpreterTest, SkipPastTheLastCommandIsARuntimeError) {
+  // The totals balance, so the checks let it through.
+  Run({End(), If("TITLE", "0", "x"), Mark("never")});
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_EQ(host_.errors[0],
+            "Runtime error in setup script:\r\rLine 2: List index out of bounds (3)");
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_EQ(host_.events.back(), "free");
+}
+
+// ---- Conditions ----
+
+struct ConditionCase {
+  std::string left;
+  std::string op;
+  std::string right;
+  std::string negate;
+  bool holds;
+};
+
+class InterpreterConditionTest : public InterpreterTest,
+                                 public ::testing::WithParamInterface<ConditionCase> {};
+
+TEST_P(InterpreterConditionTest, Holds) {
+  const ConditionCase& c = GetParam();
+  // Through the command line, so the left side holds its text unexpanded.
+  state_.commandLine.assignments = {{"L", c.left}, {"R", "9"}};
+  Run(Declaring({"L", "R"}, {If("L", c.op, c.right, c.negate), Mark("true"), End(), Mark("ran")}));
+  EXPECT_EQ(marks_, c.holds ? (Marks{"true", "ran"}) : (Marks{"ran"}));
+  EXPECT_TRUE(host_.errors.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(InterpreterComparisons, InterpreterConditionTest,
+                         ::testing::Values(
+                             // Numeric when both sides are whole numbers, textual otherwise.
+                             ConditionCase{"10", "2", "9", "FALSE", true},
+                             ConditionCase{"10", "2", "9b", "FALSE", false},
+                             ConditionCase{"2", "2", "10", "FALSE", false},
+                             ConditionCase{"2 ", "2", "10", "FALSE", true},
+                             ConditionCase{"-1", "2", "-2", "FALSE", true},
+                             ConditionCase{"007", "0", "7", "FALSE", true},
+                             // Contains is textual only; numbers compare equal or not.
+                             ConditionCase{"abc", "1", "b", "FALSE", true},
+                             ConditionCase{"12", "1", "2", "FALSE", false},
+                             ConditionCase{"12", "1", "12", "FALSE", true},
+                             ConditionCase{"abc", "1", "B", "FALSE", false},
+                             ConditionCase{"abc", "1", "", "FALSE", true},
+                             // Equality is exact.
+                             ConditionCase{"Abc", "0", "abc", "FALSE", false},
+                             ConditionCase{"abc", "0", "abc", "FALSE", true},
+                             // Character codes above 127 sort after ASCII.
+                             ConditionCase{"\xE9", "2", "z", "FALSE", true},
+                             // Negation and unknown operators.
+                             ConditionCase{"abc", "0", "abc", "TRUE", false},
+                             ConditionCase{"abc", "0", "abc", "-1", false},
+                             ConditionCase{"abc", "0", "x", "TRUE", true},
+                             ConditionCase{"1", "3", "1", "FALSE", false},
+                             ConditionCase{"1", "", "1", "TRUE", true},
+                             // A reference on the right reads the variable; text is never expanded.
+                             ConditionCase{"9", "0", "$R$", "FALSE", true},
+                             ConditionCase{"x$R$", "0", "x$R$", "FALSE", true},
+                             ConditionCase{"x9", "0", "x$R$", "FALSE", false}));
+
+TEST_F(InterpreterTest, LeftSideMayBeAReference) {
+  state_.commandLine.assignments = {{"L", "5"}};
+  Run(Declaring(
+      {"L"}, {If("$L$", "0", "5"), Mark("ref"), End(), If("l", "0", "5"), Mark("lower"), End()}));
+  EXPECT_EQ(marks_, (Marks{"ref", "lower"}));
+}
+
+// ---- Wizard loop ----
+
+class InterpreterWizardTest : public InterpreterTest {
+ protected:
+  // Keys: the dialogs are commands 1, 2 and 3.
+  void RunWizard() {
+    Run({{"Wizard Loop"}, Dialog("one"), Dialog("two"), Dialog("three"), End(), Mark("after")});
+  }
+};
+
+TEST_F(InterpreterWizardTest, NextAndBackNavigate) {
+  host_.answers = {kDialogNext, kDialogBack, kDialogNext, kDialogNext, kDialogNext};
+  RunWizard();
+  EXPECT_EQ(host_.shown, (Marks{"1", "2", "1", "2", "3"}));
+  EXPECT_EQ(Var("WIZARD"), "NEXT");
+  EXPECT_EQ(marks_, (Marks{"after"}));
+  // Wizard dialogs leave the window handle alone and are never released.
+  EXPECT_EQ(Var("WINDOWHANDLE"), "0");
+  for (const std::string& event : host_.events) EXPECT_NE(event.rfind("release", 0), 0u) << event;
+}
+
+TEST_F(InterpreterWizardTest, BackOnTheFirstDialogEndsTheLoop) {
+  host_.answers = {kDialogNext, kDialogBack, kDialogBack};
+  RunWizard();
+  EXPECT_EQ(host_.shown, (Marks{"1", "2", "1"}));
+  EXPECT_EQ(Var("WIZARD"), "BACK");
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+TEST_F(InterpreterWizardTest, CancelEndsTheLoop) {
+  host_.answers = {kDialogNext, kDialogCancel};
+  RunWizard();
+  EXPECT_EQ(host_.shown, (Marks{"1", "2"}));
+  EXPECT_EQ(Var("WIZARD"), "CANCEL");
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+TEST_F(InterpreterWizardTest, UnknownResultKeepsTheDirection) {
+  host_.answers = {kDialogNext, kDialogBack, 1, kDialogNext, kDialogNext, kDialogNext};
+  RunWizard();
+  // 1 on dialog one keeps going back: out of the loop.
+  EXPECT_EQ(host_.shown, (Marks{"1", "2", "1"}));
+  EXPECT_EQ(Var("WIZARD"), "BACK");
+}
+
+TEST_F(InterpreterWizardTest, SilentRunPassesEveryDialogForward) {
+  state_.commandLine.silent = true;
+  RunWizard();
+  EXPECT_EQ(host_.shown, (Marks{"1", "2", "3"}));
+  EXPECT_EQ(Var("WIZARD"), "NEXT");
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+TEST_F(InterpreterTest, CommentedAndConditionSkippedDialogsArePassedOverBothWays) {
+  state_.commandLine.assignments = {{"HIDE", "TRUE"}, {"SHOWN", "FALSE"}};
+  host_.answers = {kDialogNext, kDialogNext, kDialogBack, kDialogBack,
+                   kDialogNext, kDialogNext, kDialogNext};
+  Run(Declaring({"HIDE", "SHOWN"}, {{"Wizard Loop"},
+                                    Dialog("one"),
+                                    {"Display Dialog", {"c", "WIZARD", "TRUE"}, "C"},
+                                    Dialog("skipped", "HIDE", "TRUE"),
+                                    Dialog("shown", "$SHOWN$", "TRUE"),
+                                    Dialog("skipped too", "$HIDE$", "-1"),
+                                    {"Comment"},
+                                    Dialog("last"),
+                                    End(),
+                                    Mark("after")}));
+  EXPECT_EQ(host_.shownNames, (Marks{"one", "shown", "last", "shown", "one", "shown", "last"}));
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+TEST_F(InterpreterTest, WizardLoopWhoseDialogsAreAllSkippedIsPassedThrough) {
+  Run({{"Wizard Loop"}, Dialog("one", "TITLE", "FALSE"), End(), Mark("after")});
+  EXPECT_TRUE(host_.shown.empty());
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+// ---- Dialogs outside the wizard loop ----
+
+TEST_F(InterpreterTest, ModalDialogIsReleasedByTheNextDialog) {
+  host_.answers = {kDialogBack, kDialogCancel};
+  Run({{"Display Dialog", {"a", "R1", "TRUE"}},
+       {"Display Dialog", {"b", "R2", "-1"}},
+       {"Display Dialog", {"c", "R3", "FALSE"}}});
+  EXPECT_EQ(Var("R1"), "BACK");
+  EXPECT_EQ(Var("R2"), "CANCEL");
+  EXPECT_EQ(Var("R3"), "NOTMODAL");
+  EXPECT_EQ(Var("WINDOWHANDLE"), "1002");
+  EXPECT_EQ(host_.events, (Marks{"prepare 0", "modal 0", "release 0", "prepare 1", "modal 1",
+                                 "release 1", "prepare 2", "modeless 2", "free"}));
+}
+
+TEST_F(InterpreterTest, PreparingADialogLocksTheNonModalWindow) {
+  host_.answers = {kDialogNext};
+  Run({{"Display Dialog", {"a", "", "FALSE"}},
+       {"Display Dialog", {"b", "", "TRUE"}},
+       {"Hide Dialog"}});
+  EXPECT_EQ(host_.events, (Marks{"prepare 0", "modeless 0", "lock 1000", "prepare 1", "unlock",
+                                 "modal 1", "hide", "free"}));
+  EXPECT_EQ(Var("WINDOWHANDLE"), "0");
+}
+
+TEST_F(InterpreterTest, SilentNonModalDialogHasNoWindow) {
+  state_.commandLine.silent = true;
+  Run({{"Display Dialog", {"a", "R", "FALSE"}}, Set("PROGRESS", "zz"), Mark("after")});
+  EXPECT_EQ(Var("WINDOWHANDLE"), "0");
+  EXPECT_EQ(Var("R"), "NOTMODAL");
+  // No window, so the broken progress number is never read.
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+// ---- Progress and cancel ----
+
+TEST_F(InterpreterTest, ProgressFollowsTheVariablesWhileANonModalWindowIsCurrent) {
+  Run({Set("PROGRESS", "10"),
+       {"Display Dialog", {"a", "", "FALSE"}},
+       Set("PROGRESS", "40"),
+       Set("PROGRESSTEXT", "copy"),
+       Mark("same"),
+       {"Hide Dialog"},
+       Set("PROGRESS", "50"),
+       Mark("none")});
+  EXPECT_EQ(host_.events, (Marks{"prepare 1", "modeless 1", "progress  10 100 0", "message",
+                                 "progress  40 100 0", "message", "progress copy 40 100 0",
+                                 "message", "mark same", "hide", "mark none", "free"}));
+}
+
+TEST_F(InterpreterTest, ProgressThatIsNoNumberIsARuntimeError) {
+  Run({{"Display Dialog", {"a", "", "FALSE"}}, Set("PROGRESS", "4x"), Mark("never")});
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_EQ(host_.errors[0],
+            "Runtime error in setup script:\r\rLine 3: '4x' is not a valid integer value");
+  EXPECT_TRUE(marks_.empty());
+}
+
+TEST_F(InterpreterTest, AbortReflectsTheCancelState) {
+  std::vector<std::string> seen;
+  interpreter_.SetCommand("Peek", [&](std::size_t) { seen.push_back(Var("ABORT")); });
+  host_.cancelState = -1;
+  Run({{"Peek"}, Set("ABORT", "FALSE"), {"Peek"}});
+  EXPECT_EQ(seen, (Marks{"TRUE", "TRUE"}));
+}
+
+// ---- Labels ----
+
+TEST_F(InterpreterTest, GoToFromARunningBranchLeavesNoPendingSkip) {
+  Run({Set("A", "1"),
+       If("A", "0", "2"),
+       Mark("if"),
+       Else(),
+       Mark("else"),
+       {"GoTo Label", {"l"}},
+       Mark("never"),
+       End(),
+       Mark("never either"),
+       {"Label", {"L"}},
+       Mark("at label"),
+       If("A", "0", "1"),
+       Mark("true"),
+       Else(),
+       Mark("else again"),
+       End(),
+       Mark("end")});
+  EXPECT_EQ(marks_, (Marks{"else", "at label", "true", "end"}));
+}
+
+TEST_F(InterpreterTest, GoToACommentedLabelLandsAfterIt) {
+  Run({{"GoTo Label", {"x"}}, Mark("never"), {"Label", {"X"}, "C"}, Mark("after")});
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+// ---- Run-time errors and the end of the run ----
+
+TEST_F(InterpreterTest, ErrorReportNamesThePositionCountingCommentedCommands) {
+  Run({{"Comment"}, {"Mark", {"c"}, "C"}, Set("A", "1"), {"Comment"}, {"Fail"}, Mark("never")});
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_EQ(host_.errors[0], "Runtime error in setup script:\r\rLine 5: boom");
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_EQ(host_.events.back(), "free");
+}
+
+TEST_F(InterpreterTest, ErrorReportUsesTheLanguageFileText) {
+  std::string language;
+  for (int line = 1; line <= MessageTable::kCount; ++line) {
+    language += (line == msg::kRuntimeErrorInScript ? "Skriptfehler:" : "x") + std::string("\r\n");
+  }
+  messages_.ReadLanguageFile(language);
+  Run({{"Fail"}});
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_EQ(host_.errors[0], "Skriptfehler:\r\rLine 1: boom");
+}
+
+TEST_F(InterpreterTest, SilentErrorEndsTheRunWithoutAMessage) {
+  state_.commandLine.silent = true;
+  Run({{"Fail"}, Mark("never")});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_EQ(host_.events, (Marks{"free"}));
+}
+
+TEST_F(InterpreterTest, VariableErrorIsARuntimeError) {
+  Run({Set("", "x")});
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_EQ(host_.errors[0].rfind("Runtime error in setup script:\r\rLine 1: ", 0), 0u);
+}
+
+TEST_F(InterpreterTest, TerminateInstallEndsTheRun) {
+  Run({Mark("a"), {"Terminate Install"}, Mark("b")});
+  EXPECT_EQ(marks_, (Marks{"a"}));
+  EXPECT_EQ(host_.events.back(), "free");
+}
+
+TEST_F(InterpreterTest, RejectedScriptRunsNothingAndShowsNothing) {
+  Run({Mark("a"), If("TITLE", "0", "x")});
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_TRUE(host_.events.empty());
+  EXPECT_TRUE(host_.errors.empty());
+}
+
+TEST_F(InterpreterTest, MissingDatabaseRunsNothing) {
+  Run({Mark("a")}, "c:\\s\\other.msi");
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_TRUE(host_.events.empty());
+  interpreter_.Run(state_, "");
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_TRUE(host_.events.empty());
+}
+
+// ---- Dispatch ----
+
+TEST_F(InterpreterTest, PluginNamesWinOverEveryOtherNameWithoutRegardToCase) {
+  std::vector<std::size_t> plugins;
+  interpreter_.SetPluginCommand([&](std::size_t i) { plugins.push_back(i); });
+  state_.script.pluginCommands = {"MARK", "set variable"};
+  Run({Mark("a"), Set("A", "1"), {"Unknown"}});
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_EQ(plugins, (std::vector<std::size_t>{0, 1}));
+  // Declared by the checks, but the run starts from a cleared store.
+  EXPECT_FALSE(store_.Exists("A"));
+}
+
+TEST_F(InterpreterTest, BuiltInNamesAreExact) {
+  Run({{"set variable", {"A", "1"}}, Mark("after")});
+  EXPECT_FALSE(store_.Exists("A"));
+  EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+// ---- Variables at start and "Set Variable" ----
+
+TEST_F(InterpreterTest, PredefinedVariablesStartFromStateAndHost) {
+  state_.engineFolder = "c:\\e\\";
+  state_.tempFolder = "c:\\t\\";
+  state_.supportFolder = "c:\\t\\tvl1\\";
+  state_.restOfCommandLine = "/s A=1";
+  state_.commandLine.packagePath = "d:\\dl\\pkg.exe";
+  state_.commandLine.logPath = "c:\\log.txt";
+  state_.script.title = "Prod";
+  state_.script.productCode = "{P}";
+  state_.script.revisionCode = "{R}";
+  state_.script.publisherLines = {"Pub", "Contact", "", "", ""};
+  host_.start.exeFile = "c:\\e\\setup.exe";
+  host_.start.userName = "Ann";
+  host_.start.allUsers = true;
+  host_.start.targetDir = "c:\\pf\\Prod\\";
+  host_.start.maintenance = true;
+  Run({});
+  ASSERT_EQ(store_.Size(), 39u);
+  EXPECT_EQ(store_.Variables()[0].name, "UNINSTALLLINK");
+  EXPECT_EQ(store_.Variables()[38].name, "MSIFILE");
+  EXPECT_EQ(Var("EXEDIR"), "c:\\e\\");
+  EXPECT_EQ(Var("ROOTDIR"), "c:\\e\\");
+  EXPECT_EQ(Var("EXEFILE"), "c:\\e\\setup.exe");
+  EXPECT_EQ(Var("SFXPATH"), "d:\\dl\\");
+  EXPECT_EQ(Var("SFXFILE"), "pkg.exe");
+  EXPECT_EQ(Var("COMPANY"), "Pub");
+  EXPECT_EQ(Var("STARTMENU"), "Prod");
+  EXPECT_EQ(Var("TITLE"), "Prod");
+  EXPECT_EQ(Var("MSIFILE"), "c:\\s\\setup.msi");
+  EXPECT_EQ(Var("SUPPORTDIR"), "c:\\t\\tvl1\\");
+  EXPECT_EQ(Var("CMDLINE"), "/s A=1");
+  EXPECT_EQ(Var("LOGGED"), "c:\\log.txt");
+  EXPECT_EQ(Var("ALLUSERS"), "TRUE");
+  EXPECT_EQ(Var("MAINTENANCE"), "TRUE");
+  EXPECT_EQ(Var("NEEDSUPGRADE"), "FALSE");
+  EXPECT_EQ(Var("SILENT"), "FALSE");
+  EXPECT_EQ(Var("WIZARD"), "NEXT");
+  EXPECT_EQ(Var("PROGRESS"), "0");
+  EXPECT_EQ(Var("ABORT"), "FALSE");
+}
+
+TEST_F(InterpreterTest, PackagePathWithoutFolder) {
+  state_.commandLine.packagePath = "pkg.exe";
+  Run({});
+  EXPECT_EQ(Var("SFXPATH"), "");
+  EXPECT_EQ(Var("SFXFILE"), "pkg.exe");
+}
+
+TEST_F(InterpreterTest, CommandLineAssignmentsOverridePredefinedValuesLaterOnesLast) {
+  state_.script.title = "Prod";
+  state_.commandLine.assignments = {
+      {"title", "first"}, {"newvar", "1"}, {"TITLE", "second"}, {"NewVar", "2"}};
+  Run({});
+  EXPECT_EQ(Var("TITLE"), "second");
+  EXPECT_EQ(Var("NEWVAR"), "2");
+  EXPECT_EQ(store_.Variables().back().name, "NEWVAR");
+  EXPECT_EQ(store_.Size(), 40u);
+}
+
+TEST_F(InterpreterTest, SetVariableDefinesUpperCasedAndExpands) {
+  Run({Set("$new$", "a$TITLE$b"), Set("new", "$NEW$c")});
+  EXPECT_EQ(Var("NEW"), "abc");
+}
+
+TEST_F(InterpreterTest, SetVariableSilentSwitchesTheRunSilent) {
+  host_.button = 6;
+  Run({{"MessageBox", {"c", "t", "1", "4", "R"}},
+       Set("R", "kept"),
+       Set("silent", "true"),
+       {"MessageBox", {"c", "t", "1", "4", "R"}},
+       {"Fail"}});
+  EXPECT_TRUE(state_.commandLine.silent);
+  EXPECT_EQ(Var("SILENT"), "true");
+  EXPECT_EQ(Var("R"), "kept");
+  EXPECT_EQ(host_.events, (Marks{"box 0 c|t 36", "silent on", "free"}));
+  // Silent by then, so the failure ends the run without a message.
+  EXPECT_TRUE(host_.errors.empty());
+}
+
+TEST_F(InterpreterTest, SetVariableSilentOffAndLogged) {
+  state_.commandLine.silent = true;
+  Run({Set("L", "c:\\x"), Set("LOGGED", "$L$\\log.txt"), Set("SILENT", "no")});
+  EXPECT_EQ(state_.commandLine.logPath, "c:\\x\\log.txt");
+  EXPECT_FALSE(state_.commandLine.silent);
+  EXPECT_EQ(host_.events, (Marks{"silent off", "free"}));
+}
+
+// ---- MessageBox ----
+
+struct BoxCase {
+  std::string icon;
+  std::string buttons;
+  unsigned style;
+  int pressed;
+  std::string word;
+};
+
+class InterpreterMessageBoxTest : public InterpreterTest,
+                                  public ::testing::WithParamInterface<BoxCase> {};
+
+TEST_P(InterpreterMessageBoxTest, StyleAndResultWord) {
+  const BoxCase& c = GetParam();
+  host_.button = c.pressed;
+  state_.commandLine.assignments = {{"R", "stale"}};
+  Run({{"MessageBox", {"$TITLE$!", "a$NEWLINE$b", c.icon, c.buttons, "r"}}});
+  ASSERT_EQ(host_.events.size(), 2u);
+  EXPECT_EQ(host_.events[0], "box 0 !|a\r\nb " + std::to_string(c.style));
+  EXPECT_EQ(Var("R"), c.word);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InterpreterCodes, InterpreterMessageBoxTest,
+    ::testing::Values(BoxCase{"0", "0", 66, 3, "ABORT"}, BoxCase{"1", "1", 32, 1, "OK"},
+                      BoxCase{"2", "2", 49, 2, "CANCEL"}, BoxCase{"3", "3", 21, 4, "RETRY"},
+                      BoxCase{"0", "4", 68, 6, "YES"}, BoxCase{"1", "5", 35, 7, "NO"},
+                      BoxCase{"2", "0", 50, 5, "IGNORE"},
+                      // Codes outside the tables: no icon, a lone OK.
+                      BoxCase{"4", "6", 0, 1, "OK"}, BoxCase{"", "", 0, 1, "OK"},
+                      BoxCase{"01", "x", 0, 1, "OK"},
+                      // A box that could not be shown leaves no stale answer.
+                      BoxCase{"0", "1", 64, 0, ""}));
+
+TEST_F(InterpreterTest, MessageBoxOwnerIsTheNonModalWindowAndResultIsOptional) {
+  Run({{"Display Dialog", {"a", "", "FALSE"}}, {"MessageBox", {"c", "t", "3", "1", ""}}});
+  EXPECT_EQ(host_.events[2], "box 1000 c|t 16");
+}
+
+TEST_F(InterpreterTest, SilentMessageBoxLeavesItsVariableUntouched) {
+  state_.commandLine.silent = true;
+  state_.commandLine.assignments = {{"R", "before"}};
+  Run({{"MessageBox", {"c", "t", "1", "4", "R"}}});
+  EXPECT_EQ(Var("R"), "before");
+  EXPECT_EQ(host_.events, (Marks{"free"}));
+}
+
+}  // namespace
+}  // namespace tavrel
