@@ -265,23 +265,14 @@ class Interpreter::Session {
 
   // The command a false condition continues at: the chain's next "Else If"
   // or "Else", or its "End".
-  std::size_t BranchSkip() const {
-    int depth = 0;
-    for (std::size_t i = current_ + 1;; ++i) {
-      if (i >= Count()) throw ListIndexError(i);
-      if (IsOpener(i)) {
-        ++depth;
-      } else if (IsCloser(i)) {
-        if (depth == 0) return i;
-        --depth;
-      } else if (depth == 0 && Active(i) && (Name(i) == "Else" || Name(i) == "Else If")) {
-        return i;
-      }
-    }
-  }
+  std::size_t BranchSkip() const { return ChainScan(true); }
 
   // The "End" of the chain whose branch has just run.
-  std::size_t EndSkip() const {
+  std::size_t EndSkip() const { return ChainScan(false); }
+
+  // Scans forward over nested blocks to the chain's closer or, when asked,
+  // to its next branch.
+  std::size_t ChainScan(bool stopAtBranch) const {
     int depth = 0;
     for (std::size_t i = current_ + 1;; ++i) {
       if (i >= Count()) throw ListIndexError(i);
@@ -290,6 +281,9 @@ class Interpreter::Session {
       } else if (IsCloser(i)) {
         if (depth == 0) return i;
         --depth;
+      } else if (stopAtBranch && depth == 0 && Active(i) &&
+                 (Name(i) == "Else" || Name(i) == "Else If")) {
+        return i;
       }
     }
   }
