@@ -4,7 +4,9 @@ namespace tavrel {
 
 namespace {
 
-bool IsSwitchChar(char c) { return c == '/' || c == '-'; }
+bool IsSwitchChar(char c) {
+  return c == '/' || c == '-';
+}
 
 // The first argument that contains one of the markers gives the value: the
 // lower-cased argument less its first three characters, wherever the marker
@@ -45,7 +47,8 @@ std::string RestOfCommandLine(std::string_view commandLine) {
 CommandLineSettings ParseArguments(std::span<const std::string> arguments) {
   CommandLineSettings settings;
   for (const auto& argument : arguments) {
-    if (argument.size() == 2 && IsSwitchChar(argument[0]) && (argument[1] == 's' || argument[1] == 'S')) {
+    if (argument.size() == 2 && IsSwitchChar(argument[0]) &&
+        (argument[1] == 's' || argument[1] == 'S')) {
       settings.silent = true;
     }
   }

@@ -57,6 +57,9 @@ class InterpreterHost {
 
   // Waits for one window message and dispatches it. Never called when silent.
   virtual void ProcessOneMessage() = 0;
+  // Called from a worker thread when it has ended, so that a main thread
+  // waiting in ProcessOneMessage returns.
+  virtual void WakeMainThread() = 0;
 
   // Returns the pressed button's code, 1..7 (0 when the box could not be
   // shown). Owner 0 means no owner.

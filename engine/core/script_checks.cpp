@@ -12,14 +12,14 @@ namespace tavrel {
 namespace {
 
 constexpr std::array<std::string_view, 8> kDeclareFirst = {
-    "Get Folder Location", "Get INI File Settings", "Check File Version", "Get System Settings",
-    "Read Registry",       "Does File/Folder Exist", "Set Variable",      "Get Temporary File"};
+    "Get Folder Location", "Get INI File Settings",  "Check File Version", "Get System Settings",
+    "Read Registry",       "Does File/Folder Exist", "Set Variable",       "Get Temporary File"};
 constexpr std::array<std::string_view, 4> kDeclareSecond = {"Get File Version", "Get Environment",
                                                             "Apply Changes", "Get Component State"};
 constexpr std::array<std::string_view, 13> kChangeCommands = {
-    "Copy/Move Local Files", "Create Folder",   "Create Shortcut",     "Edit INI File",
-    "Install Files",         "Install Assembly", "Set Environment",    "Install Service",
-    "Install ODBC Driver",   "Create ODBC DSN",  "Control Service",    "Write Registry",
+    "Copy/Move Local Files", "Create Folder",    "Create Shortcut", "Edit INI File",
+    "Install Files",         "Install Assembly", "Set Environment", "Install Service",
+    "Install ODBC Driver",   "Create ODBC DSN",  "Control Service", "Write Registry",
     "Create File Type"};
 
 template <std::size_t N>

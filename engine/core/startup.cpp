@@ -178,8 +178,8 @@ class Startup {
     // The block moves into the lookup list; later blocks may join it.
     state_.parameters.Add(ParameterBlock(std::move(state_.script.parameterBlock)));
     state_.script.parameterBlock.clear();
-    platform_.Trace("script: " + std::to_string(state_.script.CommandCount()) + " commands, title " +
-                    state_.script.title);
+    platform_.Trace("script: " + std::to_string(state_.script.CommandCount()) +
+                    " commands, title " + state_.script.title);
     return true;
   }
 

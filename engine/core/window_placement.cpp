@@ -8,7 +8,8 @@ Point CentreOnScreen(Size window, Size screen) {
 
 Point PlaceBelowSplash(Point splashAt, Size splash, Size preparing, Size screen) {
   Point at{splashAt.left + splash.width / 2 + 50, splashAt.top + splash.height + 25};
-  if (at.top > screen.height - 45 - preparing.height) at.top = screen.height - 45 - preparing.height;
+  if (at.top > screen.height - 45 - preparing.height)
+    at.top = screen.height - 45 - preparing.height;
   if (at.left > screen.width - 25 - preparing.width) at.left = screen.width - 25 - preparing.width;
   return at;
 }

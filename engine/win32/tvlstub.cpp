@@ -1,16 +1,46 @@
 // Program entry of the setup engine: wires the Win32 layer to the portable
-// start-up and exits with its code.
+// start-up and interpreter and exits with the start-up's code.
 #include <windows.h>
 
+#include <string>
+
+#include "engine/core/interpreter.h"
 #include "engine/core/startup.h"
+#include "engine/core/variable_store.h"
+#include "engine/win32/win32_interpreter_host.h"
 #include "engine/win32/win32_startup_platform.h"
 #include "engine/win32/win32_startup_windows.h"
+#include "engine/win32/win32_system_info.h"
+
+namespace {
+
+// Diagnostic: TVL_VARIABLES names a file that receives the variable store
+// as list text once the script has ended. Without it nothing is written.
+void WriteVariableDump(const tavrel::VariableStore& store) {
+  char path[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableA("TVL_VARIABLES", path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const std::string text = store.ListText();
+  DWORD written = 0;
+  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   tavrel::Win32StartupPlatform platform;
   tavrel::Win32StartupWindows windows(instance);
+  tavrel::Win32SystemInfo system;
   tavrel::NoDialogRuntime dialogs;
-  tavrel::NoCommandInterpreter interpreter;
   tavrel::MessageTable messages;
-  return tavrel::RunEngine({platform, windows, dialogs, interpreter, messages});
+  tavrel::VariableStore store(messages);
+  tavrel::Win32InterpreterHost host(platform, system);
+  tavrel::Interpreter interpreter(host, store, messages);
+  const int code = tavrel::RunEngine({platform, windows, dialogs, interpreter, messages});
+  WriteVariableDump(store);
+  return code;
 }

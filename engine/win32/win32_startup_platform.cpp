@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "engine/core/pe_image.h"
-#include "tvl/win32/tvl_api.h"
 #include "engine/win32/win32_file.h"
+#include "tvl/win32/tvl_api.h"
 
 namespace tavrel {
 
@@ -63,7 +63,9 @@ std::string Win32StartupPlatform::SystemFolder() {
   return length >= MAX_PATH ? std::string() : std::string(path, length);
 }
 
-std::string Win32StartupPlatform::CommandLine() { return GetCommandLineA(); }
+std::string Win32StartupPlatform::CommandLine() {
+  return GetCommandLineA();
+}
 
 std::vector<std::string> Win32StartupPlatform::Arguments() {
   std::vector<std::string> arguments;
@@ -111,7 +113,8 @@ void Win32StartupPlatform::CopyFileTail(const std::string& source, std::uint64_t
   const auto buffer = std::make_unique<char[]>(kCopyChunk);
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(in.Handle(), buffer.get(), kCopyChunk, &got, nullptr)) Fail("Cannot read", source);
+    if (!::ReadFile(in.Handle(), buffer.get(), kCopyChunk, &got, nullptr))
+      Fail("Cannot read", source);
     if (got == 0) break;
     DWORD written = 0;
     if (!WriteFile(out.Handle(), buffer.get(), got, &written, nullptr) || written != got) {
@@ -127,7 +130,8 @@ std::string Win32StartupPlatform::ReadFile(const std::string& path) {
   const auto buffer = std::make_unique<char[]>(kCopyChunk);
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(in.Handle(), buffer.get(), kCopyChunk, &got, nullptr)) Fail("Cannot read", path);
+    if (!::ReadFile(in.Handle(), buffer.get(), kCopyChunk, &got, nullptr))
+      Fail("Cannot read", path);
     if (got == 0) break;
     text.append(buffer.get(), got);
   }

@@ -61,10 +61,9 @@ void RegisterClasses(HINSTANCE instance) {
 
 HWND Child(HWND parent, const char* className, DWORD style, int x, int y, int width, int height,
            HFONT font) {
-  const HWND child = CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | style, x, y, width,
-                                     height, parent, nullptr,
-                                     reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE)),
-                                     nullptr);
+  const HWND child = CreateWindowExA(
+      0, className, "", WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent, nullptr,
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE)), nullptr);
   SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return child;
 }
@@ -76,8 +75,8 @@ void InitProgressControl() {
   using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   const HMODULE library = LoadLibraryA("comctl32.dll");
   if (library == nullptr) return;
-  const auto init =
-      reinterpret_cast<InitFunction>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+  const auto init = reinterpret_cast<InitFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
   if (init != nullptr) init(&controls);
 }

@@ -160,3 +160,48 @@ def wait_until(predicate, timeout: float = 20, step: float = 0.1) -> bool:
             return True
         time.sleep(step)
     return predicate()
+
+
+def parse_list_text(text: str) -> list[str]:
+    """The items of a variable list text, read the way the engine reads it."""
+    items: list[str] = []
+    i, n = 0, len(text)
+    while True:
+        while i < n and ord(text[i]) <= 32:
+            i += 1
+        if i >= n:
+            break
+        if text[i] == '"':
+            item, i = "", i + 1
+            while i < n:
+                if text[i] == '"':
+                    if i + 1 < n and text[i + 1] == '"':
+                        item, i = item + '"', i + 2
+                        continue
+                    i += 1
+                    break
+                item, i = item + text[i], i + 1
+        else:
+            start = i
+            while i < n and text[i] != "," and ord(text[i]) > 32:
+                i += 1
+            item = text[start:i]
+        items.append(item)
+        while i < n and ord(text[i]) <= 32:
+            i += 1
+        if i < n and text[i] == ",":
+            i += 1
+            if i >= n:
+                items.append("")
+                break
+    return items
+
+
+def read_variables(path: Path) -> dict[str, str]:
+    """The variable store an engine run dumped (TVL_VARIABLES), by upper-cased
+    name; the first variable of a name wins, as in the engine."""
+    items = parse_list_text(path.read_bytes().decode(ENCODING))
+    store: dict[str, str] = {}
+    for name, value in zip(items[0::2], items[1::2]):
+        store.setdefault(name.upper(), value)
+    return store

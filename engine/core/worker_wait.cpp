@@ -1,0 +1,56 @@
+#include "engine/core/worker_wait.h"
+
+#include <exception>
+#include <thread>
+
+namespace tavrel {
+
+void WorkerProgress::Report(std::string text, int position) {
+  const std::lock_guard lock(mutex_);
+  text_ = std::move(text);
+  position_ = position;
+}
+
+std::pair<std::string, int> WorkerProgress::Latest() const {
+  const std::lock_guard lock(mutex_);
+  return {text_, position_};
+}
+
+void RunWhileWaiting(InterpreterHost& host, bool silent,
+                     const std::function<void(WorkerProgress&)>& work, const WaitOptions& options) {
+  WorkerProgress progress;
+  std::atomic<bool> done{false};
+  std::exception_ptr failure;
+  std::thread worker([&] {
+    try {
+      work(progress);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    done.store(true);
+    host.WakeMainThread();
+  });
+
+  // The worker must be joined whatever the main thread's side throws.
+  struct Joiner {
+    std::thread& thread;
+    ~Joiner() {
+      if (thread.joinable()) thread.join();
+    }
+  } joiner{worker};
+
+  while (!done.load()) {
+    const auto [text, position] = options.progress ? options.progress() : progress.Latest();
+    host.SetProgress(text, position, 100, 0);
+    if (silent) {
+      worker.join();
+      break;
+    }
+    host.ProcessOneMessage();
+    if (options.forwardCancel) progress.SetCancelRequested(host.CancelState() == -1);
+  }
+  if (worker.joinable()) worker.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace tavrel

@@ -1,0 +1,48 @@
+// What the interpreter asks of the system and of the user, on Windows.
+// Until the wizard dialogs exist, every dialog behaves as in a silent run:
+// nothing is shown and a modal dialog answers NEXT.
+#pragma once
+
+#include <windows.h>
+
+#include "engine/core/interpreter_host.h"
+#include "engine/core/startup_platform.h"
+#include "engine/core/system_info.h"
+
+namespace tavrel {
+
+class Win32InterpreterHost final : public InterpreterHost {
+ public:
+  Win32InterpreterHost(StartupPlatform& platform, SystemInfo& system);
+
+  StartValues StartValuesFor(const EngineState& state) override;
+  int CancelState() override { return 1; }
+  void SetProgress(const std::string&, int, int, int) override {}
+
+  void PrepareDialog(const std::string&) override {}
+  void ReleaseDialog(const std::string&) override {}
+  std::intptr_t ShowDialog(const std::string& key, bool modal) override;
+  void HideCurrentDialog() override {}
+  void FreeDialogs() override {}
+
+  void LockWindowUpdates(std::intptr_t window) override;
+  void UnlockWindowUpdates() override;
+
+  void ProcessOneMessage() override;
+  void WakeMainThread() override;
+
+  int ShowMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption,
+                     unsigned style) override;
+  void ShowRuntimeError(const std::string& text) override;
+
+  bool FileExists(const std::string& path) override;
+  void SetSilent(bool silent) override { silent_ = silent; }
+
+ private:
+  StartupPlatform& platform_;
+  SystemInfo& system_;
+  DWORD mainThread_;
+  bool silent_ = false;
+};
+
+}  // namespace tavrel
