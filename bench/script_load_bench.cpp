@@ -37,6 +37,7 @@ double LoadMilliseconds(const std::string& text, std::size_t& checksum) {
   tavrel::EngineState state;
   state.script = tavrel::ParseCompiledScript(text);
   state.parameters.Add(tavrel::ParameterBlock(std::move(state.script.parameterBlock)));
+  state.IndexRecords();  // as the interpreter does before it runs
   for (std::size_t i = 0; i < state.script.CommandCount(); ++i) {
     const std::size_t count = state.script.commandNames[i] == "If" ? 4 : 2;
     for (std::size_t n = 1; n <= count; ++n) checksum += state.Parameter(i, n).size();

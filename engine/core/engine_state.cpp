@@ -4,6 +4,7 @@ namespace tavrel {
 
 const std::string& EngineState::Parameter(std::size_t commandIndex, std::size_t n) const {
   if (commandIndex >= script.commandIds.size()) throw ListIndexError(commandIndex);
+  if (records.Covers(script.commandIds.size())) return records.Get(commandIndex, n);
   return parameters.Get(script.commandIds[commandIndex], n);
 }
 

@@ -25,6 +25,12 @@ struct EngineState {
   // Parameter n (from 1) of the command at index i; a command index past
   // the identifier list raises ListIndexError.
   const std::string& Parameter(std::size_t commandIndex, std::size_t n) const;
+
+  // Locates every command's record once; until the script or the blocks
+  // change, Parameter reads them without a lookup.
+  void IndexRecords() { records = CommandRecords(script.commandIds, parameters); }
+
+  CommandRecords records;
 };
 
 }  // namespace tavrel

@@ -139,7 +139,8 @@ class Interpreter::Session {
   // ---- Initialisation ----
 
   bool Initialise() {
-    ScriptCheck check = CheckScript(script_, state_.parameters, store_);
+    state_.IndexRecords();
+    ScriptCheck check = CheckScript(script_, state_.records, store_);
     if (check.result != -1) return false;
     owner_.actionStates_ = std::move(check.actionStates);
     BuildLabels();

@@ -1,5 +1,7 @@
 #include "engine/core/parameter_blocks.h"
 
+#include <algorithm>
+
 namespace tavrel {
 
 ListIndexError::ListIndexError(std::size_t index)
@@ -7,7 +9,10 @@ ListIndexError::ListIndexError(std::size_t index)
 
 ParameterBlock::ParameterBlock(std::vector<std::string> lines) : lines_(std::move(lines)) {
   firstLine_.reserve(lines_.size());
-  for (std::size_t i = 0; i < lines_.size(); ++i) firstLine_.try_emplace(lines_[i], i);
+  firstOccurrence_.resize(lines_.size());
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    firstOccurrence_[i] = firstLine_.try_emplace(lines_[i], i).second ? 1 : 0;
+  }
 }
 
 std::optional<std::size_t> ParameterBlock::Find(std::string_view id) const {
@@ -16,16 +21,57 @@ std::optional<std::size_t> ParameterBlock::Find(std::string_view id) const {
   return found->second;
 }
 
-const std::string& ParameterBlocks::Get(std::string_view id, std::size_t n) const {
+const std::string& RecordLocation::Parameter(std::size_t n) const {
   static const std::string kEmpty;
+  if (!found) return kEmpty;
+  const std::size_t line = position + n;
+  if (line >= lines.size()) throw ListIndexError(line);
+  return lines[line];
+}
+
+RecordLocation ParameterBlocks::Locate(std::string_view id) const {
   for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) {
-    const auto position = block->Find(id);
-    if (!position) continue;
-    const std::size_t line = *position + n;
-    if (line >= block->Lines().size()) throw ListIndexError(line);
-    return block->Lines()[line];
+    if (const auto position = block->Find(id)) return {block->Lines(), *position, true};
   }
-  return kEmpty;
+  return {};
+}
+
+const std::string& ParameterBlocks::Get(std::string_view id, std::size_t n) const {
+  return Locate(id).Parameter(n);
+}
+
+// Records usually follow one another in command order, so the next record
+// is looked for a few lines after the last one first: reading lines in order
+// stays in the cache, where a probe of a large index does not.
+CommandRecords::CommandRecords(const std::vector<std::string>& commandIds,
+                               const ParameterBlocks& blocks) {
+  constexpr std::size_t kLookahead = 64;
+  records_.reserve(commandIds.size());
+  const ParameterBlock* last = blocks.LastBlock();
+  std::size_t cursor = 0;
+  for (const std::string& id : commandIds) {
+    RecordLocation location;
+    if (last != nullptr) {
+      // In the last block, the first line with the identifier's text is
+      // the record whatever the other blocks hold.
+      const std::vector<std::string>& lines = last->Lines();
+      const std::size_t end = std::min(lines.size(), cursor + kLookahead);
+      for (std::size_t line = cursor; line < end; ++line) {
+        if (lines[line] == id && last->IsFirstOccurrence(line)) {
+          location = {lines, line, true};
+          break;
+        }
+      }
+      if (!location.found) location = blocks.Locate(id);
+      if (location.found && location.lines.data() == lines.data()) cursor = location.position + 1;
+    }
+    records_.push_back(location);
+  }
+}
+
+const std::string& CommandRecords::Get(std::size_t commandIndex, std::size_t n) const {
+  if (commandIndex >= records_.size()) throw ListIndexError(commandIndex);
+  return records_[commandIndex].Parameter(n);
 }
 
 }  // namespace tavrel

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -33,15 +34,36 @@ class ParameterBlock {
   // Position of the first line equal to id (whole line, case-sensitive).
   std::optional<std::size_t> Find(std::string_view id) const;
   const std::vector<std::string>& Lines() const { return lines_; }
+  // True when no earlier line of the block has the same text.
+  bool IsFirstOccurrence(std::size_t line) const { return firstOccurrence_[line] != 0; }
 
  private:
   std::vector<std::string> lines_;
   std::unordered_map<std::string_view, std::size_t> firstLine_;
+  std::vector<unsigned char> firstOccurrence_;
+};
+
+// Where a command's record starts: its block's lines and the position of
+// the identifier line; not found when no block holds the identifier. The
+// lines stay where they are when blocks are added or moved.
+struct RecordLocation {
+  std::span<const std::string> lines;
+  std::size_t position = 0;
+  bool found = false;
+
+  // Same rules as ParameterBlocks::Get.
+  const std::string& Parameter(std::size_t n) const;
 };
 
 class ParameterBlocks {
  public:
   void Add(ParameterBlock block) { blocks_.push_back(std::move(block)); }
+
+  // The record keyed by id, found once so that a command's parameters can
+  // be read without further lookups.
+  RecordLocation Locate(std::string_view id) const;
+  // The block that answers for every identifier it holds; null when none.
+  const ParameterBlock* LastBlock() const { return blocks_.empty() ? nullptr : &blocks_.back(); }
 
   // Parameter n (from 1) of the record keyed by id. The last block that
   // holds the identifier answers; without a record the parameter is empty.
@@ -50,6 +72,22 @@ class ParameterBlocks {
 
  private:
   std::vector<ParameterBlock> blocks_;
+};
+
+// The records of a script's commands, located once (command index ->
+// record), so that reading parameters while the script runs costs no hash
+// probes.
+class CommandRecords {
+ public:
+  CommandRecords() = default;
+  CommandRecords(const std::vector<std::string>& commandIds, const ParameterBlocks& blocks);
+
+  bool Covers(std::size_t commandCount) const { return records_.size() == commandCount; }
+  // Parameter n (from 1) of the command at index i.
+  const std::string& Get(std::size_t commandIndex, std::size_t n) const;
+
+ private:
+  std::vector<RecordLocation> records_;
 };
 
 }  // namespace tavrel

@@ -34,8 +34,8 @@ struct Failure {
 
 class Checker {
  public:
-  Checker(const CompiledScript& script, const ParameterBlocks& parameters, VariableStore& store)
-      : script_(script), parameters_(parameters), store_(store) {}
+  Checker(const CompiledScript& script, const CommandRecords& records, VariableStore& store)
+      : script_(script), records_(records), store_(store) {}
 
   ScriptCheck Run() {
     ScriptCheck check;
@@ -59,7 +59,7 @@ class Checker {
   bool Active(std::size_t i) const { return !script_.IsCommentedOut(i); }
   const std::string& Param(std::size_t i, std::size_t n) const {
     if (i >= script_.commandIds.size()) throw ListIndexError(i);
-    return parameters_.Get(script_.commandIds[i], n);
+    return records_.Get(i, n);
   }
 
   void Declare(const std::string& name) {
@@ -182,7 +182,7 @@ class Checker {
   }
 
   const CompiledScript& script_;
-  const ParameterBlocks& parameters_;
+  const CommandRecords& records_;
   VariableStore& store_;
   std::unordered_set<std::string> labels_;
 };
@@ -191,7 +191,12 @@ class Checker {
 
 ScriptCheck CheckScript(const CompiledScript& script, const ParameterBlocks& parameters,
                         VariableStore& store) {
-  return Checker(script, parameters, store).Run();
+  return CheckScript(script, CommandRecords(script.commandIds, parameters), store);
+}
+
+ScriptCheck CheckScript(const CompiledScript& script, const CommandRecords& records,
+                        VariableStore& store) {
+  return Checker(script, records, store).Run();
 }
 
 }  // namespace tavrel

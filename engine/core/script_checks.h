@@ -30,5 +30,8 @@ struct ScriptCheck {
 // of the parameter block raises ListIndexError.
 ScriptCheck CheckScript(const CompiledScript& script, const ParameterBlocks& parameters,
                         VariableStore& store);
+// The same with the command records already located.
+ScriptCheck CheckScript(const CompiledScript& script, const CommandRecords& records,
+                        VariableStore& store);
 
 }  // namespace tavrel

@@ -11,8 +11,8 @@ namespace {
 
 TEST(ParameterBlocks, RecordsAreFoundWhereverTheyStand) {
   ParameterBlocks blocks;
-  blocks.Add(ParameterBlock({"id-c", "checks the count", "id-b", "COUNT", "2", "3", "FALSE", "id-a",
-                             "COUNT", "5"}));
+  blocks.Add(ParameterBlock(
+      {"id-c", "checks the count", "id-b", "COUNT", "2", "3", "FALSE", "id-a", "COUNT", "5"}));
   EXPECT_EQ(blocks.Get("id-a", 1), "COUNT");
   EXPECT_EQ(blocks.Get("id-a", 2), "5");
   EXPECT_EQ(blocks.Get("id-b", 4), "FALSE");
@@ -60,14 +60,62 @@ TEST(ParameterBlocks, IndexAgreesWithALinearScan) {
     bool outOfRange = false;
     for (std::size_t i = 0; i < copy.size(); ++i) {
       if (copy[i] != id) continue;
-      if (i + n >= copy.size()) outOfRange = true;
-      else expected = copy[i + n];
+      if (i + n >= copy.size())
+        outOfRange = true;
+      else
+        expected = copy[i + n];
       break;
     }
     if (outOfRange) {
       EXPECT_THROW(blocks.Get(id, n), ListIndexError);
     } else {
       EXPECT_EQ(blocks.Get(id, n), expected) << id;
+    }
+  }
+}
+
+// Records located once per command (reading ahead of the last record
+// first) must be exactly the ones a lookup per parameter finds: records in
+// order, out of order, behind an earlier line with the identifier's text,
+// in an earlier block only, in several blocks, or nowhere.
+TEST(ParameterBlocks, CommandRecordsAgreeWithLookups) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 50; ++round) {
+    std::vector<std::string> ids;
+    for (int i = 0; i < 60; ++i) ids.push_back("id" + std::to_string(random() % 70));
+    ParameterBlocks blocks;
+    const int blockCount = static_cast<int>(random() % 3);
+    for (int b = 0; b < blockCount; ++b) {
+      std::vector<std::string> lines;
+      for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (random() % 8 == 0) continue;  // no record here
+        const std::size_t which = random() % 6 == 0 ? random() % ids.size() : i;
+        lines.push_back(ids[which]);
+        for (int p = 0; p < 3; ++p) {
+          // Parameter values that look like identifiers now and then.
+          lines.push_back(random() % 10 == 0 ? "id" + std::to_string(random() % 70)
+                                             : "p" + std::to_string(random()));
+        }
+      }
+      blocks.Add(ParameterBlock(std::move(lines)));
+    }
+    const CommandRecords records(ids, blocks);
+    ASSERT_TRUE(records.Covers(ids.size()));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      for (std::size_t n = 1; n <= 4; ++n) {
+        bool lookupThrew = false;
+        std::string expected;
+        try {
+          expected = blocks.Get(ids[i], n);
+        } catch (const ListIndexError&) {
+          lookupThrew = true;
+        }
+        if (lookupThrew) {
+          EXPECT_THROW(records.Get(i, n), ListIndexError);
+        } else {
+          EXPECT_EQ(records.Get(i, n), expected) << "round " << round << " command " << i;
+        }
+      }
     }
   }
 }
