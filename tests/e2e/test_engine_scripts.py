@@ -209,6 +209,25 @@ class EngineScriptTest(unittest.TestCase):
         self.assertEqual(store.get("RAN", ""), "")
         self.assertEqual(store.get("TITLE", ""), "")
 
+    def test_record_cut_short_is_reported_by_start_up(self) -> None:
+        # The checks read the condition's third parameter past the end of the
+        # parameter block: start-up reports that, and the run ends cleanly.
+        setup = Setup(title="Cut Short")
+        setup.commands = [Command("Set Variable", ["A", "1"], id="set"),
+                          Command("If", ["A", "0", "1", "FALSE"], id="cut"), End()]
+        setup.records = [("set", ["A", "1"]), ("cut", ["A"])]
+        message = "Runtime error in install: List index out of bounds (6)"
+        with self.run_engine(setup, []) as program:
+            box = wb.find_window("#32770", "Tavrel")
+            self.assertIn(message, box.texts("Static"))
+            wb.press("#32770", "Tavrel", "OK")
+            self.assertEqual(program.wait(60), 0)
+            self.assertIn("support folder removed", program.trace())
+        with self.run_engine(setup, ["/s"]) as program:
+            self.assertEqual(program.wait(60), 0)
+            self.assertIn("message: " + message, program.trace())
+        self.assertEqual(wb.read_variables(self.dump).get("A", ""), "")
+
 
 if __name__ == "__main__":
     unittest.main()
