@@ -81,11 +81,10 @@ class Startup {
     state_.restOfCommandLine = RestOfCommandLine(platform_.CommandLine());
     const std::vector<std::string> arguments = platform_.Arguments();
     state_.commandLine = ParseArguments(arguments);
-    silent_ = state_.commandLine.silent;
     TraceCommandLine();
 
     if (!CommonControlsUsable()) return;
-    if (!silent_) OpenWindows();
+    if (!state_.commandLine.silent) OpenWindows();
     if (!ReadScript()) return;
     state_.supportFolder = NextSupportFolder(platform_, state_.tempFolder);
     platform_.Trace("support folder: " + state_.supportFolder);
@@ -226,7 +225,8 @@ class Startup {
 
   void ShowError(const std::string& text, WindowRef owner) {
     platform_.Trace("message: " + text);
-    if (!silent_) platform_.ShowError(text, owner);
+    // The script may have changed the setting ("Set Variable SILENT").
+    if (!state_.commandLine.silent) platform_.ShowError(text, owner);
   }
 
   void ReportRuntimeError(const std::string& what) {
@@ -239,7 +239,6 @@ class Startup {
   ScriptInterpreter& interpreter_;
   MessageTable& messages_;
   EngineState state_;
-  bool silent_ = false;
   bool windowsOpen_ = false;
 };
 

@@ -200,6 +200,27 @@ class EngineScriptTest(unittest.TestCase):
         self.assertEqual(store["GO"], "YES")
         self.assertNotIn("REACHED", store)
 
+    def test_script_can_turn_silent(self) -> None:
+        setup = Setup(title="Turning Silent")
+        setup.commands = [
+            Command("GoTo Label", ["start"]),
+            S("LATE", "never defined"),
+            Command("Label", ["start"]),
+            Command("MessageBox", ["Before", "Shown", "0", "1", "FIRST"]),
+            S("SECOND", "untouched"),
+            S("$silent$", "True"),
+            Command("MessageBox", ["After", "Not shown", "0", "1", "SECOND"]),
+            If("LATE", "0", "x"),  # fails quietly now
+            End(),
+        ]
+        with self.run_engine(setup, []) as program:
+            wb.press("#32770", "Before", "OK")
+            self.assertEqual(program.wait(60), 0)
+        store = wb.read_variables(self.dump)
+        self.assertEqual(store["FIRST"], "OK")
+        self.assertEqual(store["SECOND"], "untouched")
+        self.assertEqual(store["SILENT"], "True")
+
     def test_rejected_script_runs_nothing(self) -> None:
         setup = Setup(title="Rejected")
         setup.commands = [S("RAN", "yes"), If("RAN", "0", "yes"), S("X", "1")]  # no "End"

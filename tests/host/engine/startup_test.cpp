@@ -154,9 +154,12 @@ class RecordingInterpreter : public ScriptInterpreter {
   bool windowsGoneWhenRun = false;
   bool databaseCopied = false;
   std::string firstParameter;
+  // What the script does while it runs.
+  std::function<void(EngineState&)> script;
 
   void Run(EngineState& state, const std::string& databasePath) override {
     ran = true;
+    if (script) script(state);
     database = databasePath;
     supportFolder = state.supportFolder;
     windowsGoneWhenRun = !windows_.created || windows_.destroyed;
@@ -191,7 +194,9 @@ struct EngineRun {
   }
 };
 
-std::string ScriptWith(const CompiledScript& script) { return WriteCompiledScript(script); }
+std::string ScriptWith(const CompiledScript& script) {
+  return WriteCompiledScript(script);
+}
 
 CompiledScript DialogScript() {
   CompiledScript script;
@@ -223,8 +228,8 @@ TEST(Startup, PreparesTheSupportFolderAndRunsTheScript) {
   EXPECT_EQ(run.interpreter.firstParameter, "Welcome");
   EXPECT_EQ(run.dialogs.folder, "C:\\Temp\\tvl4\\");
   using Loaded = std::vector<std::pair<std::string, std::string>>;
-  EXPECT_EQ(run.dialogs.loaded, (Loaded{{"0", "C:\\Temp\\tvl4\\Welcome.dfm"},
-                                        {"3", "C:\\Temp\\tvl4\\Finish.dfm"}}));
+  EXPECT_EQ(run.dialogs.loaded,
+            (Loaded{{"0", "C:\\Temp\\tvl4\\Welcome.dfm"}, {"3", "C:\\Temp\\tvl4\\Finish.dfm"}}));
   EXPECT_EQ(run.windows.maximum, 2);
   EXPECT_EQ(run.windows.position, 3);
   // Everything start-up and the script left in the temp folder is gone,
@@ -274,7 +279,8 @@ TEST(Startup, EachFailureShowsItsMessageAndLeavesNothingBehind) {
     WindowRef owner;
   };
   const std::vector<Case> cases = {
-      {"no overlay", [](EngineRun& r) { r.platform.files["C:\\Setup\\Setup.exe"] = std::string(kImage, 'E'); },
+      {"no overlay",
+       [](EngineRun& r) { r.platform.files["C:\\Setup\\Setup.exe"] = std::string(kImage, 'E'); },
        "For internal use only", 42},
       {"no archive", [](EngineRun& r) { r.platform.files.erase("C:\\Setup\\Setup.res"); },
        "Setup resource not found", 42},
@@ -282,18 +288,23 @@ TEST(Startup, EachFailureShowsItsMessageAndLeavesNothingBehind) {
        "Setup resource decompression failure", 42},
       {"no database", [](EngineRun& r) { r.platform.files.erase("C:\\Setup\\Setup.msi"); },
        "Setup database not found", 42},
-      {"malformed script", [](EngineRun& r) { r.platform.SetScript("If\r\n$\r\nid\r\n$\r\nid\r\n"); },
+      {"malformed script",
+       [](EngineRun& r) { r.platform.SetScript("If\r\n$\r\nid\r\n$\r\nid\r\n"); },
        "Runtime error in install: malformed setup script: the parameter block list is not closed "
        "by a \"$\" line before the end of the file",
        0},
       {"bad media mode",
        [](EngineRun& r) {
-         r.platform.SetScript("$\r\n$\r\n$\r\n$\r\nP\r\nT\r\n$\r\n1\r\n2\r\n3\r\n4\r\n5\r\n$\r\nweb\r\n");
+         r.platform.SetScript(
+             "$\r\n$\r\n$\r\n$\r\nP\r\nT\r\n$\r\n1\r\n2\r\n3\r\n4\r\n5\r\n$\r\nweb\r\n");
        },
        "Runtime error in install: malformed setup script: the media mode on line 14 is not a whole "
        "number: \"web\"",
        0},
-      {"old common controls", [](EngineRun& r) { r.platform.comctl = {4, 71}; },
+      {"old common controls",
+       [](EngineRun& r) {
+         r.platform.comctl = {4, 71};
+       },
        "Please install the common controls update from Microsoft before attempting to install this "
        "product.",
        0},
@@ -315,6 +326,28 @@ TEST(Startup, EachFailureShowsItsMessageAndLeavesNothingBehind) {
         EXPECT_EQ(run.platform.messages[0], c.message) << c.name;
         EXPECT_EQ(run.platform.owners[0], c.owner) << c.name;
       }
+    }
+  }
+}
+
+// A script that switches the silent setting decides whether start-up's
+// report of its failure is shown.
+TEST(Startup, FailureReportFollowsTheSilentSettingTheScriptLeft) {
+  for (const bool startSilent : {false, true}) {
+    EngineRun run;
+    run.platform.SetScript(ScriptWith(DialogScript()));
+    if (startSilent) run.platform.arguments = {"/s"};
+    run.interpreter.script = [&](EngineState& state) {
+      state.commandLine.silent = !startSilent;
+      throw ListIndexError(9);
+    };
+    EXPECT_EQ(run.Go(), 0);
+    EXPECT_TRUE(run.TempIsClean());
+    if (startSilent) {
+      ASSERT_EQ(run.platform.messages.size(), 1u);
+      EXPECT_EQ(run.platform.messages[0], "Runtime error in install: List index out of bounds (9)");
+    } else {
+      EXPECT_TRUE(run.platform.messages.empty());
     }
   }
 }
