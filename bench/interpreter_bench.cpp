@@ -43,6 +43,7 @@ class QuietHost final : public tavrel::InterpreterHost {
   }
   bool FileExists(const std::string&) override { return true; }
   void SetSilent(bool) override {}
+  void Trace(const std::string&) override {}
 };
 
 // Blocks of four: an assignment that expands a reference, a condition that

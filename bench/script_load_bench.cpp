@@ -42,7 +42,8 @@ double LoadMilliseconds(const std::string& text, std::size_t& checksum) {
     const std::size_t count = state.script.commandNames[i] == "If" ? 4 : 2;
     for (std::size_t n = 1; n <= count; ++n) checksum += state.Parameter(i, n).size();
   }
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 }  // namespace

@@ -54,6 +54,7 @@ class FuzzHost final : public tavrel::InterpreterHost {
   void ShowRuntimeError(const std::string&) override {}
   bool FileExists(const std::string&) override { return true; }
   void SetSilent(bool) override {}
+  void Trace(const std::string&) override {}
 
  private:
   std::string_view answers_;

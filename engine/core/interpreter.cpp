@@ -239,8 +239,9 @@ class Interpreter::Session {
   }
 
   void Report(const std::string& what) {
-    if (Silent()) return;
     const std::size_t position = current_ == kNoCommand ? 0 : current_ + 1;
+    host_.Trace("runtime error on line " + std::to_string(position) + ": " + what);
+    if (Silent()) return;
     host_.ShowRuntimeError(owner_.messages_.Get(msg::kRuntimeErrorInScript) + "\r\r" + "Line " +
                            std::to_string(position) + ": " + what);
   }

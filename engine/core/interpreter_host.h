@@ -72,6 +72,9 @@ class InterpreterHost {
 
   // The script switched the run's silent setting ("Set Variable SILENT").
   virtual void SetSilent(bool silent) = 0;
+
+  // A line for the diagnostic trace, silent or not.
+  virtual void Trace(const std::string& line) = 0;
 };
 
 }  // namespace tavrel

@@ -52,7 +52,6 @@ int Win32InterpreterHost::ShowMessageBox(std::intptr_t owner, const std::string&
 }
 
 void Win32InterpreterHost::ShowRuntimeError(const std::string& text) {
-  platform_.Trace("runtime error: " + text);
   platform_.ShowError(text, 0);
 }
 

@@ -37,6 +37,7 @@ class Win32InterpreterHost final : public InterpreterHost {
 
   bool FileExists(const std::string& path) override;
   void SetSilent(bool silent) override { silent_ = silent; }
+  void Trace(const std::string& line) override { platform_.Trace(line); }
 
  private:
   StartupPlatform& platform_;

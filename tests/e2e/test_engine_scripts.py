@@ -194,7 +194,8 @@ class EngineScriptTest(unittest.TestCase):
         with self.run_engine(setup, ["/s", "GO=YES"]) as program:
             self.assertEqual(program.wait(60), 0)
             trace = program.trace()
-        self.assertNotIn("runtime error", " ".join(trace))
+        self.assertIn("runtime error on line 6: "
+                      "Attempting to get value of undefined variable LATE", trace)
         self.assertIn("support folder removed", trace)
         store = wb.read_variables(self.dump)
         self.assertEqual(store["GO"], "YES")

@@ -34,7 +34,8 @@ TEST(CommandLine, SwitchesAndPaths) {
 }
 
 TEST(CommandLine, AssignmentsAreCollectedInOrder) {
-  const std::vector<std::string> args = {"Name=Value=2", "-x=1", "/y=2", "A=1", "plain", "A=2", "E="};
+  const std::vector<std::string> args = {"Name=Value=2", "-x=1", "/y=2", "A=1",
+                                         "plain",        "A=2",  "E="};
   const CommandLineSettings settings = ParseArguments(args);
   ASSERT_EQ(settings.assignments.size(), 4u);
   EXPECT_EQ(settings.assignments[0].name, "Name");

@@ -71,7 +71,8 @@ TEST(CompiledScript, MalformedScriptsNameWhatIsWrong) {
     return "accepted";
   };
   EXPECT_NE(errorOf("If\r\nEnd\r\n").find("command name list is not closed"), std::string::npos);
-  EXPECT_NE(errorOf("$\r\n$\r\n$\r\n$\r\n{P}\r\n").find("before the title line"), std::string::npos);
+  EXPECT_NE(errorOf("$\r\n$\r\n$\r\n$\r\n{P}\r\n").find("before the title line"),
+            std::string::npos);
   const std::string badMode =
       errorOf(Script("$\r\n$\r\n$\r\n$\r\n", "$\r\n2x\r\n$\r\n{R}\r\n$\r\n"));
   EXPECT_NE(badMode.find("media mode on line 14 is not a whole number: \"2x\""), std::string::npos)

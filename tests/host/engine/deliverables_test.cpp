@@ -33,7 +33,8 @@ struct Pe32 {
   std::vector<std::uint8_t> bytes;
   std::size_t nt = 0;
 
-  explicit Pe32(const std::filesystem::path& path) : bytes(ReadAll(path)), nt(Read32(bytes, 0x3C)) {}
+  explicit Pe32(const std::filesystem::path& path)
+      : bytes(ReadAll(path)), nt(Read32(bytes, 0x3C)) {}
   std::uint16_t Machine() const { return Read16(bytes, nt + 4); }
   std::uint16_t OptionalMagic() const { return Read16(bytes, nt + 24); }
 
@@ -54,7 +55,8 @@ struct Pe32 {
     std::vector<std::string> names;
     const std::size_t nameTable = Offset(Read32(bytes, dir + 32));
     for (std::uint32_t i = 0; i < Read32(bytes, dir + 24); ++i) {
-      names.emplace_back(reinterpret_cast<const char*>(&bytes[Offset(Read32(bytes, nameTable + 4 * i))]));
+      names.emplace_back(
+          reinterpret_cast<const char*>(&bytes[Offset(Read32(bytes, nameTable + 4 * i))]));
     }
     return names;
   }
@@ -67,7 +69,7 @@ TEST(Deliverables, ProgramsArePe32WithoutTrailingData) {
     const auto path = kBin / name;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "win32 tree not built: " << path;
     const Pe32 image(path);
-    EXPECT_EQ(image.Machine(), 0x14c) << name;       // i386
+    EXPECT_EQ(image.Machine(), 0x14c) << name;        // i386
     EXPECT_EQ(image.OptionalMagic(), 0x10b) << name;  // PE32
     EXPECT_EQ(ImageEnd(image.bytes), image.bytes.size()) << name;
   }

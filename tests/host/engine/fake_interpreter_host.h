@@ -54,6 +54,7 @@ class FakeHost final : public InterpreterHost {
   }
   void ShowRuntimeError(const std::string& text) override { errors.push_back(text); }
   bool FileExists(const std::string& path) override { return path == "c:\\s\\setup.msi"; }
+  void Trace(const std::string& line) override { trace.push_back(line); }
   void SetSilent(bool value) override {
     silent = value;
     events.push_back(value ? "silent on" : "silent off");
@@ -71,6 +72,7 @@ class FakeHost final : public InterpreterHost {
   std::vector<std::string> shown;       // keys
   std::vector<std::string> shownNames;  // dialog names
   std::vector<std::string> errors;
+  std::vector<std::string> trace;
 };
 
 }  // namespace tavrel

@@ -431,6 +431,8 @@ TEST_F(InterpreterTest, SilentErrorEndsTheRunWithoutAMessage) {
   EXPECT_TRUE(host_.errors.empty());
   EXPECT_TRUE(marks_.empty());
   EXPECT_EQ(host_.events, (Marks{"free"}));
+  // Only the diagnostic trace knows why the run ended.
+  EXPECT_EQ(host_.trace, (Marks{"runtime error on line 1: boom"}));
 }
 
 TEST_F(InterpreterTest, VariableErrorIsARuntimeError) {

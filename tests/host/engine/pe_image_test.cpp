@@ -13,7 +13,8 @@ void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value
 
 // MZ stub, PE signature at 0x80, and a section table after a 224-byte
 // optional header whose declared size says something else.
-std::vector<std::uint8_t> Headers(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sections) {
+std::vector<std::uint8_t> Headers(
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sections) {
   std::vector<std::uint8_t> bytes(0x80 + 24 + 224 + 40 * sections.size(), 0);
   bytes[0] = 'M';
   bytes[1] = 'Z';

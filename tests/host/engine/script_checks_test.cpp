@@ -92,9 +92,9 @@ TEST_F(ScriptChecksTest, ConditionsNeedVariablesDeclaredEarlier) {
   EXPECT_EQ(Check({{"If", {"LEFT", "0", "$RIGHT$", ""}}, {"End", {}}}).message,
             "Variable not defined: $RIGHT$");
   // A commented declaration declares nothing.
-  EXPECT_EQ(Check({{"Set Variable", {"X", "1"}, "C"}, {"If", {"X", "0", "1", ""}}, {"End", {}}})
-                .message,
-            "Variable not defined: X");
+  EXPECT_EQ(
+      Check({{"Set Variable", {"X", "1"}, "C"}, {"If", {"X", "0", "1", ""}}, {"End", {}}}).message,
+      "Variable not defined: X");
 }
 
 TEST_F(ScriptChecksTest, CommandRulesAndActionStates) {
