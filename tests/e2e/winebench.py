@@ -205,3 +205,9 @@ def read_variables(path: Path) -> dict[str, str]:
     for name, value in zip(items[0::2], items[1::2]):
         store.setdefault(name.upper(), value)
     return store
+
+
+def set_text(class_name: str, title: str, control_id: int, text: str) -> None:
+    code, _ = winctl("settext", class_name, title, str(control_id), text)
+    if code != 0:
+        raise AssertionError(f"no control {control_id} in {class_name!r} {title!r}")

@@ -6,6 +6,7 @@
 //                                           per child: class|id|text
 //   winctl press CLASS TITLE BUTTON_TEXT    clicks the child button
 //   winctl gone  CLASS TITLE [TIMEOUT_MS]   waits until no such window is left
+//   winctl settext CLASS TITLE ID TEXT      sets the text of the child with that id
 // CLASS or TITLE "*" matches any.
 #include <windows.h>
 
@@ -89,6 +90,14 @@ int main(int argc, char** argv) {
     EnumChildWindows(window, FindButton, reinterpret_cast<LPARAM>(&search));
     if (search.found == nullptr) return 1;
     PostMessageA(search.found, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if (verb == "settext" && argc > 5) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    if (window == nullptr) return 1;
+    const HWND child = GetDlgItem(window, std::atoi(argv[4]));
+    if (child == nullptr) return 1;
+    SendMessageA(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]));
     return 0;
   }
   if (verb == "gone") {
