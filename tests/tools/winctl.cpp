@@ -7,7 +7,9 @@
 //   winctl press CLASS TITLE BUTTON_TEXT    clicks the child button
 //   winctl gone  CLASS TITLE [TIMEOUT_MS]   waits until no such window is left
 //   winctl settext CLASS TITLE ID TEXT      sets the text of the child with that id
-// CLASS or TITLE "*" matches any.
+// CLASS or TITLE "*" matches any. TITLE "Caption>>text" matches a window
+// with that caption one of whose children's texts contains "text": several
+// windows of one program may share a caption.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,9 +18,56 @@
 
 namespace {
 
+struct ChildSearch {
+  std::string needle;
+  bool found = false;
+};
+
+BOOL CALLBACK HasChildText(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<ChildSearch*>(data);
+  char text[1024] = {};
+  GetWindowTextA(child, text, sizeof text);
+  if (std::string(text).find(search->needle) != std::string::npos) {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct TopSearch {
+  std::string className;
+  std::string title;
+  std::string needle;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTop(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<TopSearch*>(data);
+  char className[256] = {};
+  char title[1024] = {};
+  GetClassNameA(window, className, sizeof className);
+  GetWindowTextA(window, title, sizeof title);
+  if (!IsWindowVisible(window) || (search->className != "*" && search->className != className) ||
+      (search->title != "*" && search->title != title)) {
+    return TRUE;
+  }
+  ChildSearch children{search->needle};
+  EnumChildWindows(window, HasChildText, reinterpret_cast<LPARAM>(&children));
+  if (!children.found) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 HWND Find(const char* className, const char* title) {
+  const std::string pattern = title;
+  const std::size_t split = pattern.find(">>");
+  if (split != std::string::npos) {
+    TopSearch search{className, pattern.substr(0, split), pattern.substr(split + 2)};
+    EnumWindows(MatchTop, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
   return FindWindowA(std::string(className) == "*" ? nullptr : className,
-                     std::string(title) == "*" ? nullptr : title);
+                     pattern == "*" ? nullptr : title);
 }
 
 HWND WaitFor(const char* className, const char* title, DWORD timeout) {
