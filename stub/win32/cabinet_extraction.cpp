@@ -40,8 +40,10 @@ struct Extraction {
 };
 
 Extraction& Work() {
-  static Extraction extraction;
-  return extraction;
+  // Made on first use and never destroyed: the process ends while the
+  // extraction thread may still hold it.
+  static Extraction* const extraction = new Extraction;
+  return *extraction;
 }
 
 bool IsPackageHandle(INT_PTR handle) {

@@ -20,8 +20,10 @@
 namespace ombrell {
 
 StubState& Stub() {
-  static StubState state;
-  return state;
+  // Never destroyed, for the same reason as the extraction's state; a
+  // heap object also keeps its initial image out of the program file.
+  static StubState* const state = new StubState;
+  return *state;
 }
 
 namespace {
@@ -174,6 +176,10 @@ int Run() {
 
 }  // namespace ombrell
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  return ombrell::Run();
+// The program starts here, without the C runtime's start-up code: the stub
+// has no global constructors, no destructors to run at exit and no use for
+// a parsed command line, and leaving that code out keeps every package
+// smaller. The C runtime library itself (msvcrt.dll) initialises on load.
+extern "C" __attribute__((force_align_arg_pointer)) void WINAPI StubEntry() {
+  ExitProcess(static_cast<UINT>(ombrell::Run()));
 }

@@ -7,15 +7,15 @@ namespace ombrell {
 namespace {
 
 const SessionInfo& Info() {
-  static const SessionInfo kEmpty;
-  return Boxes().info != nullptr ? *Boxes().info : kEmpty;
+  static const SessionInfo* const empty = new SessionInfo;
+  return Boxes().info != nullptr ? *Boxes().info : *empty;
 }
 
 }  // namespace
 
 BoxSettings& Boxes() {
-  static BoxSettings settings;
-  return settings;
+  static BoxSettings* const settings = new BoxSettings;
+  return *settings;
 }
 
 void EndAfterQuestion(int exitCode) {

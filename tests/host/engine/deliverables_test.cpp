@@ -1,6 +1,7 @@
 // Checks on the shipped 32-bit programs as files: they are PE32 images with
 // nothing behind their last section (anything there would be taken for an
-// overlay), and tvl.dll exports its entry point by its plain name.
+// overlay), tvl.dll exports its entry point by its plain name, and the
+// package stub fits the head of a package.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -65,7 +66,7 @@ struct Pe32 {
 const std::filesystem::path kBin = TAVREL_WIN32_BIN;
 
 TEST(Deliverables, ProgramsArePe32WithoutTrailingData) {
-  for (const char* name : {"tvlstub.exe", "tvl.dll"}) {
+  for (const char* name : {"tvlstub.exe", "tvl.dll", "ombrstub.exe"}) {
     const auto path = kBin / name;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "win32 tree not built: " << path;
     const Pe32 image(path);
@@ -80,6 +81,21 @@ TEST(Deliverables, ArchiveLibraryExportsItsPlainName) {
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "win32 tree not built";
   const auto names = Pe32(path).ExportNames();
   EXPECT_NE(std::find(names.begin(), names.end(), "ExtractArchive"), names.end());
+}
+
+// The package stub heads every package: it must stay small enough for the
+// compressed cabinet library to follow it within the reader's limits, and
+// it must never hold the package marker as a line of its own, or the stub
+// would find it inside itself.
+TEST(Deliverables, PackageStubIsSmallAndHoldsNoMarkerLine) {
+  const auto path = kBin / "ombrstub.exe";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "win32 tree not built";
+  const Pe32 image(path);
+  EXPECT_LE(image.bytes.size(), 48u * 1024u);
+  const std::string bytes(image.bytes.begin(), image.bytes.end());
+  const std::string markerLine = std::string("\n$PKG") + "BOUND$\r\n";
+  EXPECT_EQ(bytes.find(markerLine), std::string::npos);
+  EXPECT_NE(bytes.rfind(std::string("$PKG") + "BOUND$\r\n", 0), 0u);
 }
 
 }  // namespace
