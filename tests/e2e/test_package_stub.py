@@ -143,6 +143,29 @@ class StubTest(unittest.TestCase):
         finally:
             shutil.rmtree(temp / "qorv_installer1", ignore_errors=True)
 
+    def test_text_file_is_opened_with_the_program_the_system_knows(self) -> None:
+        tree = self.dir / "tree"
+        tree.mkdir()
+        (tree / "readme.txt").write_bytes(b"Read me first.\r\n")
+        cabinet = gcab(tree, self.dir / "readme.cab")
+        out = self.dir / "out"
+        package = self.package(cabinets=[cabinet], target=wb.winpath(out), open_file="readme.txt")
+        self.assertEqual(self.run_silent(package), 0)
+        self.assertEqual((out / "readme.txt").read_bytes(), b"Read me first.\r\n")
+        # Wine associates nothing with .txt files, so Notepad opens it.
+        editor = wb.find_window("Notepad", "*")
+        self.assertIn("readme", editor.title.lower())
+        wb.winctl("close", "Notepad", "*")
+        self.assertEqual(wb.winctl("gone", "Notepad", "*", "10000")[0], 0)
+
+    def test_truncated_session_information_reads_as_a_damaged_package(self) -> None:
+        whole = self.package(target=wb.winpath(self.dir / "out")).read_bytes()
+        marker = whole.index(b"\n$PKGBOUND$\r\n")
+        cut = self.dir / "cut.exe"
+        cut.write_bytes(whole[:marker + 200])  # into the message table, no cabinet
+        self.assertEqual(self.run_silent(cut), 2)
+        self.assertFalse((self.dir / "out").exists())
+
     def test_silent_run_never_overwrites_and_never_asks(self) -> None:
         out = self.dir / "out"
         (out / "sub").mkdir(parents=True)

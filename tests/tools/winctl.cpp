@@ -7,6 +7,7 @@
 //   winctl press CLASS TITLE BUTTON_TEXT    clicks the child button
 //   winctl gone  CLASS TITLE [TIMEOUT_MS]   waits until no such window is left
 //   winctl settext CLASS TITLE ID TEXT      sets the text of the child with that id
+//   winctl close CLASS TITLE                asks the window to close
 // CLASS or TITLE "*" matches any. TITLE "Caption>>text" matches a window
 // with that caption one of whose children's texts contains "text": several
 // windows of one program may share a caption.
@@ -147,6 +148,12 @@ int main(int argc, char** argv) {
     const HWND child = GetDlgItem(window, std::atoi(argv[4]));
     if (child == nullptr) return 1;
     SendMessageA(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]));
+    return 0;
+  }
+  if (verb == "close") {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    if (window == nullptr) return 1;
+    PostMessageA(window, WM_CLOSE, 0, 0);
     return 0;
   }
   if (verb == "gone") {
