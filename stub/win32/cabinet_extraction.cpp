@@ -228,8 +228,11 @@ INT_PTR CloseFileNotice(FDINOTIFICATION* notice) {
   if (file == nullptr) return FALSE;
   const PendingFile done = *file;
   ForgetPending(handle);
+  // Cabinets store local times; the file system keeps UTC.
+  FILETIME local;
   FILETIME time;
-  if (DosDateTimeToFileTime(notice->date, notice->time, &time)) {
+  if (DosDateTimeToFileTime(notice->date, notice->time, &local) &&
+      LocalFileTimeToFileTime(&local, &time)) {
     SetFileTime(done.handle, nullptr, nullptr, &time);
   }
   CloseHandle(done.handle);

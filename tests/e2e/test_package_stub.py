@@ -4,12 +4,12 @@ modes, multi-part packages, damaged cabinets and unsafe entry names."""
 
 from __future__ import annotations
 
-import filecmp
 import os
 import shutil
 import subprocess
 import time
 import unittest
+from datetime import datetime, timezone
 from pathlib import Path
 
 import winebench as wb
@@ -157,6 +157,17 @@ class StubTest(unittest.TestCase):
         self.assertIn("readme", editor.title.lower())
         wb.winctl("close", "Notepad", "*")
         self.assertEqual(wb.winctl("gone", "Notepad", "*", "10000")[0], 0)
+
+    def test_file_times_are_the_cabinets_local_times(self) -> None:
+        # The cabinet says 17 May 2024 12:30:10, local time; in Tokyo (UTC+9,
+        # no summer time) that is 03:30:10 UTC.
+        cabinet = write_cabinet(self.dir / "times.cab", [("t.txt", b"x"), ("u\\v.txt", b"y")])
+        out = self.dir / "out"
+        package = self.package(cabinets=[cabinet], target=wb.winpath(out))
+        self.assertEqual(self.run_silent(package, TZ="Asia/Tokyo"), 0)
+        expected = datetime(2024, 5, 17, 3, 30, 10, tzinfo=timezone.utc).timestamp()
+        for name in ("t.txt", "u/v.txt"):
+            self.assertEqual((out / name).stat().st_mtime, expected, name)
 
     def test_truncated_session_information_reads_as_a_damaged_package(self) -> None:
         whole = self.package(target=wb.winpath(self.dir / "out")).read_bytes()
