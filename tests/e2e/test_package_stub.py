@@ -158,6 +158,16 @@ class StubTest(unittest.TestCase):
         wb.winctl("close", "Notepad", "*")
         self.assertEqual(wb.winctl("gone", "Notepad", "*", "10000")[0], 0)
 
+    def test_explore_opens_the_target_folder(self) -> None:
+        out = self.dir / "explored_target"
+        package = self.package(target=wb.winpath(out), open_file="$EXPLORE$")
+        self.assertEqual(self.run_silent(package), 0)
+        self.assertSameTree(self.tree, out)
+        wb.find_window("*", "explored_target")
+        wb.screenshot("package-stub-explore")
+        wb.winctl("close", "*", "explored_target")
+        self.assertEqual(wb.winctl("gone", "*", "explored_target", "10000")[0], 0)
+
     def test_file_times_are_the_cabinets_local_times(self) -> None:
         # The cabinet says 17 May 2024 12:30:10, local time; in Tokyo (UTC+9,
         # no summer time) that is 03:30:10 UTC.
