@@ -17,7 +17,7 @@ from cabinet_writer import write_cabinet
 from package_builder import build_package
 
 WORK = wb.WORK / "package_stub"
-CABS = wb.ROOT.parent / "shared/testdata/cab"
+CABS = wb.ROOT / "tests/data/cab"
 STUB = wb.BIN / "ombrstub.exe"
 RECORDER = wb.TESTBIN / "record_run.exe"
 DIALOG = "#32770"
