@@ -118,9 +118,19 @@ def run(exe: Path, args: list[str] = (), *, timeout: float = 60, trace: Path | N
 
 
 def winctl(*args: str, timeout: float = 60) -> tuple[int, str]:
-    result = subprocess.run([WINE, str(TESTBIN / "winctl.exe"), *args], env=ENV,
-                            capture_output=True, timeout=timeout)
-    return result.returncode, result.stdout.decode(ENCODING)
+    # A winctl that does not come back (seen once on a loaded machine with
+    # a fresh prefix) is shot and started once more, with a picture of the
+    # screen for the record.
+    for attempt in range(2):
+        try:
+            result = subprocess.run([WINE, str(TESTBIN / "winctl.exe"), *args], env=ENV,
+                                    capture_output=True, timeout=timeout)
+            return result.returncode, result.stdout.decode(ENCODING)
+        except subprocess.TimeoutExpired:
+            screenshot(f"winctl-stuck-{attempt}")
+            if attempt == 1:
+                raise
+    raise AssertionError("unreachable")
 
 
 class Window:
