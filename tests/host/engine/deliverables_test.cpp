@@ -98,5 +98,23 @@ TEST(Deliverables, PackageStubIsSmallAndHoldsNoMarkerLine) {
   EXPECT_NE(bytes.rfind(std::string("$PKG") + "BOUND$\r\n", 0), 0u);
 }
 
+// Every package starts with the stub and the compressed cabinet library;
+// the package marker line must end within the first 102,401 bytes.
+TEST(Deliverables, StubAndCompressedLibraryFitThePackageHead) {
+  const auto stub = kBin / "ombrstub.exe";
+  const auto library = kBin / "cabinet.dl_";
+  if (!std::filesystem::exists(stub) || !std::filesystem::exists(library)) {
+    GTEST_SKIP() << "win32 tree not built";
+  }
+  const auto compressed = ReadAll(library);
+  ASSERT_GE(compressed.size(), 14u);
+  EXPECT_EQ(std::string(compressed.begin(), compressed.begin() + 8),
+            std::string("SZDD\x88\xf0\x27\x33", 8));
+  EXPECT_EQ(compressed[8], 'A');
+  EXPECT_EQ(compressed[9], 'l');  // cabinet.dl_ stands for cabinet.dll
+  EXPECT_EQ(Read32(compressed, 10), std::filesystem::file_size(kBin / "../cabinet/cabinet.dll"));
+  EXPECT_LE(std::filesystem::file_size(stub) + compressed.size() + 14, 102'401u);
+}
+
 }  // namespace
 }  // namespace tavrel
