@@ -21,13 +21,12 @@ SYSTEM = Path(wb.ENV["WINEPREFIX"]) / "drive_c/windows/system32"
 # The system's library is not to be loaded: only a real library file in the
 # system folder would be, and the prefix holds Wine's placeholder there.
 NATIVE_ONLY = {"WINEDLLOVERRIDES": "cabinet=n"}
-# Cabinets that do not extract, and the exit code they end with:
-# methods the library does not decode yet (the cabinet error text for an
-# unknown compression type, 1); a name longer than a Windows path allows
-# (the file cannot be created, which a silent run cannot retry, 1); and a
-# cabinet that does not start at the start of its file (not a cabinet, 2).
-NOT_EXTRACTED = {"mszip_lzx_qtm.cab": 1, "normal_2files_2folders.cab": 1,
-                 "normal_255c_filename.cab": 1, "search_basic.cab": 2}
+# Cabinets that do not extract, and the exit code they end with: a Quantum
+# folder (the cabinet error text for an unknown compression type, 1); a name
+# longer than a Windows path allows (the file cannot be created, which a
+# silent run cannot retry, 1); and a cabinet that does not start at the
+# start of its file (not a cabinet, 2).
+NOT_EXTRACTED = {"mszip_lzx_qtm.cab": 1, "normal_255c_filename.cab": 1, "search_basic.cab": 2}
 
 
 def files_of(folder: Path) -> dict[str, bytes]:

@@ -11,8 +11,11 @@ Error FolderStream::Open(ByteSource& source, const Cabinet& cabinet, std::size_t
   if (index >= cabinet.folders.size()) return Error::kCorruptCabinet;
   const Folder& folder = cabinet.folders[index];
   if (Error e = CheckCompression(folder.compression); e != Error::kNone) return e;
-  // LZX is not decoded yet.
-  if (folder.method() == Method::kLzx) return Error::kBadCompressionType;
+  if (folder.method() == Method::kLzx) {
+    if (!lzx_) lzx_.reset(new (std::nothrow) LzxDecoder);
+    if (!lzx_) return Error::kOutOfMemory;
+    if (Error e = lzx_->Reset((folder.compression >> 8) & 0x1F); e != Error::kNone) return e;
+  }
   if (folder.method() == Method::kMszip) {
     if (!mszip_) mszip_.reset(new (std::nothrow) MszipDecoder);
     if (!mszip_) return Error::kOutOfMemory;
@@ -63,6 +66,9 @@ Error FolderStream::NextBlock() {
   if (position_ + block_.uncompressedSize > kMaxFolderUncompressed) return Error::kCorruptCabinet;
   if (static_cast<Method>(compression_ & 0x000F) == Method::kMszip) {
     return mszip_->DecodeBlock(block_.data, block_.uncompressedSize, chunk_);
+  }
+  if (static_cast<Method>(compression_ & 0x000F) == Method::kLzx) {
+    return lzx_->DecodeBlock(block_.data, block_.uncompressedSize, chunk_);
   }
   if (block_.data.size() != block_.uncompressedSize) return Error::kCorruptCabinet;
   chunk_ = block_.data;

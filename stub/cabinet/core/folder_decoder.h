@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "stub/cabinet/core/cabinet_format.h"
+#include "stub/cabinet/core/lzx_decoder.h"
 #include "stub/cabinet/core/mszip_decoder.h"
 
 namespace cab {
@@ -50,6 +51,7 @@ class FolderStream {
   std::vector<std::uint8_t> pending_;  // the first part of a block cut at a cabinet's end
   std::span<const std::uint8_t> chunk_;
   std::unique_ptr<MszipDecoder> mszip_;
+  std::unique_ptr<LzxDecoder> lzx_;
 };
 
 // Receives the files of a cabinet set. Write hands on a file's data in order; the data of files
