@@ -29,10 +29,6 @@ NATIVE_ONLY = {"WINEDLLOVERRIDES": "cabinet=n"}
 NOT_EXTRACTED = {"mszip_lzx_qtm.cab": 1, "normal_255c_filename.cab": 1, "search_basic.cab": 2}
 
 
-def files_of(folder: Path) -> dict[str, bytes]:
-    return {str(p.relative_to(folder)): p.read_bytes()
-            for p in sorted(folder.rglob("*")) if p.is_file()}
-
 
 class CabinetLibraryTest(unittest.TestCase):
     @classmethod
@@ -78,7 +74,7 @@ class CabinetLibraryTest(unittest.TestCase):
         (SYSTEM / "cabinet.dll").write_bytes(self.saved)  # start from the placeholder
         code, out = self.extract("restored", [cabinet])
         self.assertEqual(code, 0)
-        self.assertEqual(files_of(out), files_of(tree))
+        self.assertEqual(wb.files_of(out), wb.files_of(tree))
         # The library now in the system folder is the one the package carried.
         built = wb.BIN.parent / "cabinet/cabinet.dll"
         self.assertEqual((SYSTEM / "cabinet.dll").read_bytes(), built.read_bytes())
@@ -95,7 +91,7 @@ class CabinetLibraryTest(unittest.TestCase):
         code, out = self.extract("multi", parts, names)
         expected = self.reference("multi", reference / "cabd_multi_basic_pt1.cab")
         self.assertEqual(code, 0)
-        self.assertEqual(files_of(out), files_of(expected))
+        self.assertEqual(wb.files_of(out), wb.files_of(expected))
 
     def test_fixture_cabinets_match_cabextract(self) -> None:
         for cabinet in sorted(CABS.glob("normal_*.cab")) + sorted(CABS.glob("reserve_*.cab")) + \
@@ -107,7 +103,7 @@ class CabinetLibraryTest(unittest.TestCase):
                     continue
                 self.assertEqual(code, 0)
                 expected = self.reference(cabinet.stem, cabinet)
-                self.assertEqual(files_of(out), files_of(expected))
+                self.assertEqual(wb.files_of(out), wb.files_of(expected))
 
     def test_damaged_cabinets_fail_cleanly(self) -> None:
         for cabinet in sorted(CABS.glob("bad_*.cab")) + sorted(CABS.glob("partial_*.cab")):

@@ -45,10 +45,6 @@ def gcab(tree: Path, cabinet: Path) -> Path:
     return cabinet
 
 
-def files_of(folder: Path) -> dict[str, bytes]:
-    return {str(p.relative_to(folder)).replace("\\", "/"): p.read_bytes()
-            for p in sorted(folder.rglob("*")) if p.is_file()}
-
 
 class StubTest(unittest.TestCase):
     @classmethod
@@ -78,7 +74,7 @@ class StubTest(unittest.TestCase):
         return code
 
     def assertSameTree(self, expected: Path, actual: Path) -> None:
-        self.assertEqual(files_of(expected), files_of(actual))
+        self.assertEqual(wb.files_of(expected), wb.files_of(actual))
 
     # ---- Silent runs ----
 
@@ -100,9 +96,9 @@ class StubTest(unittest.TestCase):
                 code, _ = wb.run(package, [], timeout=60)
                 self.assertEqual(code, 0)
                 self.assertEqual(package.read_bytes(), before)
-                extracted = files_of(folder)
+                extracted = wb.files_of(folder)
                 del extracted["pkg.exe"]
-                self.assertEqual(extracted, files_of(self.tree))
+                self.assertEqual(extracted, wb.files_of(self.tree))
 
         # The temp, Windows and system folders, with names of their own.
         prefix = Path(wb.ENV["WINEPREFIX"]) / "drive_c"
@@ -204,7 +200,7 @@ class StubTest(unittest.TestCase):
         huge = self.package(file="huge.exe", target=wb.winpath(self.dir / "huge"),
                             required_mb=2 ** 40)
         self.assertEqual(self.run_silent(huge), 1)
-        self.assertEqual(files_of(self.dir / "huge") if (self.dir / "huge").exists() else {}, {})
+        self.assertEqual(wb.files_of(self.dir / "huge") if (self.dir / "huge").exists() else {}, {})
 
     def test_multi_part_package_follows_the_names_its_cabinets_give(self) -> None:
         parts = [CABS / f"multi_basic_pt{n}.cab" for n in range(1, 6)]
@@ -406,7 +402,7 @@ class StubTest(unittest.TestCase):
         package = self.package(cabinets=[cabinet], target=wb.winpath(out))
         # Silent: the first refusal ends the run.
         self.assertEqual(self.run_silent(package), 1)
-        self.assertEqual(files_of(out), {"ok.txt": b"fine"})
+        self.assertEqual(wb.files_of(out), {"ok.txt": b"fine"})
         # With windows: each refusal is an Abort/Retry/Ignore error; Ignore
         # skips the entry.
         shutil.rmtree(out)
@@ -417,8 +413,8 @@ class StubTest(unittest.TestCase):
                 self.assertIn("An error has occured:", " ".join(box.texts("Static")))
                 wb.press(DIALOG, refused, "Ignore")
             self.assertEqual(program.wait(60), 0)
-        self.assertEqual(files_of(out), {"ok.txt": b"fine", "last.txt": b"also fine"})
-        self.assertEqual(files_of(self.dir / "nested"),
+        self.assertEqual(wb.files_of(out), {"ok.txt": b"fine", "last.txt": b"also fine"})
+        self.assertEqual(wb.files_of(self.dir / "nested"),
                          {"out/ok.txt": b"fine", "out/last.txt": b"also fine"})
         self.assertFalse((Path(wb.ENV["WINEPREFIX"]) / "drive_c/rooted.txt").exists())
 

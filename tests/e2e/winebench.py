@@ -221,3 +221,9 @@ def set_text(class_name: str, title: str, control_id: int, text: str) -> None:
     code, _ = winctl("settext", class_name, title, str(control_id), text)
     if code != 0:
         raise AssertionError(f"no control {control_id} in {class_name!r} {title!r}")
+
+
+def files_of(folder: Path) -> dict[str, bytes]:
+    """Every file below a folder by its relative path (with "/"), and its bytes."""
+    return {str(p.relative_to(folder)).replace("\\", "/"): p.read_bytes()
+            for p in sorted(folder.rglob("*")) if p.is_file()}
