@@ -149,8 +149,9 @@ class StubTest(unittest.TestCase):
         self.assertEqual(self.run_silent(package), 0)
         self.assertEqual((out / "readme.txt").read_bytes(), b"Read me first.\r\n")
         # Wine associates nothing with .txt files, so Notepad opens it.
-        editor = wb.find_window("Notepad", "*")
-        self.assertIn("readme", editor.title.lower())
+        # Notepad shows "Untitled" until it has read the file.
+        self.assertTrue(wb.wait_until(
+            lambda: "readme" in wb.find_window("Notepad", "*").title.lower(), timeout=30))
         wb.winctl("close", "Notepad", "*")
         self.assertEqual(wb.winctl("gone", "Notepad", "*", "10000")[0], 0)
 
