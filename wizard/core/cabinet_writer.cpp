@@ -127,6 +127,7 @@ void tmFwCAB::Run() {
   abort_ = false;
   flushing_ = false;
   added_ = 0;
+  stored_ = 0;
   total_ = 0;
   window_ = LzxWindow(CompFactor);
 
@@ -233,7 +234,10 @@ void tmFwCAB::AddOneFile(const std::string& path, const std::string& baseFolder)
   const std::string stored = NameInCabinet(path, baseFolder);
   const std::uint16_t compression = CompressionWord(CompType, window_);
   for (;;) {
-    if (platform_.AddFile(path, stored, compression)) break;
+    if (platform_.AddFile(path, stored, compression)) {
+      ++stored_;
+      break;
+    }
     const FciError error = platform_.LastError();
     int action = kActionSkip;
     if (error.operation == 7) {

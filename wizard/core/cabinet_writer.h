@@ -130,7 +130,8 @@ class tmFwCAB : private CabinetRunContext {
   // (both with the same spelling, the folder ending in a backslash).
   std::string NameInCabinet(std::string_view fullPath, std::string_view baseFolder) const;
 
-  int FilesAdded() const { return added_; }
+  int FilesAdded() const { return added_; }  // counted for progress, skipped ones too
+  int FilesStored() const { return stored_; }
   int FilesToAdd() const { return total_; }
 
  private:
@@ -150,6 +151,7 @@ class tmFwCAB : private CabinetRunContext {
   bool abort_ = false;
   bool flushing_ = false;
   int added_ = 0;
+  int stored_ = 0;
   int total_ = 0;
   int window_ = 15;
   std::uint16_t setId_ = 0;

@@ -180,7 +180,9 @@ bool Action::Compress() {
   writer.Run();
   writer.CabFile = FirstCabinet();
 
-  if (progress_.compressionError.load() || !system_.FileExists(FirstCabinet())) {
+  // Entries that matched no file at all make no package: it would extract nothing.
+  if (progress_.compressionError.load() || writer.FilesStored() == 0 ||
+      !system_.FileExists(FirstCabinet())) {
     // What the writer left of this run's set is no package.
     system_.RemoveFile(FirstCabinet());
     for (unsigned k = 2; system_.FileExists(ContinuationCabinet(k)); ++k) {

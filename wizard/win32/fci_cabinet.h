@@ -2,8 +2,9 @@
 // FindFirstFile and compression through the FCI functions of cabinet.dll.
 #pragma once
 
-#include <fci.h>
 #include <windows.h>
+// fci.h needs the Windows types first.
+#include <fci.h>
 
 #include <string>
 #include <vector>

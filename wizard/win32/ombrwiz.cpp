@@ -3,8 +3,9 @@
 // folders they name, a project file followed by "$MAKE$" is built at once.
 // Those unattended runs show no window and end with exit code 0 (success)
 // or 1 (failure).
-#include <commctrl.h>
 #include <windows.h>
+// Common controls after the Windows types.
+#include <commctrl.h>
 
 #include <string>
 #include <vector>

@@ -1,7 +1,8 @@
 #include "wizard/win32/win32_files.h"
 
-#include <shlobj.h>
 #include <windows.h>
+// Shell folders after the Windows types.
+#include <shlobj.h>
 
 #include "stub/core/stub_rules.h"
 

@@ -1,0 +1,42 @@
+// File names and default output paths built from a package name.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ombrwiz {
+
+// The name used when a package name leaves nothing usable as a file name.
+inline constexpr std::string_view kFallbackName = "Package";
+
+// The package name made usable as a file and folder name: without
+// " * / : < > ? \ | and control characters, and without trailing spaces and
+// dots (Windows drops them, so ".." would otherwise name the parent folder).
+// A name left empty becomes "Package"; a reserved device name (CON, NUL,
+// COM1 ...) gets a "_" after it ("COM1.txt" becomes "COM1_.txt").
+std::string CleanName(std::string_view name);
+
+// A file name is valid when it is not empty and holds none of
+// \ / : * ? " < > | nor a control character.
+bool FileNameIsValid(std::string_view fileName);
+
+// myPackagesFolder\clean\clean.exe.
+std::string DefaultPackagePath(std::string_view myPackagesFolder, std::string_view packageName);
+
+// myPackagesFolder\clean.ombr.
+std::string DefaultProjectPath(std::string_view myPackagesFolder, std::string_view packageName);
+
+struct PathParts {
+  std::string folder;  // without a trailing separator, except a root ("C:\", "\")
+  std::string fileName;
+};
+
+// The path split at its last \, / or drive colon. A path without one is all
+// file name; a path ending in a separator has an empty file name.
+PathParts SplitPath(std::string_view path);
+
+// The path followed by name, with one backslash between them (none after a
+// path that already ends in \ or /, or that is empty).
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+}  // namespace ombrwiz
