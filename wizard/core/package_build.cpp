@@ -275,7 +275,14 @@ bool Action::Wrap() {
     info.messages[i] = i < lines.size() ? lines[i] : std::string(english[i]);
   }
   const std::string session = ombrell::WriteSessionInformation(info);
-  system_.WriteFile(SessionFile(), session);
+  constexpr std::string_view kSessionFailed =
+      "Unable to open session information resource for injection.";
+  // A session file that was not written whole (or an older one left in its
+  // place) would give the package lengths that do not match its pieces.
+  if (!system_.WriteFile(SessionFile(), session)) {
+    Fail(kSessionFailed, true);
+    return false;
+  }
   buffer_.resize(kCopyBlock);
   progress_.step = 6;
   if (Terminated()) return Fail(std::nullopt, true);
@@ -291,8 +298,7 @@ bool Action::Wrap() {
   };
   Piece pieces[] = {{std::move(stub), kStubMissing},
                     {std::move(library), kLibraryMissing},
-                    {system_.OpenInput(SessionFile()),
-                     "Unable to open session information resource for injection."}};
+                    {system_.OpenInput(SessionFile()), kSessionFailed}};
   int step = 6;
   for (auto& piece : pieces) {
     if (!piece.input) {
@@ -426,8 +432,9 @@ bool Action::Sign() {
     return false;
   }
   // The check passes when the tool printed nothing but its success line
-  // (however the pipe cut the output into blocks).
-  if (!verdict.empty() && verdict != kTrustSucceeded) system_.RemoveFile(settings_.packagePath);
+  // (however the pipe cut the output into blocks); a tool that printed
+  // nothing has vouched for nothing.
+  if (verdict != kTrustSucceeded) system_.RemoveFile(settings_.packagePath);
   progress_.step = 100;
   if (!system_.FileExists(settings_.packagePath)) {
     if (progress_.stop.load()) {

@@ -66,7 +66,7 @@ struct Pe32 {
 const std::filesystem::path kBin = TAVREL_WIN32_BIN;
 
 TEST(Deliverables, ProgramsArePe32WithoutTrailingData) {
-  for (const char* name : {"tvlstub.exe", "tvl.dll", "ombrstub.exe"}) {
+  for (const char* name : {"tvlstub.exe", "tvl.dll", "ombrstub.exe", "ombrwiz.exe"}) {
     const auto path = kBin / name;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "win32 tree not built: " << path;
     const Pe32 image(path);
