@@ -310,6 +310,24 @@ class WizardTest(unittest.TestCase):
             wb.press(DIALOG, box, "OK")
             self.assertEqual(program.wait(60), 1)
 
+    def test_first_run_lays_out_the_program_folder(self) -> None:
+        for name in ("firstrun.qorv", "packages.qorv", "ui.qorv"):
+            (self.prog / name).unlink()
+        missing = wb.winpath(self.dir / "no such project.ombr")
+        with wb.Program(self.prog / "ombrwiz.exe", [missing]) as program:
+            box = f"{CAPTION}>>Selected project file is invalid."
+            wb.find_window(DIALOG, box)
+            wb.press(DIALOG, box, "OK")
+            self.assertEqual(program.wait(60), 1)
+        self.assertEqual((self.prog / "firstrun.qorv").read_bytes(), b"")
+        self.assertEqual((self.prog / "packages.qorv").read_bytes(), b"")
+        user = wb.temp_folder().parent.name
+        my_packages = f"C:\\users\\{user}\\Documents\\My Packages\\"
+        self.assertEqual((self.prog / "ui.qorv").read_bytes().decode("cp1252").split("\r\n"),
+                         ["FALSE", "TRUE", "TRUE", "TRUE", "TRUE"] + [my_packages] * 6
+                         + ["FALSE", "TRUE", ""])
+        self.assertTrue((wb.temp_folder().parent / "Documents/My Packages").is_dir())
+
     def test_a_running_package_is_not_replaced(self) -> None:
         out_dir = self.dir / "out"
         package = self.dir / "Busy.exe"

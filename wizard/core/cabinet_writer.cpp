@@ -236,6 +236,14 @@ void tmFwCAB::AddOneFile(const std::string& path, const std::string& baseFolder)
   for (;;) {
     if (platform_.AddFile(path, stored, compression)) {
       ++stored_;
+      // The library compresses whole blocks, which may hold data of several
+      // files: the tail of this file (all of a small one) is only reported
+      // with a later block. Its data is all taken now, so it is complete.
+      if (!abort_ && currentSize_ > 0 && lastPercent_ < 100) {
+        lastPercent_ = 100;
+        RaiseMinor(currentName_, 100);
+        if (abort_) RaiseError(kErrUserAbort, 0, std::string(kUserAbortText), kActionAbort);
+      }
       break;
     }
     const FciError error = platform_.LastError();
@@ -259,11 +267,15 @@ void tmFwCAB::FileOpened(std::string_view name, std::uint64_t size) {
   currentName_ = std::string(name);
   currentSize_ = size;
   processed_ = 0;
+  lastPercent_ = -1;
 }
 
 bool tmFwCAB::BlockCompressed(std::uint64_t uncompressedBytes) {
   processed_ += uncompressedBytes;
-  if (!flushing_) RaiseMinor(currentName_, Percent(processed_, currentSize_));
+  if (!flushing_) {
+    lastPercent_ = Percent(processed_, currentSize_);
+    RaiseMinor(currentName_, lastPercent_);
+  }
   return !abort_;
 }
 

@@ -159,6 +159,7 @@ class tmFwCAB : private CabinetRunContext {
   std::string currentName_;
   std::uint64_t currentSize_ = 0;
   std::uint64_t processed_ = 0;
+  int lastPercent_ = -1;  // the file's latest percentage reported, -1 none yet
 };
 
 // An AddFiles or RecurseFiles entry split into its folder (with trailing

@@ -13,6 +13,8 @@ namespace {
 // The cabinet library reports into one error record per process; only one
 // cabinet is built at a time.
 ERF g_error{};
+// The file whose data the library is reading, until it closes it.
+INT_PTR g_source = -1;
 
 constexpr DWORD kStoredAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                     FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
@@ -89,6 +91,7 @@ FNFCIWRITE(WriteFileBlock) {
 
 FNFCICLOSE(CloseFile) {
   (void)pv;
+  if (hf == g_source) g_source = -1;
   if (!CloseHandle(reinterpret_cast<HANDLE>(hf))) {
     *err = static_cast<int>(GetLastError());
     return -1;
@@ -139,9 +142,14 @@ FNFCIFILEPLACED(FilePlaced) {
   return 0;
 }
 
+// A file to be stored, opened for reading its data once from start to end.
+HANDLE OpenSource(const char* path) {
+  return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 FNFCIGETOPENINFO(OpenInfo) {
-  HANDLE handle = CreateFileA(pszName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE handle = OpenSource(pszName);
   if (handle == INVALID_HANDLE_VALUE) {
     *err = static_cast<int>(GetLastError());
     return -1;
@@ -167,7 +175,8 @@ FNFCIGETOPENINFO(OpenInfo) {
     CloseHandle(handle);
     return -1;
   }
-  return reinterpret_cast<INT_PTR>(handle);
+  g_source = reinterpret_cast<INT_PTR>(handle);
+  return g_source;
 }
 
 FNFCISTATUS(Status) {
@@ -280,13 +289,30 @@ bool FciCabinetPlatform::CreateContext(const CabinetParameters& parameters,
 bool FciCabinetPlatform::AddFile(const std::string& sourcePath, const std::string& nameInCabinet,
                                  std::uint16_t compression) {
   if (!context_) return false;
+  // A file that cannot be opened is refused before the library sees it: Wine's
+  // library keeps counting such a file's directory entry, and the cabinet's
+  // flush then fails although the file was skipped.
+  if (HANDLE probe = OpenSource(sourcePath.c_str()); probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+  } else {
+    g_error = ERF{FCIERR_OPEN_SRC, static_cast<int>(GetLastError()), TRUE};
+    return false;
+  }
   std::string source = sourcePath;
   std::string name = nameInCabinet;
   if (CabinetLibraryCompressesOnlyMsZip() && (compression & 0x0F) > tcompTYPE_MSZIP) {
     compression = tcompTYPE_MSZIP;
   }
-  return FCIAddFile(context_, source.data(), name.data(), FALSE, NextCabinet, Status, OpenInfo,
-                    compression) != FALSE;
+  g_source = -1;
+  const bool added = FCIAddFile(context_, source.data(), name.data(), FALSE, NextCabinet, Status,
+                                OpenInfo, compression) != FALSE;
+  // Wine's library leaves the file open when it stops in the middle of it (a
+  // user abort or a read error); it would stay locked until the program ends.
+  if (g_source != -1) {
+    CloseHandle(reinterpret_cast<HANDLE>(g_source));
+    g_source = -1;
+  }
+  return added;
 }
 
 bool FciCabinetPlatform::FlushCabinet() {
