@@ -180,7 +180,8 @@ def compile_script(setup: Setup) -> bytes:
 
 
 def make_resource_archive(files: list[Path], target: Path) -> None:
-    """Stored 7-Zip archive with plain headers, as the archive library reads."""
+    """7-Zip archive made with the tool's default options (LZMA2, compressed header, the x86
+    filter for programs), as setup authors make them."""
     target.unlink(missing_ok=True)
     with tempfile.TemporaryDirectory() as stage:
         for file in files:
@@ -188,7 +189,7 @@ def make_resource_archive(files: list[Path], target: Path) -> None:
                 shutil.copytree(file, Path(stage) / file.name)
             else:
                 shutil.copy2(file, Path(stage) / file.name)
-        subprocess.run(["7z", "a", "-m0=Copy", "-mhc=off", str(target.resolve()), "."],
+        subprocess.run(["7z", "a", str(target.resolve()), "."],
                        cwd=stage, check=True, stdout=subprocess.DEVNULL)
 
 

@@ -100,6 +100,7 @@ class Extraction {
     const auto writer = sink_.BeginFile(path);
     if (!writer) Fail(ErrorCode::kWriteFailed, "cannot create file " + path);
     if (entry.has_stream) CopyData(entry, path, *writer);
+    writer->SetInfo({entry.attributes, entry.mtime});
     if (!writer->Commit()) Fail(ErrorCode::kWriteFailed, "cannot finish file " + path);
   }
 
@@ -107,6 +108,7 @@ class Extraction {
     if (!stream_ || entry.folder != folder_index_) {
       // Entries take the folders' files in order, so a new folder means the old one is done.
       folder_index_ = entry.folder;
+      stream_.reset();  // its dictionary goes before the next one is allocated
       stream_ = sevenzip::OpenFolder(source_, archive_, folder_index_);
       folder_crc_ = Crc32();
       left_in_folder_ = archive_.folders[folder_index_].num_substreams;

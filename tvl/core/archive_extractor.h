@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -13,12 +14,21 @@
 
 namespace tvl {
 
+// What the archive records about a file besides its bytes.
+struct FileInfo {
+  std::optional<std::uint32_t> attributes;  // Windows FILE_ATTRIBUTE_* bits, as stored
+  std::optional<std::uint64_t> mtime;       // FILETIME: 100 ns units since 1601
+};
+
 // One output file. Bytes go to a temporary place; Commit() moves them under the final name.
 // Destroying an uncommitted writer must remove what was written.
 class FileWriter {
  public:
   virtual ~FileWriter() = default;
   [[nodiscard]] virtual bool Write(std::span<const std::byte> data) = 0;
+  // Called once before Commit(); a sink applies what its file system can hold, and a detail it
+  // cannot apply does not fail the file.
+  virtual void SetInfo(const FileInfo& /*info*/) {}
   [[nodiscard]] virtual bool Commit() = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "tvl/core/crc32.h"
+#include "tvl/core/sevenzip_decoder.h"
 
 namespace tvl::sevenzip {
 namespace {
@@ -37,6 +38,9 @@ constexpr std::uint64_t kMTime = 0x14;
 constexpr std::uint64_t kWinAttributes = 0x15;
 constexpr std::uint64_t kEncodedHeader = 0x17;
 }  // namespace id
+
+// How many times a header may be packed inside another.
+constexpr int kMaxHeaderPacking = 4;
 
 constexpr std::array<std::uint8_t, 6> kSignature = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
 
@@ -474,12 +478,8 @@ void ReadFilesInfo(Reader& r, std::vector<Entry>& entries) {
   }
 }
 
-void ReadHeader(std::span<const std::uint8_t> header, std::uint64_t file_size, Archive& archive) {
-  Reader r(header);
-  const std::uint64_t first = r.Number();
-  if (first == id::kEncodedHeader) Unsupported("compressed archive header");
-  if (first != id::kHeader) Corrupt("not a 7z header");
-
+// The body of a plain header, after its kHeader id.
+void ReadHeader(Reader& r, std::uint64_t file_size, Archive& archive) {
   std::uint64_t id = r.Number();
   if (id == id::kArchiveProperties) {
     for (;;) {
@@ -523,6 +523,36 @@ void ReadHeader(std::span<const std::uint8_t> header, std::uint64_t file_size, A
   archive.folders = std::move(streams.folders);
 }
 
+// A packed header is a streams info whose one folder decodes to the real header.
+std::vector<std::uint8_t> UnpackHeader(Reader& r, ByteSource& source, std::uint64_t file_size) {
+  StreamsInfo info;
+  ReadStreamsInfo(r, file_size, info);
+  if (info.folders.size() != 1) Corrupt("packed archive header is not one folder");
+  const Folder& folder = info.folders[0];
+  if (const Status s = CheckFolderSupported(folder); !s.ok()) {
+    throw ArchiveError(s.code(), "archive header: " + s.message());
+  }
+  const std::uint64_t size = folder.UnpackSize();
+  if (size == 0) Corrupt("packed archive header is empty");
+  if (size > kMaxHeaderSize) Unsupported("archive header too large");
+
+  Archive packed;
+  packed.pack_streams = std::move(info.pack_streams);
+  packed.folders = std::move(info.folders);
+  const auto stream = OpenFolder(source, packed, 0);
+  std::vector<std::uint8_t> header(static_cast<std::size_t>(size));
+  auto out = std::as_writable_bytes(std::span(header));
+  while (!out.empty()) {
+    const std::size_t got = stream->Read(out);
+    if (got == 0 || got > out.size()) Corrupt("packed archive header ends early");
+    out = out.subspan(got);
+  }
+  if (packed.folders[0].crc && Crc32::Of(header) != *packed.folders[0].crc) {
+    Corrupt("packed archive header CRC");
+  }
+  return header;
+}
+
 void ReadArchiveOrThrow(ByteSource& source, Archive& archive) {
   const std::uint64_t file_size = source.Size();
   std::array<std::uint8_t, kSignatureHeaderSize> start{};
@@ -554,7 +584,18 @@ void ReadArchiveOrThrow(ByteSource& source, Archive& archive) {
     Fail(ErrorCode::kIoError, "cannot read the archive header");
   }
   if (Crc32::Of(header) != next_crc) Corrupt("header CRC");
-  ReadHeader(header, file_size, archive);
+  // 7-Zip writes one level of packing; a few more are tolerated, endless ones are not.
+  for (int level = 0;; ++level) {
+    Reader r(header);
+    const std::uint64_t first = r.Number();
+    if (first == id::kHeader) {
+      ReadHeader(r, file_size, archive);
+      return;
+    }
+    if (first != id::kEncodedHeader) Corrupt("not a 7z header");
+    if (level == kMaxHeaderPacking) Corrupt("archive header packed too many times");
+    header = UnpackHeader(r, source, file_size);
+  }
 }
 
 }  // namespace

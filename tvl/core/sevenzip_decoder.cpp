@@ -4,15 +4,22 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
+
+#include "tvl/core/branch_filters.h"
+#include "tvl/core/lzma_decoder.h"
 
 namespace tvl::sevenzip {
 namespace {
 
 using Inputs = std::vector<std::unique_ptr<InStream>>;
-using DecoderFactory = std::unique_ptr<InStream> (*)(const Coder& coder, Inputs inputs);
+// A coder is built over its inputs, knowing the size of the output the folder expects of it
+// (the LZMA decoders keep their dictionary no larger than that).
+using DecoderFactory = std::unique_ptr<InStream> (*)(const Coder& coder, Inputs inputs,
+                                                     std::uint64_t unpack_size);
 
 // Reads one packed stream from the archive, no further than its recorded size.
 class PackStreamReader final : public InStream {
@@ -78,8 +85,43 @@ constexpr DecoderInfo kDecoders[] = {
      1,
      "Copy",
      1,
-     [](const Coder&, Inputs inputs) -> std::unique_ptr<InStream> {
+     [](const Coder&, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
        return std::make_unique<CopyDecoder>(std::move(inputs[0]));
+     }},
+    {{0x03, 0x01, 0x01},
+     3,
+     "LZMA",
+     1,
+     [](const Coder& coder, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakeLzmaDecoder(coder.properties, size, std::move(inputs[0]));
+     }},
+    {{0x21},
+     1,
+     "LZMA2",
+     1,
+     [](const Coder& coder, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakeLzma2Decoder(coder.properties, size, std::move(inputs[0]));
+     }},
+    {{0x03, 0x03, 0x01, 0x03},
+     4,
+     "BCJ",
+     1,
+     [](const Coder&, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
+       return MakeBcjDecoder(std::move(inputs[0]));
+     }},
+    {{0x03, 0x03, 0x01, 0x1B},
+     4,
+     "BCJ2",
+     4,
+     [](const Coder&, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
+       return MakeBcj2Decoder(std::move(inputs));
+     }},
+    {{0x03},
+     1,
+     "Delta",
+     1,
+     [](const Coder& coder, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
+       return MakeDeltaDecoder(coder.properties, std::move(inputs[0]));
      }},
 };
 
@@ -92,6 +134,27 @@ const DecoderInfo* FindDecoder(const Coder& coder) {
     }
   }
   return nullptr;
+}
+
+bool IsAes(const Coder& coder) {
+  static constexpr std::array<std::uint8_t, 4> kAes = {0x06, 0xF1, 0x07, 0x01};
+  return std::equal(coder.method_id.begin(), coder.method_id.end(), kAes.begin(), kAes.end());
+}
+
+// The dictionary an LZMA or LZMA2 coder declares; nullopt for other coders (and for properties
+// the decoder itself will refuse).
+std::optional<std::uint64_t> DictionarySize(const Coder& coder) {
+  const auto& id = coder.method_id;
+  const auto& p = coder.properties;
+  if (id == std::vector<std::uint8_t>{0x03, 0x01, 0x01} && p.size() == 5) {
+    return std::uint64_t{p[1]} | std::uint64_t{p[2]} << 8 | std::uint64_t{p[3]} << 16 |
+           std::uint64_t{p[4]} << 24;
+  }
+  if (id == std::vector<std::uint8_t>{0x21} && p.size() == 1 && p[0] <= 40) {
+    if (p[0] == 40) return 0xFFFFFFFFu;
+    return std::uint64_t{2u | (p[0] & 1u)} << (p[0] / 2 + 11);
+  }
+  return std::nullopt;
 }
 
 std::string MethodName(const Coder& coder) {
@@ -108,7 +171,10 @@ std::unique_ptr<InStream> BuildCoder(ByteSource& source, const Archive& archive,
                                      const Folder& folder, std::uint32_t c) {
   const Coder& coder = folder.coders[c];
   const DecoderInfo* info = FindDecoder(coder);
-  if (!info) Fail(ErrorCode::kUnsupported, "unsupported " + MethodName(coder));
+  if (!info) {
+    if (IsAes(coder)) Fail(ErrorCode::kUnsupported, "the archive is encrypted (AES)");
+    Fail(ErrorCode::kUnsupported, "unsupported " + MethodName(coder));
+  }
   Inputs inputs;
   const std::uint32_t first_in = folder.FirstInStream(c);
   for (std::uint32_t in = first_in; in < first_in + coder.num_in_streams; ++in) {
@@ -127,18 +193,35 @@ std::unique_ptr<InStream> BuildCoder(ByteSource& source, const Archive& archive,
         std::make_unique<SizedStream>(BuildCoder(source, archive, folder, pair->out_index),
                                       folder.unpack_sizes[pair->out_index]));
   }
-  return info->create(coder, std::move(inputs));
+  return info->create(coder, std::move(inputs), folder.unpack_sizes[c]);
 }
 
 }  // namespace
 
 Status CheckFolderSupported(const Folder& folder) {
   for (const auto& coder : folder.coders) {
+    if (IsAes(coder)) {
+      return {ErrorCode::kUnsupported, "the archive is encrypted (AES), which is not supported"};
+    }
+  }
+  for (const auto& coder : folder.coders) {
     if (!FindDecoder(coder)) return {ErrorCode::kUnsupported, "unsupported " + MethodName(coder)};
   }
-  // With Copy the only coder there is, a chain could only be Copy feeding Copy, which no
-  // archiver writes; chains are let through once there are filters to chain.
-  if (folder.coders.size() != 1) return {ErrorCode::kUnsupported, "chained coders"};
+  // The dictionaries the folder's decoders will hold, each no larger than its coder's output,
+  // must fit a 32-bit process together; an archive that asks for more is refused before
+  // anything is written.
+  std::uint64_t memory = 0;
+  for (std::size_t c = 0; c < folder.coders.size(); ++c) {
+    const auto dictionary = DictionarySize(folder.coders[c]);
+    if (!dictionary) continue;
+    if (*dictionary > kMaxDictionarySize) {
+      return {ErrorCode::kUnsupported, "dictionary larger than 256 MiB"};
+    }
+    memory += std::min<std::uint64_t>(*dictionary, folder.unpack_sizes[c]);
+  }
+  if (memory > kMaxDictionarySize) {
+    return {ErrorCode::kUnsupported, "the folder's dictionaries need more than 256 MiB"};
+  }
   return {};
 }
 

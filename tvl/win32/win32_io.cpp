@@ -64,14 +64,39 @@ class Win32FileWriter final : public FileWriter {
     return true;
   }
 
+  void SetInfo(const FileInfo& info) override { info_ = info; }
+
   bool Commit() override {
+    if (info_.mtime) {
+      // A time the file system will not take is no reason to lose the file.
+      FILETIME time{};
+      time.dwLowDateTime = static_cast<DWORD>(*info_.mtime);
+      time.dwHighDateTime = static_cast<DWORD>(*info_.mtime >> 32);
+      SetFileTime(file_.get(), nullptr, nullptr, &time);
+    }
     // Closing can still report a failed write-back; the rename only happens after a clean close.
     HANDLE handle = file_.release();
     if (!CloseHandle(handle)) return false;
+    // An earlier extraction may have left the file read-only; replacing it must still work.
+    const DWORD old_attributes = GetFileAttributesW(final_path_.c_str());
+    if (old_attributes != INVALID_FILE_ATTRIBUTES &&
+        (old_attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (old_attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      SetFileAttributesW(final_path_.c_str(), old_attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    }
     if (!MoveFileExW(temp_path_.c_str(), final_path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
       return false;
     }
     committed_ = true;
+    if (info_.attributes) {
+      // Only the plain flags; the rest (directory, reparse point, compression, and the Unix
+      // mode p7zip keeps in the high half) describe things this file is not.
+      constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+      const DWORD wanted = *info_.attributes & kSettable;
+      SetFileAttributesW(final_path_.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
+    }
     return true;
   }
 
@@ -79,6 +104,7 @@ class Win32FileWriter final : public FileWriter {
   UniqueHandle file_;
   std::wstring temp_path_;
   std::wstring final_path_;
+  FileInfo info_;
   bool committed_ = false;
 };
 

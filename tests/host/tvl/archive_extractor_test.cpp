@@ -105,6 +105,14 @@ TEST_F(ArchiveExtractorTest, ReproducesTheArchivedTreeExactly) {
   ASSERT_TRUE(ExtractToDisk(image, dir("out")).ok());
   EXPECT_EQ(testing::Snapshot(dir("out")), Tree());
 
+  // The header packed with LZMA, as 7z writes it unless told otherwise.
+  const Bytes packed_header = testing::Make7z(dir("src"), dir("h.7z"), "-m0=Copy -mhc=on -mhe=off");
+  std::size_t header_at = 32;
+  for (int i = 0; i < 8; ++i) header_at += std::size_t{packed_header[12 + i]} << (8 * i);
+  ASSERT_EQ(packed_header.at(header_at), 0x17);  // kEncodedHeader
+  ASSERT_TRUE(ExtractToDisk(packed_header, dir("packed")).ok());
+  EXPECT_EQ(testing::Snapshot(dir("packed")), Tree());
+
   // Several files in one folder, as compressing writers lay them out.
   const std::vector<TestEntry> entries = {
       {u"s", TestEntry::kDir, ""},
@@ -228,17 +236,18 @@ TEST_F(ArchiveExtractorTest, UnsupportedArchivesWriteNothing) {
   WriteTree(dir("src"), SmallTree());
   const struct {
     const char* switches;
+    const char* message;  // part of what the caller is told
   } made[] = {
-      {""},                            // LZMA2 data, compressed header
-      {"-m0=Copy"},                    // stored data, compressed header
-      {"-m0=LZMA -mhc=off"},           // plain header, compressed data
-      {"-m0=Copy -mhc=off -psecret"},  // encrypted data
-      {"-m0=BCJ -m1=Copy -mhc=off"},   // a filter chain
+      {"-m0=PPMd -mhc=off", "method 030401"},
+      {"-m0=Copy -mhc=off -psecret", "encrypted"},
+      {"-m0=Copy -psecret -mhe=on", "encrypted"},      // the header itself is encrypted
+      {"-m0=BCJ -m1=PPMd -mhc=off", "method 030401"},  // a chain with one unknown member
   };
   for (const auto& m : made) {
     const Bytes image = testing::Make7z(dir("src"), dir("t.7z"), m.switches);
     const Status status = ExtractToDisk(image, dir("out"));
     EXPECT_EQ(status.code(), ErrorCode::kUnsupported) << m.switches << ": " << status.message();
+    EXPECT_NE(status.message().find(m.message), std::string::npos) << status.message();
     EXPECT_FALSE(fs::exists(dir("out"))) << m.switches;
   }
 
@@ -247,6 +256,61 @@ TEST_F(ArchiveExtractorTest, UnsupportedArchivesWriteNothing) {
       testing::BuildArchive({{u"gone", TestEntry::kEmptyFile, ""}}, {.anti_empty_entries = true});
   EXPECT_EQ(ExtractToMemory(anti, sink).code(), ErrorCode::kUnsupported);
   EXPECT_FALSE(sink.touched());
+}
+
+// Keeps what the extraction says about each file besides its bytes.
+class InfoSink final : public ExtractSink {
+ public:
+  bool PrepareRoot() override { return true; }
+  bool CreateFolder(std::string_view) override { return true; }
+  std::unique_ptr<FileWriter> BeginFile(std::string_view path) override {
+    return std::make_unique<Writer>(*this, std::string(path));
+  }
+  std::map<std::string, FileInfo> infos;
+
+ private:
+  class Writer final : public FileWriter {
+   public:
+    Writer(InfoSink& sink, std::string path) : sink_(sink), path_(std::move(path)) {}
+    bool Write(std::span<const std::byte>) override { return true; }
+    void SetInfo(const FileInfo& info) override { info_ = info; }
+    bool Commit() override {
+      sink_.infos[path_] = info_;
+      return true;
+    }
+
+   private:
+    InfoSink& sink_;
+    std::string path_;
+    FileInfo info_;
+  };
+};
+
+TEST_F(ArchiveExtractorTest, HandsStoredAttributesAndTimesToTheSink) {
+  WriteTree(dir("src"), {{"plain.txt", "p"}, {"locked.txt", "l"}, {"empty.txt", ""}});
+  fs::permissions(dir("src") / "locked.txt",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const auto when = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+  fs::last_write_time(dir("src") / "plain.txt", when);
+  const Bytes image = testing::Make7z(dir("src"), dir("t.7z"), kCopy);
+  fs::permissions(dir("src") / "locked.txt", fs::perms::owner_write, fs::perm_options::add);
+
+  InfoSink sink;
+  MemoryByteSource source{std::span<const std::uint8_t>(image)};
+  ASSERT_TRUE(ExtractArchive(source, sink).ok());
+  ASSERT_EQ(sink.infos.size(), 3u);
+  for (const auto& [name, info] : sink.infos) {
+    ASSERT_TRUE(info.attributes && info.mtime) << name;
+    EXPECT_EQ(*info.attributes & 1u, name == "locked.txt" ? 1u : 0u) << name;  // read-only
+  }
+  // FILETIME of the plain file: 400 days back, to the second.
+  const auto unix_seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::file_clock::to_sys(when).time_since_epoch());
+  const std::uint64_t filetime =
+      (static_cast<std::uint64_t>(unix_seconds.count()) + 11644473600ull) * 10000000ull;
+  const std::uint64_t stored = *sink.infos["plain.txt"].mtime;
+  EXPECT_LT(stored > filetime ? stored - filetime : filetime - stored, 20000000ull);
 }
 
 TEST_F(ArchiveExtractorTest, ProgressGrowsToTheTotalAndCanStop) {
@@ -304,6 +368,50 @@ TEST_F(ArchiveExtractorTest, ProgressGrowsToTheTotalAndCanStop) {
   refusing.fail_path = "readme.txt";
   EXPECT_EQ(ExtractToMemory(image, refusing).code(), ErrorCode::kWriteFailed);
   EXPECT_EQ(refusing.files.count("readme.txt"), 0u);
+}
+
+}  // namespace
+}  // namespace tvl
+
+namespace tvl {
+namespace {
+
+// Sets the dictionary of the archive's (plain-header) LZMA coder and repairs the header CRCs.
+Bytes WithLzmaDictionary(Bytes image, std::uint32_t dictionary) {
+  const std::uint8_t coder[] = {0x23, 0x03, 0x01, 0x01, 0x05};
+  const auto at = std::search(image.begin(), image.end(), std::begin(coder), std::end(coder));
+  EXPECT_NE(at, image.end());
+  if (at == image.end()) return image;
+  auto props = at + 6;  // past the lc/lp/pb byte
+  for (int i = 0; i < 4; ++i) props[i] = static_cast<std::uint8_t>(dictionary >> (8 * i));
+  auto read64 = [&](std::size_t offset) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | image[offset + static_cast<std::size_t>(i)];
+    return v;
+  };
+  auto write32 = [&](std::size_t offset, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      image[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  const std::size_t header = 32 + static_cast<std::size_t>(read64(12));
+  const std::size_t size = static_cast<std::size_t>(read64(20));
+  write32(28, Crc32::Of(std::span<const std::uint8_t>(image).subspan(header, size)));
+  write32(8, Crc32::Of(std::span<const std::uint8_t>(image).subspan(12, 20)));
+  return image;
+}
+
+TEST_F(ArchiveExtractorTest, DictionariesAre256MiBAtMostAndSizedToTheirFolder) {
+  WriteTree(dir("src"), SmallTree());
+  const Bytes image = testing::Make7z(dir("src"), dir("t.7z"), "-m0=LZMA -mhc=off");
+  // 256 MiB declared for a few bytes of output: allowed, and held no larger than the output.
+  testing::MemorySink fits;
+  EXPECT_TRUE(ExtractToMemory(WithLzmaDictionary(image, 256u << 20), fits).ok());
+  EXPECT_EQ(fits.files.size(), 4u);
+  // 512 MiB is refused before anything is written.
+  testing::MemorySink refused;
+  const Status status = ExtractToMemory(WithLzmaDictionary(image, 512u << 20), refused);
+  EXPECT_EQ(status.code(), ErrorCode::kUnsupported) << status.message();
+  EXPECT_FALSE(refused.touched());
 }
 
 }  // namespace

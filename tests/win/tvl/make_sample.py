@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the small tree the Windows tvl test extracts and archives it with 7z: once stored
-(what tvl reads) and once compressed (what it must refuse cleanly)."""
+"""Writes the small tree the Windows tvl test extracts and archives it with 7z in the ways setup
+authors make archives: stored, with the default options (LZMA2, compressed header), with LZMA,
+with the BCJ2 filter; and once encrypted, which tvl must refuse cleanly."""
 import argparse
 import os
 import shutil
@@ -12,6 +13,10 @@ FILES = {
     "docs/empty.txt": b"",
     "data/big.bin": bytes((i * 7 + (i >> 9)) & 0xFF for i in range(200_003)),
     "\u00fcn\u00ef/\u20ac \u65e5\u672c.txt": "unicode \u2713".encode(),
+    # Call and jump opcodes with addresses, as the x86 filters rewrite them.
+    "bin/setup.exe": b"MZ" + b"".join(bytes([0xE8, i & 0xFF, (i >> 8) & 0xFF, 0, 0, 0x90, 0xE9,
+                                             (i * 3) & 0xFF, 0, 0, 0])
+                                      for i in range(20_000)),
 }
 FOLDERS = ["empty_dir", "docs/guide/empty_too"]
 
@@ -30,7 +35,7 @@ def main():
     parser.add_argument("--7z", dest="seven_zip", default="7z")
     parser.add_argument("--tree", required=True)
     parser.add_argument("--stored", required=True)
-    parser.add_argument("--compressed", required=True)
+    parser.add_argument("--compressed", required=True, help="folder for the other archives")
     args = parser.parse_args()
 
     shutil.rmtree(args.tree, ignore_errors=True)
@@ -42,7 +47,15 @@ def main():
         with open(path, "wb") as f:
             f.write(data)
     archive(args.seven_zip, args.tree, args.stored, ["-m0=Copy", "-mhc=off"])
-    archive(args.seven_zip, args.tree, args.compressed, [])
+    out = args.compressed
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_lzma2.7z"), [])
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_lzma.7z"), ["-m0=LZMA"])
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_bcj2.7z"),
+            ["-mf=BCJ2", "-ms=on"])
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_solid_off.7z"),
+            ["-mx9", "-ms=off"])
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_encrypted.7z"),
+            ["-pSecret"])
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -121,6 +122,21 @@ class TvlDll : public ::testing::Test {
   fs::path work_;
 };
 
+TEST_F(TvlDll, ExtractsEveryKindOfSampleWithItsTimes) {
+  const auto expected = Snapshot(ExeDir() / "tvl_sample");
+  for (const char* name : {"tvl_sample.7z", "tvl_sample_lzma2.7z", "tvl_sample_lzma.7z",
+                           "tvl_sample_bcj2.7z", "tvl_sample_solid_off.7z"}) {
+    SCOPED_TRACE(name);
+    const fs::path out = work_ / name;
+    ASSERT_NE(Extract(Sample(name), out.string() + "\\", nullptr), 0);
+    EXPECT_EQ(Snapshot(out), expected);
+    // The stored modification time comes back with the file.
+    const auto stored = fs::last_write_time(ExeDir() / "tvl_sample" / "readme.txt");
+    const auto restored = fs::last_write_time(out / "readme.txt");
+    EXPECT_LE(std::chrono::abs(restored - stored), std::chrono::seconds(2));
+  }
+}
+
 TEST_F(TvlDll, ExtractsTheSampleIntoANewFolder) {
   const fs::path out = work_ / "new" / "deeper";
   ASSERT_NE(Extract(Sample("tvl_sample.7z"), out.string() + "\\", Record), 0);
@@ -156,7 +172,7 @@ TEST_F(TvlDll, FailsWithZeroAndLeavesNothingWrong) {
   EXPECT_EQ(
       extract_(Sample("tvl_sample.7z").string().c_str(), 0, nullptr, 0, 2, 0, 0, 0, nullptr, 0, 0),
       0);
-  EXPECT_EQ(Extract(Sample("tvl_sample_lzma.7z"), out, Record), 0);
+  EXPECT_EQ(Extract(Sample("tvl_sample_encrypted.7z"), out, Record), 0);
   EXPECT_FALSE(fs::exists(work_ / "out"));
 
   const std::string good = ReadAll(Sample("tvl_sample.7z"));
