@@ -114,6 +114,10 @@ class Extraction {
       left_in_folder_ = archive_.folders[folder_index_].num_substreams;
     }
     Crc32 crc;
+    // Checksums are only worked out where the archive stored one to compare with.
+    const auto& current = archive_.folders[folder_index_];
+    const bool check_entry = entry.crc.has_value();
+    const bool check_folder = current.num_substreams > 1 && current.crc.has_value();
     std::uint64_t left = entry.size;
     while (left > 0) {
       const std::size_t want =
@@ -121,8 +125,8 @@ class Extraction {
       const std::size_t got = stream_->Read(std::span(buffer_).first(want));
       if (got == 0) Fail(ErrorCode::kCorrupt, "data ends early in " + path);
       const auto chunk = std::span<const std::byte>(buffer_).first(got);
-      crc.Update(chunk);
-      folder_crc_.Update(chunk);
+      if (check_entry) crc.Update(chunk);
+      if (check_folder) folder_crc_.Update(chunk);
       if (!writer.Write(chunk)) Fail(ErrorCode::kWriteFailed, "cannot write file " + path);
       left -= got;
       done_ += got;
