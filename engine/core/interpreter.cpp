@@ -15,6 +15,7 @@
 #include "engine/core/script_checks.h"
 #include "engine/core/script_text.h"
 #include "engine/core/system_info.h"
+#include "engine/core/text_actions.h"
 
 namespace tavrel {
 
@@ -216,8 +217,7 @@ class Interpreter::Session {
   // Later work: the run-at-start-up entries "Reboot and Resume" left for
   // this product, for the user and the machine; failures are ignored.
   void RemoveResumeEntries() {}
-  // Later work: the file "Read from Text File" holds open; errors ignored.
-  void CloseReadFile() noexcept {}
+  void CloseReadFile() noexcept { readFile_.reset(); }
 
   // ---- The loop ----
 
@@ -372,6 +372,8 @@ class Interpreter::Session {
       SetVariable(i);
     } else if (name == "End" || name == "Label" || name == "Comment" || name == "Ignore") {
       // Nothing to do: an "End" reached in order closes a chain that ran.
+    } else if (TextAction(i, name)) {
+      // Done.
     } else if (const auto found = owner_.commands_.find(name); found != owner_.commands_.end()) {
       found->second(i);
     }
@@ -495,6 +497,113 @@ class Interpreter::Session {
     }
   }
 
+  // ---- Text, file, path and arithmetic commands ----
+
+  // False when the name is none of them.
+  bool TextAction(std::size_t i, const std::string& name) {
+    if (name == "Read from Text File") {
+      ReadFromTextFile(i);
+    } else if (name == "Write to Text File") {
+      WriteToTextFile(i);
+    } else if (name == "Parse String") {
+      ParseStringCommand(i);
+    } else if (name == "Mathematics") {
+      store_.SetResult(Param(i, 4),
+                       Mathematics(store_.Expand(Param(i, 1)), store_.Expand(Param(i, 2)),
+                                   RequireInt32(Param(i, 3))));
+    } else if (name == "Extract Path") {
+      const std::string& variable = Param(i, 1);
+      const std::string value = store_.PathForm(store_.Get(variable));
+      store_.Set(variable, ExtractPath(value, RequireInt32(Param(i, 2))));
+    } else if (name == "Convert Path") {
+      ConvertPath(i);
+    } else if (name == "Get Temporary File") {
+      const std::string& nameText = Param(i, 1);
+      const std::string reference = ReferenceName(nameText);
+      std::string path = host_.CreateTempFile(state_.tempFolder);
+      if (path.empty()) host_.Trace("no temporary file could be created in " + state_.tempFolder);
+      store_.SetResult(reference.empty() ? nameText : reference, std::move(path));
+    } else if (name == "Does File/Folder Exist") {
+      const PathKind kind = host_.KindOf(store_.PathForm(Param(i, 2)));
+      const bool file = BooleanValue(Param(i, 3));
+      store_.SetResult(Param(i, 1),
+                       BooleanText(kind == (file ? PathKind::kFile : PathKind::kFolder)));
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  void DeclareResult(const std::string& name) {
+    if (!name.empty() && !store_.Exists(name)) store_.Define(ToUpperAscii(name), "");
+  }
+
+  void ReadFromTextFile(std::size_t i) {
+    const std::string path = store_.PathForm(Param(i, 1));
+    const std::string& lineVariable = Param(i, 2);
+    const std::string& endVariable = Param(i, 3);
+    DeclareResult(lineVariable);
+    DeclareResult(endVariable);
+    const std::string key = ToUpperAnsi(path);
+    if (!readFile_ || readFile_->key != key) {
+      readFile_.reset();
+      FileText file = host_.ReadFileText(path);
+      if (file.status != FileText::Status::kRead) {
+        if (!endVariable.empty()) store_.SetResult(endVariable, "TRUE");
+        return;
+      }
+      readFile_.emplace(key, TextFileReader(std::move(file.text)));
+    }
+    if (!readFile_->reader.AtEnd()) store_.SetResult(lineVariable, readFile_->reader.NextLine());
+    const bool atEnd = readFile_->reader.AtEnd();
+    // The next read of this file starts again from its first line.
+    if (atEnd) readFile_.reset();
+    if (!endVariable.empty()) store_.SetResult(endVariable, BooleanText(atEnd));
+  }
+
+  void WriteToTextFile(std::size_t i) {
+    const std::string path = store_.PathForm(Param(i, 1));
+    const std::string line = store_.Expand(Param(i, 2));
+    const bool atTop = BooleanValue(store_.Expand(Param(i, 3)));
+    if (readFile_ && readFile_->key == ToUpperAnsi(path)) readFile_.reset();
+    const FileText file = host_.ReadFileText(path);
+    // Rewriting a file whose text could not be read would lose that text.
+    if (file.status == FileText::Status::kUnreadable) {
+      host_.Trace("text file not written, its text cannot be read: " + path);
+      return;
+    }
+    if (!host_.ReplaceFileText(path, TextWithLine(file.text, line, atTop))) {
+      host_.Trace("text file could not be written: " + path);
+    }
+  }
+
+  void ParseStringCommand(std::size_t i) {
+    const std::string source = store_.PathForm(Param(i, 1));
+    const std::string delimiter = store_.PathForm(Param(i, 2));
+    const std::string& firstVariable = Param(i, 3);
+    const std::string& secondVariable = Param(i, 4);
+    DeclareResult(firstVariable);
+    DeclareResult(secondVariable);
+    ParseOptions options;
+    options.method = RequireInt32(Param(i, 5));
+    options.trim = BooleanValue(Param(i, 6));
+    options.ignoreCase = BooleanValue(Param(i, 7));
+    ParsedString parts = ParseString(source, delimiter, options);
+    if (!firstVariable.empty()) store_.SetResult(firstVariable, std::move(parts.first));
+    if (!secondVariable.empty()) store_.SetResult(secondVariable, std::move(parts.second));
+  }
+
+  void ConvertPath(std::size_t i) {
+    const std::string& variable = Param(i, 1);
+    const std::string value = store_.PathForm(store_.Get(variable));
+    const bool shortForm = BooleanValue(Param(i, 2));
+    std::string converted;
+    if (host_.KindOf(value) != PathKind::kNone) {
+      converted = shortForm ? host_.ShortPathOf(value) : host_.LongPathOf(value);
+    }
+    store_.Set(variable, std::move(converted));
+  }
+
   // ---- Script access ----
 
   std::size_t Count() const { return script_.CommandCount(); }
@@ -535,6 +644,15 @@ class Interpreter::Session {
   std::optional<std::string> pendingModal_;
   std::string lastProgressText_;
   std::int32_t lastProgress_ = 0;
+
+  // The file "Read from Text File" is reading: its name upper-cased and
+  // where the reading stands.
+  struct ReadFile {
+    ReadFile(std::string k, TextFileReader r) : key(std::move(k)), reader(std::move(r)) {}
+    std::string key;
+    TextFileReader reader;
+  };
+  std::optional<ReadFile> readFile_;
 };
 
 Interpreter::Interpreter(InterpreterHost& host, VariableStore& store, const MessageTable& messages)

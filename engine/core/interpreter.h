@@ -32,8 +32,9 @@ class Interpreter final : public ScriptInterpreter {
   void Run(EngineState& state, const std::string& databasePath) override;
 
   // A command carried out elsewhere, looked up by exact name. The control
-  // flow, dialog and message box commands, "Set Variable" and the commands
-  // that do nothing are built in and cannot be replaced.
+  // flow, dialog and message box commands, "Set Variable", the text, file,
+  // path and arithmetic commands and the commands that do nothing are built
+  // in and cannot be replaced.
   void SetCommand(std::string name, Command command);
   // Runs every plug-in command (the script's plug-in names, compared without
   // regard to case, win over all other names). Until one is set they do

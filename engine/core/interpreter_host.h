@@ -15,6 +15,16 @@ inline constexpr std::intptr_t kDialogNext = 6;
 inline constexpr std::intptr_t kDialogBack = 7;
 inline constexpr std::intptr_t kDialogCancel = 2;
 
+// What lies at a path.
+enum class PathKind { kNone, kFile, kFolder };
+
+// A whole text file as the file commands read it.
+struct FileText {
+  enum class Status { kRead, kMissing, kUnreadable };
+  Status status = Status::kMissing;
+  std::string text;
+};
+
 // Initial values of the predefined variables that only the system can
 // answer; the interpreter works out the others from the engine state.
 struct StartValues {
@@ -69,6 +79,25 @@ class InterpreterHost {
   virtual void ShowRuntimeError(const std::string& text) = 0;
 
   virtual bool FileExists(const std::string& path) = 0;
+
+  // ---- Files for the text, file and path commands; none of them throws ----
+  // The defaults see an empty file system that nothing can be written to,
+  // for hosts that never run these commands.
+
+  virtual PathKind KindOf(const std::string&) { return PathKind::kNone; }
+  // kMissing when nothing is at the path; kUnreadable when something is
+  // there but its text cannot be had (a folder, no access, too large).
+  virtual FileText ReadFileText(const std::string&) { return {}; }
+  // Replaces the file with the text (read-only and other attributes are
+  // cleared) so that it holds either its old text or the whole new one, never
+  // a part; false when it could not.
+  virtual bool ReplaceFileText(const std::string&, const std::string&) { return false; }
+  // The short (8.3) or the long form of an existing path; empty on failure.
+  virtual std::string ShortPathOf(const std::string&) { return ""; }
+  virtual std::string LongPathOf(const std::string&) { return ""; }
+  // Creates a new empty file with a unique name beginning with "tvl" in the
+  // folder and returns its full path; empty on failure.
+  virtual std::string CreateTempFile(const std::string&) { return ""; }
 
   // The script switched the run's silent setting ("Set Variable SILENT").
   virtual void SetSilent(bool silent) = 0;

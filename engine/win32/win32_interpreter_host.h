@@ -36,6 +36,12 @@ class Win32InterpreterHost final : public InterpreterHost {
   void ShowRuntimeError(const std::string& text) override;
 
   bool FileExists(const std::string& path) override;
+  PathKind KindOf(const std::string& path) override;
+  FileText ReadFileText(const std::string& path) override;
+  bool ReplaceFileText(const std::string& path, const std::string& text) override;
+  std::string ShortPathOf(const std::string& path) override;
+  std::string LongPathOf(const std::string& path) override;
+  std::string CreateTempFile(const std::string& folder) override;
   void SetSilent(bool silent) override { silent_ = silent; }
   void Trace(const std::string& line) override { platform_.Trace(line); }
 

@@ -250,6 +250,81 @@ class EngineScriptTest(unittest.TestCase):
             self.assertIn("message: " + message, program.trace())
         self.assertEqual(wb.read_variables(self.dump).get("A", ""), "")
 
+    def test_text_file_path_and_arithmetic_commands(self) -> None:
+        files = self.dir / "files"
+        (files / "Long Folder Name").mkdir(parents=True)
+        # CR LF, LF, a lone CR inside a line, and code 26 ending the file.
+        (files / "input.txt").write_bytes(b"one\r\ntwo\nthr\ree\r\n\x1aafter\r\n")
+        out = files / "out.txt"
+        out.write_bytes(b"middle\r\n")
+        out.chmod(0o444)  # read-only: the write clears it
+        folder = wb.winpath(files) + "\\"
+
+        def read(n: int) -> Command:
+            return Command("Read from Text File", ["$IN$", f"L{n}", f"E{n}"])
+
+        def parse(source: str, delimiter: str, first: str, second: str, method: str,
+                  trim: str = "FALSE", ignore_case: str = "FALSE") -> Command:
+            return Command("Parse String",
+                           [source, delimiter, first, second, method, trim, ignore_case])
+
+        setup = Setup(title="Text Commands")
+        setup.commands = [
+            S("IN", "$DIR$input.txt"),
+            read(1), read(2), read(3), read(4),
+            S("OUT", "$DIR$out.txt"),
+            Command("Write to Text File", ["$OUT$", "top$NEWLINE$line two", "TRUE"]),
+            Command("Write to Text File", ["$OUT$", "bottom", "FALSE"]),
+            parse("a,b,c", ",", "P1", "P2", "1"),
+            parse("  aXbxc ", "x", "P3", "P4", "0", "TRUE", "TRUE"),
+            parse("abcdef", "2", "P5", "P6", "3"),
+            Command("Mathematics", ["2147483647", "1", "0", "M1"]),
+            Command("Mathematics", ["-7", "2", "3", "M2"]),
+            Command("Mathematics", ["5", "0", "3", "M3"]),
+            S("X1", "$IN$"), Command("Extract Path", ["X1", "1"]),
+            S("X2", "$DIR$Long Folder Name\\"), Command("Extract Path", ["X2", "4"]),
+            S("SP", "$DIR$Long Folder Name"), Command("Convert Path", ["SP", "TRUE"]),
+            S("LP", "$SP$"), Command("Convert Path", ["LP", "FALSE"]),
+            S("MP", "$DIR$missing"), Command("Convert Path", ["MP", "TRUE"]),
+            Command("Get Temporary File", ["$T1$"]),
+            Command("Get Temporary File", ["T2"]),
+            Command("Does File/Folder Exist", ["F1", "$IN$", "TRUE"]),
+            Command("Does File/Folder Exist", ["F2", "$DIR$Long Folder Name", "FALSE"]),
+            Command("Does File/Folder Exist", ["F3", "$IN$", "FALSE"]),
+            Command("Does File/Folder Exist", ["F4", "$DIR$none.txt", "TRUE"]),
+            Command("Does File/Folder Exist", ["F5", "$T1$", "TRUE"]),
+        ]
+        with self.run_engine(setup, ["/s", f"DIR={folder}"]) as program:
+            self.assertEqual(program.wait(60), 0)
+            trace = program.trace()
+        self.assertFalse([line for line in trace if "runtime error" in line], trace)
+        store = wb.read_variables(self.dump)
+        lines = [(store[f"L{n}"], store[f"E{n}"]) for n in range(1, 5)]
+        self.assertEqual(lines, [("one", "FALSE"), ("two", "FALSE"), ("three", "TRUE"),
+                                 ("one", "FALSE")])
+        self.assertEqual(out.read_bytes(), b"top\r\nline two\r\nmiddle\r\nbottom\r\n")
+        self.assertEqual(sorted(p.name for p in files.iterdir()),
+                         ["Long Folder Name", "input.txt", "out.txt"])
+        self.assertEqual((store["P1"], store["P2"]), ("a,b", "c"))
+        self.assertEqual((store["P3"], store["P4"]), ("a", "bxc"))
+        self.assertEqual((store["P5"], store["P6"]), ("abcd", "ef"))
+        self.assertEqual((store["M1"], store["M2"], store["M3"]), ("-2147483648", "-3", ""))
+        self.assertEqual(store["X1"], "input")
+        self.assertEqual(store["X2"], folder)
+        self.assertNotEqual(store["SP"], "")
+        self.assertNotIn("Long Folder Name", store["SP"])
+        self.assertEqual(store["LP"].lower(), (folder + "Long Folder Name").lower())
+        self.assertTrue(store["LP"].endswith("Long Folder Name"), store["LP"])
+        self.assertEqual(store["MP"], "")
+        temps = [store["T1"], store["T2"]]
+        self.assertNotEqual(temps[0], temps[1])
+        for temp in temps:
+            name = temp.rsplit("\\", 1)[-1]
+            self.assertTrue(name.lower().startswith("tvl"), temp)
+            self.assertEqual((wb.temp_folder() / name).read_bytes(), b"", temp)
+        self.assertEqual([store[f"F{n}"] for n in range(1, 6)],
+                         ["TRUE", "TRUE", "FALSE", "FALSE", "TRUE"])
+
 
 if __name__ == "__main__":
     unittest.main()

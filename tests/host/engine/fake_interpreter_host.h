@@ -5,6 +5,8 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -55,6 +57,31 @@ class FakeHost final : public InterpreterHost {
   void ShowRuntimeError(const std::string& text) override { errors.push_back(text); }
   bool FileExists(const std::string& path) override { return path == "c:\\s\\setup.msi"; }
   void Trace(const std::string& line) override { trace.push_back(line); }
+  // An in-memory file system: paths are compared as given.
+  PathKind KindOf(const std::string& path) override {
+    if (files.count(path) != 0 || unreadable.count(path) != 0) return PathKind::kFile;
+    return folders.count(path) != 0 ? PathKind::kFolder : PathKind::kNone;
+  }
+  FileText ReadFileText(const std::string& path) override {
+    ++reads;
+    if (unreadable.count(path) != 0) return {FileText::Status::kUnreadable, ""};
+    const auto found = files.find(path);
+    if (found == files.end()) return {};
+    return {FileText::Status::kRead, found->second};
+  }
+  bool ReplaceFileText(const std::string& path, const std::string& text) override {
+    if (readOnly.count(path) != 0) return false;
+    files[path] = text;
+    return true;
+  }
+  std::string ShortPathOf(const std::string& path) override { return "short:" + path; }
+  std::string LongPathOf(const std::string& path) override { return "long:" + path; }
+  std::string CreateTempFile(const std::string& folder) override {
+    if (noTempFiles) return "";
+    const std::string path = folder + "tvl" + std::to_string(++tempFiles) + ".tmp";
+    files[path] = "";
+    return path;
+  }
   void SetSilent(bool value) override {
     silent = value;
     events.push_back(value ? "silent on" : "silent off");
@@ -73,6 +100,13 @@ class FakeHost final : public InterpreterHost {
   std::vector<std::string> shownNames;  // dialog names
   std::vector<std::string> errors;
   std::vector<std::string> trace;
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  std::set<std::string> unreadable;  // present, but cannot be read
+  std::set<std::string> readOnly;    // cannot be replaced
+  bool noTempFiles = false;
+  int tempFiles = 0;
+  int reads = 0;
 };
 
 }  // namespace tavrel

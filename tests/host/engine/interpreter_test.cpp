@@ -619,5 +619,165 @@ TEST_F(InterpreterTest, SilentMessageBoxLeavesItsVariableUntouched) {
   EXPECT_EQ(host_.events, (Marks{"free"}));
 }
 
+// ---- Text, file, path and arithmetic commands ----
+
+Line Read(std::string file, std::string line, std::string end = "") {
+  return {"Read from Text File", {file, line, end}};
+}
+Line Write(std::string file, std::string text, std::string atTop = "FALSE") {
+  return {"Write to Text File", {file, text, atTop}};
+}
+
+TEST_F(InterpreterTest, ReadFromTextFileReadsLineByLineAndStartsAgainAfterTheEnd) {
+  host_.files["c:\\t\\a.txt"] = "one\r\ntwo\nthree\r\n";
+  host_.files["c:\\t\\empty.txt"] = "";
+  host_.files["c:\\t\\b.txt"] = "b1\r\nb2";
+  Run({Read("c:\\t\\a.txt", "L", "EOF"), Set("R1", "$L$|$EOF$"),
+       // The name is compared without regard to case and in path form.
+       Read("C:\\\\T\\A.TXT", "L", "EOF"), Set("R2", "$L$|$EOF$"), Read("c:\\t\\a.txt", "L", "EOF"),
+       Set("R3", "$L$|$EOF$"), Read("c:\\t\\a.txt", "L", "EOF"), Set("R4", "$L$|$EOF$"),
+       // Another file closes this one; coming back starts from the top.
+       Read("c:\\t\\b.txt", "L"), Set("R5", "$L$"), Read("c:\\t\\a.txt", "L", "EOF"),
+       Set("R6", "$L$|$EOF$"),
+       // An empty or missing file leaves the line alone and reports the end.
+       Set("L", "kept"), Read("c:\\t\\empty.txt", "L", "EOF"), Set("R7", "$L$|$EOF$"),
+       Set("EOF", "FALSE"), Read("c:\\t\\none.txt", "L", "EOF"), Set("R8", "$L$|$EOF$"),
+       Read("c:\\t\\none.txt", "L2", "EOF2")});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(Var("R1"), "one|FALSE");
+  EXPECT_EQ(Var("R2"), "two|FALSE");
+  EXPECT_EQ(Var("R3"), "three|TRUE");
+  EXPECT_EQ(Var("R4"), "one|FALSE");
+  EXPECT_EQ(Var("R5"), "b1");
+  EXPECT_EQ(Var("R6"), "one|FALSE");
+  EXPECT_EQ(Var("R7"), "kept|TRUE");
+  EXPECT_EQ(Var("R8"), "kept|TRUE");
+  // Results the script never declared are defined upper-cased.
+  EXPECT_EQ(Var("L2"), "");
+  EXPECT_EQ(Var("EOF2"), "TRUE");
+  // a.txt read three times (twice after the end, once after b.txt).
+  EXPECT_EQ(host_.reads, 7);
+}
+
+TEST_F(InterpreterTest, WriteToTextFileAddsLinesAndRestartsTheReadingOfThatFile) {
+  const std::string a = "c:\\t\\a.txt";
+  host_.files[a] = "one\ntwo";
+  Run({Read(a, "L"), Set("WHERE", "True"), Write("c:\\t\\\\a.txt", "top$NEWLINE$second", "$WHERE$"),
+       Read(a, "L", "EOF"), Set("R1", "$L$|$EOF$"),
+       // The same name in other letters closes the reading too (the fake
+       // host's own names are exact, so it writes another file).
+       Write("C:\\T\\A.TXT", "x"), Read(a, "L"), Set("R2", "$L$"), Write(a, "bottom"),
+       Write("c:\\t\\new.txt", "$L$", "-1")});
+  EXPECT_TRUE(host_.errors.empty());
+  // Without the restarts the reads would have gone on with "two", "second".
+  EXPECT_EQ(Var("R1"), "top|FALSE");
+  EXPECT_EQ(Var("R2"), "top");
+  EXPECT_EQ(host_.files[a], "top\r\nsecond\r\none\r\ntwo\r\nbottom\r\n");
+  EXPECT_EQ(host_.files["C:\\T\\A.TXT"], "x\r\n");
+  EXPECT_EQ(host_.files["c:\\t\\new.txt"], "top\r\n");
+}
+
+TEST_F(InterpreterTest, WriteToTextFileNeverReplacesAFileItCouldNotRead) {
+  host_.unreadable = {"c:\\t\\locked.txt"};
+  host_.files["c:\\t\\ro.txt"] = "old\r\n";
+  host_.readOnly = {"c:\\t\\ro.txt"};
+  Run({Write("c:\\t\\locked.txt", "x"), Write("c:\\t\\ro.txt", "x"), Set("AFTER", "ran")});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(host_.files.count("c:\\t\\locked.txt"), 0u);
+  EXPECT_EQ(host_.files["c:\\t\\ro.txt"], "old\r\n");
+  EXPECT_EQ(Var("AFTER"), "ran");
+  EXPECT_EQ(host_.trace.size(), 2u);
+}
+
+TEST_F(InterpreterTest, ParseStringStoresTheGivenPartsOnly) {
+  Run({Set("SRC", "Dir\\\\Sub\\File"),
+       {"Parse String", {"$SRC$", "\\", "first", "second", "1", "FALSE", "FALSE"}},
+       {"Parse String", {"  a X b  ", "x", "", "ONLY", "0", "TRUE", "TRUE"}},
+       {"Parse String", {"abcdef", "2", "N1", "N2", "3", "", ""}}});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(Var("FIRST"), "Dir\\Sub");
+  EXPECT_EQ(Var("SECOND"), "File");
+  EXPECT_EQ(Var("ONLY"), "b");
+  EXPECT_EQ(Var("N1"), "abcd");
+  EXPECT_EQ(Var("N2"), "ef");
+}
+
+TEST_F(InterpreterTest, MathematicsExpandsOperandsAndRejectsAnOperationThatIsNoNumber) {
+  Run({Set("A", "2147483647"),
+       {"Mathematics", {"$A$", "1", "0", "SUM"}},
+       {"Mathematics", {"5", "0", "3", "QUOTIENT"}},
+       {"Mathematics", {"x", "1", "0", "BAD"}},
+       {"Mathematics", {"1", "1", "plus", "NEVER"}},
+       Set("AFTER", "ran")});
+  EXPECT_EQ(Var("SUM"), "-2147483648");
+  EXPECT_EQ(Var("QUOTIENT"), "");
+  EXPECT_EQ(Var("BAD"), "");
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_EQ(host_.errors[0],
+            "Runtime error in setup script:\r\rLine 5: 'plus' is not a valid integer value");
+  EXPECT_FALSE(store_.Exists("AFTER"));
+}
+
+TEST_F(InterpreterTest, ExtractAndConvertPathStoreBackIntoTheVariable) {
+  host_.folders = {"c:\\", "c:\\dir\\"};
+  Run({Set("P", "c:\\dir\\\\file.txt"),
+       {"Extract Path", {"P", "4"}},
+       Set("FOLDER", "$P$"),
+       {"Convert Path", {"P", "TRUE"}},
+       Set("SHORT", "$P$"),
+       Set("P", "c:\\dir\\"),
+       {"Convert Path", {"P", "FALSE"}},
+       Set("LONG", "$P$"),
+       Set("P", "c:\\none\\"),
+       {"Convert Path", {"P", "TRUE"}},
+       Set("MISSING", "<$P$>"),
+       Set("Q", "a.b"),
+       {"Extract Path", {"q", "2"}},
+       {"Extract Path", {"Q", "two"}}});
+  EXPECT_EQ(Var("FOLDER"), "c:\\");
+  EXPECT_EQ(Var("SHORT"), "short:c:\\");
+  EXPECT_EQ(Var("LONG"), "long:c:\\dir\\");
+  EXPECT_EQ(Var("MISSING"), "<>");
+  EXPECT_EQ(Var("Q"), "b");
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_EQ(host_.errors[0],
+            "Runtime error in setup script:\r\rLine 14: 'two' is not a valid integer value");
+}
+
+TEST_F(InterpreterTest, ExtractPathOfAVariableDefinedOnlyForTheChecksIsAVariableError) {
+  Run(Declaring({"LATE"}, {{"Extract Path", {"LATE", "0"}}}));
+  ASSERT_EQ(host_.errors.size(), 1u);
+  EXPECT_NE(host_.errors[0].find("Line 4: "), std::string::npos) << host_.errors[0];
+  EXPECT_NE(host_.errors[0].find("LATE"), std::string::npos) << host_.errors[0];
+}
+
+TEST_F(InterpreterTest, TemporaryFilesAndExistenceTests) {
+  state_.tempFolder = "c:\\temp\\";
+  host_.folders = {"c:\\temp\\"};
+  Run({{"Get Temporary File", {"$T1$"}},
+       {"Get Temporary File", {"t2"}},
+       {"Does File/Folder Exist", {"F1", "$T1$", "TRUE"}},
+       {"Does File/Folder Exist", {"F2", "$T1$", "FALSE"}},
+       {"Does File/Folder Exist", {"D1", "c:\\\\temp\\", "FALSE"}},
+       {"Does File/Folder Exist", {"D2", "c:\\temp\\", "TRUE"}},
+       {"Does File/Folder Exist", {"N", "c:\\none", "-1"}}});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(Var("T1"), "c:\\temp\\tvl1.tmp");
+  EXPECT_EQ(Var("T2"), "c:\\temp\\tvl2.tmp");
+  EXPECT_EQ(Var("F1"), "TRUE");
+  EXPECT_EQ(Var("F2"), "FALSE");
+  EXPECT_EQ(Var("D1"), "TRUE");
+  EXPECT_EQ(Var("D2"), "FALSE");
+  EXPECT_EQ(Var("N"), "FALSE");
+}
+
+TEST_F(InterpreterTest, TemporaryFileThatCannotBeCreatedLeavesAnEmptyResult) {
+  host_.noTempFiles = true;
+  Run({Set("T", "old"), {"Get Temporary File", {"T"}}});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(Var("T"), "");
+  EXPECT_EQ(host_.trace.size(), 1u);
+}
+
 }  // namespace
 }  // namespace tavrel
