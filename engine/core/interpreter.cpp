@@ -12,8 +12,10 @@
 #include "engine/core/compiled_script.h"
 #include "engine/core/parameter_blocks.h"
 #include "engine/core/predefined_variables.h"
+#include "engine/core/program_actions.h"
 #include "engine/core/script_checks.h"
 #include "engine/core/script_text.h"
+#include "engine/core/system_actions.h"
 #include "engine/core/system_info.h"
 #include "engine/core/text_actions.h"
 
@@ -29,6 +31,9 @@ enum class Direction { kNext, kBack, kCancel };
 // skip is evaluated, one reached by running off the end of a branch closes
 // the chain.
 enum class Arrival { kAdvance, kBranchSkip };
+
+// What a command group made of a command name.
+enum class Handled { kNotMine, kDone, kEndRun };
 
 std::optional<std::string> DialogWord(std::intptr_t result) {
   switch (result) {
@@ -149,6 +154,7 @@ class Interpreter::Session {
     store_.Clear();
     ResetComponentList();
     const StartValues start = host_.StartValuesFor(state_);
+    exeFile_ = start.exeFile;
     for (const std::string_view name : kPredefinedVariables) {
       store_.Define(name, StartValue(name, start));
     }
@@ -214,9 +220,14 @@ class Interpreter::Session {
   // Later work: component states, installed size and parameters of the
   // installation being maintained.
   void LoadPreviousInstallation() {}
-  // Later work: the run-at-start-up entries "Reboot and Resume" left for
-  // this product, for the user and the machine; failures are ignored.
-  void RemoveResumeEntries() {}
+  // The run-at-start-up entries "Reboot and Resume" left for this product,
+  // for the user and the machine; failures are ignored.
+  void RemoveResumeEntries() {
+    const std::string name = ResumeEntryName(script_.productCode);
+    if (name.empty()) return;
+    host_.RemoveStartupEntry(false, name);
+    host_.RemoveStartupEntry(true, name);
+  }
   void CloseReadFile() noexcept { readFile_.reset(); }
 
   // ---- The loop ----
@@ -374,6 +385,10 @@ class Interpreter::Session {
       // Nothing to do: an "End" reached in order closes a chain that ran.
     } else if (TextAction(i, name)) {
       // Done.
+    } else if (SystemAction(i, name)) {
+      // Done.
+    } else if (const Handled program = ProgramAction(i, name); program != Handled::kNotMine) {
+      if (program == Handled::kEndRun) return false;
     } else if (const auto found = owner_.commands_.find(name); found != owner_.commands_.end()) {
       found->second(i);
     }
@@ -497,6 +512,51 @@ class Interpreter::Session {
     }
   }
 
+  // ---- System queries ----
+
+  // False when the name is none of them.
+  bool SystemAction(std::size_t i, const std::string& name) {
+    if (name == "Get System Settings") {
+      store_.SetResult(Param(i, 1), SystemSetting(RequireInt32(Param(i, 2)), host_));
+    } else if (name == "Get Folder Location") {
+      const std::int32_t code = RequireInt32(Param(i, 2));
+      store_.SetResult(Param(i, 1), FolderLocation(code, BooleanValue(Param(i, 3)), host_));
+    } else if (name == "Get Environment") {
+      const std::string variable = store_.Expand(Param(i, 1));
+      store_.SetResult(ReferenceForm(Param(i, 2)), host_.ExpandEnvironment("%" + variable + "%"));
+    } else if (name == "Get File Version") {
+      const Version version = FileVersion(store_.PathForm(Param(i, 1)));
+      store_.SetResult(ReferenceForm(Param(i, 2)), VersionText(version));
+    } else if (name == "Check File Version") {
+      const Version version = FileVersion(store_.PathForm(Param(i, 2)));
+      const Version wanted = BooleanValue(Param(i, 3))
+                                 ? FileVersion(store_.PathForm(Param(i, 4)))
+                                 : ParseVersionText(store_.Expand(Param(i, 5)));
+      store_.SetResult(Param(i, 1), BooleanText(VersionAtLeast(version, wanted)));
+    } else if (name == "Read Registry") {
+      const RegistryRoot root = RegistryRootFor(RequireInt32(Param(i, 2)));
+      const RegistryValue value =
+          host_.ReadRegistryValue(root, store_.PathForm(Param(i, 3)), store_.PathForm(Param(i, 4)));
+      store_.SetResult(Param(i, 1), RegistryText(value));
+    } else if (name == "Get INI File Settings") {
+      store_.SetResult(Param(i, 1), host_.ReadIniValue(store_.PathForm(Param(i, 2)),
+                                                       store_.PathForm(Param(i, 3)),
+                                                       store_.PathForm(Param(i, 4))));
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  std::string ReferenceForm(const std::string& text) const {
+    std::string reference = ReferenceName(text);
+    return reference.empty() ? text : reference;
+  }
+
+  Version FileVersion(const std::string& path) {
+    return VersionOf(host_.System().GetFileVersionParts(path));
+  }
+
   // ---- Text, file, path and arithmetic commands ----
 
   // False when the name is none of them.
@@ -604,6 +664,64 @@ class Interpreter::Session {
     store_.Set(variable, std::move(converted));
   }
 
+  // ---- Programs and restarts ----
+
+  Handled ProgramAction(std::size_t i, const std::string& name) {
+    if (name == "Run Program") {
+      RunProgram(i);
+    } else if (name == "Terminate Program") {
+      TerminateProgram(host_, store_.PathForm(Param(i, 1)), store_.PathForm(Param(i, 2)));
+    } else if (name == "Reboot Computer") {
+      Reboot();
+      return Handled::kEndRun;
+    } else if (name == "Reboot and Resume") {
+      WriteResumeEntry();
+      Reboot();
+      return Handled::kEndRun;
+    } else {
+      return Handled::kNotMine;
+    }
+    return Handled::kDone;
+  }
+
+  void RunProgram(std::size_t i) {
+    ProgramRequest request;
+    request.program = store_.PathForm(Param(i, 1));
+    request.hidden = BooleanValue(Param(i, 2));
+    request.parameters = store_.PathForm(Param(i, 3));
+    request.wait = BooleanValue(Param(i, 4));
+    const std::string& resultVariable = Param(i, 5);
+    // The variables cannot change while the worker runs (only this thread
+    // writes them), so the progress is read once, before the program starts.
+    const std::string progressNumber = store_.Get("PROGRESS");
+    std::int32_t position = 0;
+    if (!ParseInt32(progressNumber, position)) {
+      throw ConversionError("'" + progressNumber + "' is not a valid integer value");
+    }
+    const auto progress = [text = store_.Get("PROGRESSTEXT"), position] {
+      return std::pair<std::string, int>(text, position);
+    };
+    const std::int32_t code = RunProgramOnWorker(host_, Silent(), request, progress);
+    if (code == kProgramNotStarted) host_.Trace("program could not be started: " + request.program);
+    if (!resultVariable.empty()) store_.SetResult(resultVariable, std::to_string(code));
+  }
+
+  void WriteResumeEntry() {
+    const std::string name = ResumeEntryName(script_.productCode);
+    if (name.empty()) {
+      host_.Trace("no resume entry: the product code does not begin with {XXXXXXXX");
+      return;
+    }
+    const std::string& package = state_.commandLine.packagePath;
+    host_.WriteStartupEntry(BooleanValue(store_.Get("ALLUSERS")), name,
+                            ResumeCommand(package.empty() ? exeFile_ : package));
+  }
+
+  void Reboot() {
+    host_.Trace("reboot requested");
+    host_.RequestReboot();
+  }
+
   // ---- Script access ----
 
   std::size_t Count() const { return script_.CommandCount(); }
@@ -653,6 +771,7 @@ class Interpreter::Session {
     TextFileReader reader;
   };
   std::optional<ReadFile> readFile_;
+  std::string exeFile_;  // the engine executable, for the resume entry
 };
 
 Interpreter::Interpreter(InterpreterHost& host, VariableStore& store, const MessageTable& messages)

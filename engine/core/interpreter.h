@@ -33,8 +33,8 @@ class Interpreter final : public ScriptInterpreter {
 
   // A command carried out elsewhere, looked up by exact name. The control
   // flow, dialog and message box commands, "Set Variable", the text, file,
-  // path and arithmetic commands and the commands that do nothing are built
-  // in and cannot be replaced.
+  // path and arithmetic commands, the system query commands and the commands
+  // that do nothing are built in and cannot be replaced.
   void SetCommand(std::string name, Command command);
   // Runs every plug-in command (the script's plug-in names, compared without
   // regard to case, win over all other names). Until one is set they do

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "engine/core/engine_state.h"
+#include "engine/core/system_info.h"
 
 namespace tavrel {
 
@@ -14,6 +16,23 @@ namespace tavrel {
 inline constexpr std::intptr_t kDialogNext = 6;
 inline constexpr std::intptr_t kDialogBack = 7;
 inline constexpr std::intptr_t kDialogCancel = 2;
+
+// Exit codes "Run Program" stores for a program that runs on after the
+// command (the system's own "still active" code) and for one that could not
+// be started at all.
+inline constexpr std::int32_t kProgramStillRunning = 259;
+inline constexpr std::int32_t kProgramNotStarted = -1;
+
+// Registry roots in the order the scripts number them.
+enum class RegistryRoot { kClassesRoot, kCurrentUser, kLocalMachine, kUsers, kCurrentConfig };
+
+// One registry value as read; text without its terminator.
+struct RegistryValue {
+  enum class Type { kMissing, kString, kExpandString, kNumber, kOther };
+  Type type = Type::kMissing;
+  std::string text;          // kString and kExpandString
+  std::uint32_t number = 0;  // kNumber (a 32-bit number)
+};
 
 // What lies at a path.
 enum class PathKind { kNone, kFile, kFolder };
@@ -98,6 +117,52 @@ class InterpreterHost {
   // Creates a new empty file with a unique name beginning with "tvl" in the
   // folder and returns its full path; empty on failure.
   virtual std::string CreateTempFile(const std::string&) { return ""; }
+
+  // ---- Programs and restarts; none of them throws ----
+  // The defaults start nothing, close nothing and restart nothing.
+
+  // Starts the program with the parameters (window not shown when hidden, no
+  // working folder of its own) and, with wait, returns when it has ended.
+  // Called on a worker thread. The exit code; kProgramStillRunning when it
+  // runs on; kProgramNotStarted when it could not be started.
+  virtual std::int32_t RunProgram(const std::string&, const std::string&, bool, bool) {
+    return kProgramNotStarted;
+  }
+  // Posts a cancel-mode and then a close message to the first top-level
+  // window whose class name contains the class part and whose title contains
+  // the title part (case-sensitive; an empty part matches any); false when
+  // no window matched.
+  virtual bool CloseFirstWindow(const std::string&, const std::string&) { return false; }
+  // The run-at-start-up entry of that name, for all users or for the current
+  // user: written with the command line, or removed. Failures are traced
+  // only.
+  virtual void WriteStartupEntry(bool, const std::string&, const std::string&) {}
+  virtual void RemoveStartupEntry(bool, const std::string&) {}
+  // Asks the system to restart (enabling the shutdown privilege where there
+  // is one) and returns; the run then ends as usual.
+  virtual void RequestReboot() {}
+
+  // ---- Queries of the system commands ----
+  // The defaults answer nothing: empty texts and missing values.
+
+  // The engine's system queries; they throw only as documented there. The
+  // default has none and throws std::logic_error.
+  virtual SystemInfo& System() { throw std::logic_error("this host has no system queries"); }
+  // A value of the key under the root; never throws, kMissing on any failure.
+  virtual RegistryValue ReadRegistryValue(RegistryRoot, const std::string&, const std::string&) {
+    return {};
+  }
+  // The text with its %NAME% references replaced by environment variables;
+  // unknown names are left as written.
+  virtual std::string ExpandEnvironment(const std::string& text) { return text; }
+  // The key's value in the section of the initialisation file, at most 259
+  // characters; empty when it is missing or cannot be read.
+  virtual std::string ReadIniValue(const std::string&, const std::string&, const std::string&) {
+    return "";
+  }
+  // The system and the Windows folders, without trailing backslash.
+  virtual std::string SystemFolder() { return ""; }
+  virtual std::string WindowsFolder() { return ""; }
 
   // The script switched the run's silent setting ("Set Variable SILENT").
   virtual void SetSilent(bool silent) = 0;

@@ -1,6 +1,8 @@
 #include "engine/win32/win32_interpreter_host.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "engine/core/start_folders.h"
@@ -53,6 +55,55 @@ bool WriteAll(HANDLE file, const std::string& text) {
     done += written;
   }
   return FlushFileBuffers(file) != 0;
+}
+
+constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Opens the Run key (creating it if missing) for writing and deleting values.
+class RunKey {
+ public:
+  explicit RunKey(bool allUsers) {
+    const LSTATUS status =
+        RegCreateKeyExA(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0,
+                        READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, &key_, nullptr);
+    if (status != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~RunKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  RunKey(const RunKey&) = delete;
+  RunKey& operator=(const RunKey&) = delete;
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::string Where(bool allUsers) {
+  return allUsers ? "machine" : "user";
+}
+
+// The first top-level window whose class and title contain the parts.
+struct WindowSearch {
+  const std::string& title;
+  const std::string& windowClass;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  char text[260] = {};
+  if (!search->windowClass.empty()) {
+    GetClassNameA(window, text, sizeof text);
+    if (std::string_view(text).find(search->windowClass) == std::string_view::npos) return TRUE;
+  }
+  if (!search->title.empty()) {
+    text[0] = '\0';
+    GetWindowTextA(window, text, sizeof text);
+    if (std::string_view(text).find(search->title) == std::string_view::npos) return TRUE;
+  }
+  search->found = window;
+  return FALSE;
 }
 
 }  // namespace
@@ -206,6 +257,177 @@ std::string Win32InterpreterHost::CreateTempFile(const std::string& folder) {
   char name[MAX_PATH + 1] = {};
   if (GetTempFileNameA(where.c_str(), "tvl", 0, name) == 0) return "";
   return name;
+}
+
+std::int32_t Win32InterpreterHost::RunProgram(const std::string& program,
+                                              const std::string& parameters, bool hidden,
+                                              bool wait) {
+  if (program.empty()) return kProgramNotStarted;
+  // Through the shell, so that a document opens with its program too: the verb
+  // "open" first, then the default verb; no shell error boxes, no working folder.
+  SHELLEXECUTEINFOA run{};
+  run.cbSize = sizeof run;
+  run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  run.lpFile = program.c_str();
+  run.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+  run.nShow = hidden ? SW_HIDE : SW_SHOWNORMAL;
+  run.lpVerb = "open";
+  if (!ShellExecuteExA(&run)) {
+    run.lpVerb = nullptr;
+    if (!ShellExecuteExA(&run)) return kProgramNotStarted;
+  }
+  // A document opened by a program already running gives no process to wait for.
+  if (run.hProcess == nullptr) return 0;
+  const Handle processHandle(run.hProcess);
+  if (wait) {
+    while (WaitForSingleObject(run.hProcess, 1000) == WAIT_TIMEOUT) {
+    }
+  }
+  DWORD code = 0;
+  if (!GetExitCodeProcess(run.hProcess, &code)) return kProgramNotStarted;
+  // Exit codes are kept as the script's 32-bit signed numbers.
+  return static_cast<std::int32_t>(code);
+}
+
+bool Win32InterpreterHost::CloseFirstWindow(const std::string& title,
+                                            const std::string& windowClass) {
+  WindowSearch search{title, windowClass};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return false;
+  PostMessageA(search.found, WM_CANCELMODE, 0, 0);
+  PostMessageA(search.found, WM_CLOSE, 0, 0);
+  return true;
+}
+
+void Win32InterpreterHost::WriteStartupEntry(bool allUsers, const std::string& name,
+                                             const std::string& command) {
+  const RunKey key(allUsers);
+  const bool written = key.Get() != nullptr &&
+                       RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
+                                      reinterpret_cast<const BYTE*>(command.c_str()),
+                                      static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+  platform_.Trace((written ? "resume entry written (" : "resume entry not written (") +
+                  Where(allUsers) + "): " + name + " = " + command);
+}
+
+void Win32InterpreterHost::RemoveStartupEntry(bool allUsers, const std::string& name) {
+  const RunKey key(allUsers);
+  if (key.Get() != nullptr && RegDeleteValueA(key.Get(), name.c_str()) == ERROR_SUCCESS) {
+    platform_.Trace("resume entry removed (" + Where(allUsers) + "): " + name);
+  }
+}
+
+void Win32InterpreterHost::RequestReboot() {
+  char noReboot[8] = {};
+  const DWORD length = GetEnvironmentVariableA("TVL_NO_REBOOT", noReboot, sizeof noReboot);
+  if (length > 0 && length < sizeof noReboot && std::string_view(noReboot) == "1") {
+    platform_.Trace("reboot suppressed by TVL_NO_REBOOT");
+    return;
+  }
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    const Handle tokenHandle(token);
+    TOKEN_PRIVILEGES privileges{};
+    if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+      privileges.PrivilegeCount = 1;
+      privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+  }
+  ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+// ---- Queries of the system commands ----
+
+namespace {
+
+HKEY RootKey(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case RegistryRoot::kCurrentUser:
+      return HKEY_CURRENT_USER;
+    case RegistryRoot::kLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::kUsers:
+      return HKEY_USERS;
+    case RegistryRoot::kCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
+  }
+  return HKEY_CURRENT_USER;
+}
+
+// Environment expansion as the scripts get it: at most this many bytes.
+constexpr DWORD kExpandedSize = 266240;
+// Initialisation-file values longer than this are cut.
+constexpr DWORD kIniValueSize = 260;
+
+}  // namespace
+
+RegistryValue Win32InterpreterHost::ReadRegistryValue(RegistryRoot root, const std::string& key,
+                                                      const std::string& name) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(RootKey(root), key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {};
+  const struct KeyCloser {
+    HKEY key;
+    ~KeyCloser() { RegCloseKey(key); }
+  } closer{opened};
+  // Another program may lengthen the value between the two calls.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(opened, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+      return {};
+    }
+    std::vector<BYTE> data(std::size_t{size} + 1, 0);
+    DWORD got = size;
+    const LONG result = RegQueryValueExA(opened, name.c_str(), nullptr, &type, data.data(), &got);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) return {};
+    got = std::min(got, size);
+    RegistryValue value;
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      // Stored text need not end in a terminator, or may hold more than one.
+      const char* text = reinterpret_cast<const char*>(data.data());
+      value.type =
+          type == REG_SZ ? RegistryValue::Type::kString : RegistryValue::Type::kExpandString;
+      value.text.assign(text, std::find(text, text + got, '\0'));
+    } else if (type == REG_DWORD && got == sizeof(DWORD)) {
+      value.type = RegistryValue::Type::kNumber;
+      std::memcpy(&value.number, data.data(), sizeof(DWORD));
+    } else {
+      value.type = RegistryValue::Type::kOther;
+    }
+    return value;
+  }
+  return {};
+}
+
+std::string Win32InterpreterHost::ExpandEnvironment(const std::string& text) {
+  std::vector<char> buffer(kExpandedSize);
+  const DWORD length = ExpandEnvironmentStringsA(text.c_str(), buffer.data(), kExpandedSize);
+  if (length == 0 || length > kExpandedSize) return text;
+  return std::string(buffer.data());
+}
+
+std::string Win32InterpreterHost::ReadIniValue(const std::string& file, const std::string& section,
+                                               const std::string& key) {
+  char buffer[kIniValueSize] = {};
+  const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer,
+                                                kIniValueSize, file.c_str());
+  return std::string(buffer, std::min<DWORD>(length, kIniValueSize - 1));
+}
+
+std::string Win32InterpreterHost::SystemFolder() {
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+std::string Win32InterpreterHost::WindowsFolder() {
+  char path[MAX_PATH];
+  const UINT length = GetWindowsDirectoryA(path, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
 }
 
 }  // namespace tavrel

@@ -42,6 +42,22 @@ class Win32InterpreterHost final : public InterpreterHost {
   std::string ShortPathOf(const std::string& path) override;
   std::string LongPathOf(const std::string& path) override;
   std::string CreateTempFile(const std::string& folder) override;
+  std::int32_t RunProgram(const std::string& program, const std::string& parameters, bool hidden,
+                          bool wait) override;
+  bool CloseFirstWindow(const std::string& title, const std::string& windowClass) override;
+  void WriteStartupEntry(bool allUsers, const std::string& name,
+                         const std::string& command) override;
+  void RemoveStartupEntry(bool allUsers, const std::string& name) override;
+  // TVL_NO_REBOOT=1 in the environment traces the request instead.
+  void RequestReboot() override;
+  SystemInfo& System() override { return system_; }
+  RegistryValue ReadRegistryValue(RegistryRoot root, const std::string& key,
+                                  const std::string& name) override;
+  std::string ExpandEnvironment(const std::string& text) override;
+  std::string ReadIniValue(const std::string& file, const std::string& section,
+                           const std::string& key) override;
+  std::string SystemFolder() override;
+  std::string WindowsFolder() override;
   void SetSilent(bool silent) override { silent_ = silent; }
   void Trace(const std::string& line) override { platform_.Trace(line); }
 

@@ -5,6 +5,7 @@ with windows. Results are read from the engine's variable dump."""
 from __future__ import annotations
 
 import shutil
+import subprocess
 import unittest
 from pathlib import Path
 
@@ -94,11 +95,12 @@ class EngineScriptTest(unittest.TestCase):
     def tearDown(self) -> None:
         wb.clean_temp()
 
-    def run_engine(self, setup: Setup, args: list[str], name: str = "setup"):
+    def run_engine(self, setup: Setup, args: list[str], name: str = "setup",
+                   env: dict[str, str] | None = None):
         exe = assemble(setup, self.dir / name, wb.BIN)
         self.dump.unlink(missing_ok=True)
         return wb.Program(exe, args, trace=self.dir / f"{name}-trace.txt",
-                          extra_env={"TVL_VARIABLES": wb.winpath(self.dump)})
+                          extra_env={"TVL_VARIABLES": wb.winpath(self.dump), **(env or {})})
 
     def check_control_flow(self, store: dict[str, str], silent: bool) -> None:
         self.assertEqual(store["GT_NUMERIC"], "TRUE")
@@ -325,6 +327,165 @@ class EngineScriptTest(unittest.TestCase):
         self.assertEqual([store[f"F{n}"] for n in range(1, 6)],
                          ["TRUE", "TRUE", "FALSE", "FALSE", "TRUE"])
 
+    def test_run_and_terminate_programs(self) -> None:
+        child = wb.winpath(wb.TESTBIN / "child_output.exe")
+        window = wb.winpath(wb.TESTBIN / "test_window.exe")
+        setup = Setup(title="Program Commands")
+        setup.commands = [
+            Command("Run Program", [child, "FALSE", "exit=42", "TRUE", "R_EXIT"]),
+            Command("Run Program", [child, "TRUE", "sleep=3000 exit=3", "FALSE", "R_RUNNING"]),
+            Command("Run Program", [window, "TRUE", "showstate", "TRUE", "R_HIDDEN"]),
+            Command("Run Program", [window, "FALSE", "showstate", "TRUE", "R_SHOWN"]),
+            Command("Run Program", [child, "FALSE", "exit=5", "TRUE", ""]),
+            Command("Run Program", [wb.winpath(self.dir / "missing.exe"), "FALSE", "", "TRUE",
+                                    "R_MISSING"]),
+            Command("Terminate Program", ["", ""]),
+            Command("Terminate Program", ["Please Close", "TvlTestWindow"]),
+        ]
+        # One window to be closed, one whose title does not match.
+        with wb.Program(wb.TESTBIN / "test_window.exe", ["title=Please Close Me"]) as closing, \
+                wb.Program(wb.TESTBIN / "test_window.exe", ["title=Keep Me Open"]) as kept:
+            wb.find_window("TvlTestWindow", "Please Close Me")
+            wb.find_window("TvlTestWindow", "Keep Me Open")
+            # With windows: the wait turns the message loop until the worker
+            # wakes it.
+            with self.run_engine(setup, []) as program:
+                self.assertEqual(program.wait(60), 0)
+                trace = program.trace()
+            self.assertEqual(closing.wait(30), 7)
+            self.assertIsNone(kept.process.poll())
+        self.assertFalse([line for line in trace if "runtime error" in line], trace)
+        self.assertIn("program could not be started: " + wb.winpath(self.dir / "missing.exe"),
+                      trace)
+        store = wb.read_variables(self.dump)
+        self.assertEqual(store["R_EXIT"], "42")
+        self.assertEqual(store["R_RUNNING"], "259")
+        self.assertEqual(store["R_HIDDEN"], "0")  # SW_HIDE
+        self.assertEqual(store["R_SHOWN"], "1")  # SW_SHOWNORMAL
+        self.assertEqual(store["R_MISSING"], "-1")
+
+        # Silent runs wait for the worker without a message loop.
+        with self.run_engine(setup, ["/s"], name="silent") as program:
+            self.assertEqual(program.wait(60), 0)
+        store = wb.read_variables(self.dump)
+        self.assertEqual((store["R_EXIT"], store["R_RUNNING"]), ("42", "259"))
+
+    def run_key(self, root: str, name: str) -> str | None:
+        """The data of the Run key's value, None when it is missing."""
+        key = root + "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+        result = subprocess.run([wb.WINE, "reg", "query", key, "/v", name], env=wb.ENV,
+                                capture_output=True, timeout=60)
+        for line in result.stdout.decode(wb.ENCODING).splitlines():
+            parts = line.split(None, 2)
+            if len(parts) == 3 and parts[0] == name and parts[1] == "REG_SZ":
+                return parts[2].strip()
+        return None
+
+    def test_reboot_and_resume_writes_the_run_entry(self) -> None:
+        setup = Setup(title="Resume Sample")
+        setup.commands = [S("BEFORE", "ran"), Command("Reboot and Resume"), S("AFTER", "ran")]
+        no_reboot = {"TVL_NO_REBOOT": "1"}
+        with self.run_engine(setup, ["/s", "ALLUSERS=FALSE"], env=no_reboot) as program:
+            self.assertEqual(program.wait(60), 0)
+            trace = program.trace()
+        name = setup.product[1:9]
+        self.assertIn("reboot requested", trace)
+        self.assertIn("reboot suppressed by TVL_NO_REBOOT", trace)
+        store = wb.read_variables(self.dump)
+        self.assertEqual(store["BEFORE"], "ran")
+        self.assertNotIn("AFTER", store)
+        self.assertEqual(self.run_key("HKCU", name), store["EXEFILE"])
+        self.assertIsNone(self.run_key("HKLM", name))
+
+        # For all users the entry goes to the machine; the start of the run
+        # has removed the user's entry.
+        with self.run_engine(setup, ["/s", "ALLUSERS=TRUE"], env=no_reboot) as program:
+            self.assertEqual(program.wait(60), 0)
+            self.assertIn("resume entry removed (user): " + name, program.trace())
+        self.assertIsNone(self.run_key("HKCU", name))
+        self.assertEqual(self.run_key("HKLM", name), store["EXEFILE"])
+
+        # The next start removes it; a script without the command leaves none.
+        setup.commands = [S("BEFORE", "ran")]
+        with self.run_engine(setup, ["/s"], env=no_reboot) as program:
+            self.assertEqual(program.wait(60), 0)
+            self.assertIn("resume entry removed (machine): " + name, program.trace())
+        self.assertIsNone(self.run_key("HKCU", name))
+        self.assertIsNone(self.run_key("HKLM", name))
+
+    def reg(self, *args: str) -> None:
+        subprocess.run([wb.WINE, "reg", *args, "/f"], env=wb.ENV, check=True,
+                       capture_output=True, timeout=60)
+
+    def test_system_queries(self) -> None:
+        key = "HKCU\\Software\\TavrelSystemQueries"
+        self.reg("add", key, "/v", "Text", "/t", "REG_SZ", "/d", "hello world")
+        self.reg("add", key, "/v", "Number", "/t", "REG_DWORD", "/d", "42")
+        self.reg("add", key, "/v", "Expand", "/t", "REG_EXPAND_SZ", "/d", "%WINDIR%")
+        self.addCleanup(self.reg, "delete", key)
+        self.dir.mkdir(parents=True)
+        long_value = "x" * 300
+        (self.dir / "settings.ini").write_bytes(
+            b"[Main]\r\nKey=some value\r\nLong=" + long_value.encode() + b"\r\n")
+        versioned = wb.winpath(wb.TESTBIN / "versioned_program.exe")
+        plain = wb.winpath(wb.TESTBIN / "child_output.exe")
+        setup = Setup(title="System Queries")
+        setup.commands = [
+            S("DIR", wb.winpath(self.dir) + "\\"),
+            Command("Get System Settings", ["NT", "18"]),
+            Command("Get System Settings", ["NOT_NT", "17"]),
+            Command("Get System Settings", ["V40", "19"]),
+            Command("Get System Settings", ["MEM32", "1"]),
+            Command("Get System Settings", ["LANGUAGE", "33"]),
+            Command("Get System Settings", ["OWNER", "35"]),
+            Command("Get Folder Location", ["SYSDIR", "23", "FALSE"]),
+            Command("Get Folder Location", ["WINDIR", "25", "FALSE"]),
+            Command("Get Folder Location", ["PROGRAMS", "20", "FALSE"]),
+            Command("Get Folder Location", ["COMMON", "20", "TRUE"]),
+            Command("Get Folder Location", ["DOCS1", "2", "TRUE"]),
+            Command("Get Folder Location", ["DOCS2", "2", "FALSE"]),
+            Command("Get Environment", ["TVL_SYSTEM_QUERY", "ENV1"]),
+            Command("Get Environment", ["TVL_NO_SUCH_NAME", "ENV2"]),
+            Command("Read Registry", ["REG_TEXT", "1", "Software\\TavrelSystemQueries", "Text"]),
+            Command("Read Registry", ["REG_NUMBER", "1", "Software\\TavrelSystemQueries",
+                                      "Number"]),
+            Command("Read Registry", ["REG_EXPAND", "1", "Software\\TavrelSystemQueries",
+                                      "Expand"]),
+            Command("Read Registry", ["REG_MISSING", "1", "Software\\TavrelNoSuchKey", "Text"]),
+            Command("Get INI File Settings", ["INI_KEY", "$DIR$settings.ini", "Main", "Key"]),
+            Command("Get INI File Settings", ["INI_LONG", "$DIR$settings.ini", "Main", "Long"]),
+            Command("Get INI File Settings", ["INI_NONE", "$DIR$settings.ini", "Main", "None"]),
+            Command("Get File Version", [versioned, "VERSION"]),
+            Command("Get File Version", [plain, "NO_VERSION"]),
+            Command("Check File Version", ["SAME", versioned, "FALSE", "", "3.14.1592.65535"]),
+            Command("Check File Version", ["SHORT", versioned, "FALSE", "", "3.14"]),
+            Command("Check File Version", ["NEWER", versioned, "FALSE", "", "3.14.1593"]),
+            Command("Check File Version", ["BY_FILE", plain, "TRUE", versioned, ""]),
+        ]
+        with self.run_engine(setup, ["/s"], env={"TVL_SYSTEM_QUERY": "value 1"}) as program:
+            self.assertEqual(program.wait(60), 0)
+            trace = program.trace()
+        self.assertFalse([line for line in trace if "runtime error" in line], trace)
+        store = wb.read_variables(self.dump)
+        self.assertEqual((store["NT"], store["NOT_NT"], store["V40"], store["MEM32"]),
+                         ("TRUE", "FALSE", "TRUE", "TRUE"))
+        self.assertTrue(store["LANGUAGE"].isdigit() and int(store["LANGUAGE"]) > 0,
+                        store["LANGUAGE"])
+        self.assertEqual(store["OWNER"], store["USERNAME"])
+        self.assertEqual(store["SYSDIR"].lower(), "c:\\windows\\system32\\")
+        self.assertEqual(store["WINDIR"].lower(), "c:\\windows\\")
+        self.assertEqual(store["PROGRAMS"].lower(), "c:\\program files\\")
+        self.assertEqual(store["COMMON"].lower(), "c:\\program files\\common files\\")
+        self.assertTrue(store["DOCS1"].endswith("\\"), store["DOCS1"])
+        self.assertEqual(store["DOCS1"], store["DOCS2"])
+        self.assertEqual((store["ENV1"], store["ENV2"]), ("value 1", "%TVL_NO_SUCH_NAME%"))
+        self.assertEqual((store["REG_TEXT"], store["REG_NUMBER"], store["REG_EXPAND"],
+                          store["REG_MISSING"]), ("hello world", "42", "", ""))
+        self.assertEqual((store["INI_KEY"], store["INI_LONG"], store["INI_NONE"]),
+                         ("some value", long_value[:259], ""))
+        self.assertEqual((store["VERSION"], store["NO_VERSION"]), ("3.14.1592.65535", "0.0.0.0"))
+        self.assertEqual((store["SAME"], store["SHORT"], store["NEWER"], store["BY_FILE"]),
+                         ("TRUE", "TRUE", "FALSE", "FALSE"))
 
 if __name__ == "__main__":
     unittest.main()

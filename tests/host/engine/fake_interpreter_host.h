@@ -3,18 +3,57 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/core/engine_state.h"
 #include "engine/core/interpreter_host.h"
 
 namespace tavrel {
+
+// System answers set by the test; file versions by path, special folders by
+// number (missing ones are empty).
+class FakeSystemInfo final : public SystemInfo {
+ public:
+  OsVersion GetOsVersion() override { return os; }
+  RegisteredUser GetRegisteredUser() override { return user; }
+  std::string GetSpecialFolder(int number) override {
+    const auto found = specialFolders.find(number);
+    return found == specialFolders.end() ? "" : found->second;
+  }
+  bool IsUserAdministrator() override { return administrator; }
+  FileVersionParts GetFileVersionParts(const std::string& path) override {
+    const auto found = versions.find(path);
+    return found == versions.end() ? FileVersionParts{} : found->second;
+  }
+  MemoryStatus GetMemoryStatus(bool) override { return memory; }
+  ScreenSize GetScreenSize() override { return screen; }
+  DisplayColours GetDisplayColours() override { return colours; }
+  SystemLanguage GetSystemLanguage() override { return language; }
+  std::string FindCdRomDrive() override { return cdRom; }
+  std::string GetBootFolder() override { return bootFolder; }
+  std::string GetShortPath(const std::string& path) override { return path; }
+  std::string ExpandToLongPath(const std::string& path) override { return path; }
+
+  OsVersion os{true, 5, 1, 2};
+  RegisteredUser user{"Ada", "Engines Ltd"};
+  std::map<int, std::string> specialFolders;
+  bool administrator = true;
+  std::map<std::string, FileVersionParts> versions;
+  MemoryStatus memory;
+  ScreenSize screen{1024, 768};
+  DisplayColours colours{1u << 16, 16};
+  SystemLanguage language{"English (United States)", 0x04E40409};
+  std::string cdRom;
+  std::string bootFolder;
+};
 
 class FakeHost final : public InterpreterHost {
  public:
@@ -82,6 +121,69 @@ class FakeHost final : public InterpreterHost {
     files[path] = "";
     return path;
   }
+  // Programs: a program listed in exitCodes "runs" and ends with that code,
+  // unless it is listed in longRunning and nobody waits for it; any other
+  // program cannot be started. Called on the worker thread: records only
+  // into programRuns, which the main thread reads after the join.
+  std::int32_t RunProgram(const std::string& program, const std::string& parameters, bool hidden,
+                          bool wait) override {
+    programRuns.push_back(program + "|" + parameters + (hidden ? "|hidden" : "|shown") +
+                          (wait ? "|wait" : "|nowait"));
+    const auto found = exitCodes.find(program);
+    if (found == exitCodes.end()) return kProgramNotStarted;
+    if (!wait && longRunning.count(program) != 0) return kProgramStillRunning;
+    return found->second;
+  }
+  // Windows: closing one takes it out of the list (the fake's windows close
+  // at once when asked).
+  bool CloseFirstWindow(const std::string& title, const std::string& windowClass) override {
+    for (auto it = windows.begin(); it != windows.end(); ++it) {
+      if (it->first.find(windowClass) != std::string::npos &&
+          it->second.find(title) != std::string::npos) {
+        closed.push_back(it->first + "|" + it->second);
+        windows.erase(it);
+        return true;
+      }
+    }
+    return false;
+  }
+  void WriteStartupEntry(bool allUsers, const std::string& name,
+                         const std::string& command) override {
+    startup[(allUsers ? "machine\\" : "user\\") + name] = command;
+    registry.push_back("write " + std::string(allUsers ? "machine " : "user ") + name);
+  }
+  void RemoveStartupEntry(bool allUsers, const std::string& name) override {
+    startup.erase((allUsers ? "machine\\" : "user\\") + name);
+    registry.push_back("remove " + std::string(allUsers ? "machine " : "user ") + name);
+  }
+  void RequestReboot() override { ++reboots; }
+  // System queries: registry values by root number, key and name ("2|key|name").
+  SystemInfo& System() override { return system; }
+  RegistryValue ReadRegistryValue(RegistryRoot root, const std::string& key,
+                                  const std::string& name) override {
+    const auto found =
+        registryValues.find(std::to_string(static_cast<int>(root)) + "|" + key + "|" + name);
+    return found == registryValues.end() ? RegistryValue{} : found->second;
+  }
+  // Replaces "%NAME%" for each entry; unknown names stay as written.
+  std::string ExpandEnvironment(const std::string& text) override {
+    std::string result = text;
+    for (const auto& [name, value] : environment) {
+      const std::string pattern = "%" + name + "%";
+      for (std::size_t at = result.find(pattern); at != std::string::npos;
+           at = result.find(pattern, at + value.size())) {
+        result.replace(at, pattern.size(), value);
+      }
+    }
+    return result;
+  }
+  std::string ReadIniValue(const std::string& file, const std::string& section,
+                           const std::string& key) override {
+    const auto found = ini.find(file + "|" + section + "|" + key);
+    return found == ini.end() ? "" : found->second;
+  }
+  std::string SystemFolder() override { return "C:\\Windows\\system32"; }
+  std::string WindowsFolder() override { return "C:\\Windows"; }
   void SetSilent(bool value) override {
     silent = value;
     events.push_back(value ? "silent on" : "silent off");
@@ -105,8 +207,20 @@ class FakeHost final : public InterpreterHost {
   std::set<std::string> unreadable;  // present, but cannot be read
   std::set<std::string> readOnly;    // cannot be replaced
   bool noTempFiles = false;
+  std::map<std::string, std::int32_t> exitCodes;
+  std::set<std::string> longRunning;
+  std::vector<std::string> programRuns;
+  std::vector<std::pair<std::string, std::string>> windows;  // class, title; in Z order
+  std::vector<std::string> closed;                           // class|title
+  std::map<std::string, std::string> startup;                // "user\\name" or "machine\\name"
+  std::vector<std::string> registry;
+  int reboots = 0;
   int tempFiles = 0;
   int reads = 0;
+  FakeSystemInfo system;
+  std::map<std::string, RegistryValue> registryValues;
+  std::map<std::string, std::string> environment;
+  std::map<std::string, std::string> ini;  // "file|section|key"
 };
 
 }  // namespace tavrel

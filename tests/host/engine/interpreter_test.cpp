@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <stdexcept>
 
@@ -777,6 +778,206 @@ TEST_F(InterpreterTest, TemporaryFileThatCannotBeCreatedLeavesAnEmptyResult) {
   EXPECT_TRUE(host_.errors.empty());
   EXPECT_EQ(Var("T"), "");
   EXPECT_EQ(host_.trace.size(), 1u);
+}
+
+// ---- Programs and restarts ----
+
+Line RunProgram(std::string program, std::string hidden, std::string parameters, std::string wait,
+                std::string result) {
+  return {"Run Program", {program, hidden, parameters, wait, result}};
+}
+
+TEST_F(InterpreterTest, RunProgramStoresTheExitCodeWaitingOrNot) {
+  host_.exitCodes = {{"c:\\p\\tool.exe", 3}, {"c:\\p\\server.exe", 0}};
+  host_.longRunning = {"c:\\p\\server.exe"};
+  Run({Set("P", "c:\\p\\\\tool.exe"), Set("PROGRESSTEXT", "Running"), Set("PROGRESS", "40"),
+       RunProgram("$P$", "True", "-x \\\\$PROGRESS$", "TRUE", "r1"),
+       RunProgram("c:\\p\\server.exe", "FALSE", "", "FALSE", "R2"),
+       RunProgram("c:\\p\\server.exe", "FALSE", "", "-1", "R3"),
+       // A program that cannot start stores the defined code and the script
+       // goes on; without a result variable nothing is stored.
+       RunProgram("c:\\p\\missing.exe", "FALSE", "", "TRUE", "R4"),
+       RunProgram("c:\\p\\tool.exe", "FALSE", "", "TRUE", ""), Set("AFTER", "ran")});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(Var("R1"), "3");
+  EXPECT_EQ(Var("R2"), "259");
+  EXPECT_EQ(Var("R3"), "0");
+  EXPECT_EQ(Var("R4"), "-1");
+  EXPECT_EQ(Var("AFTER"), "ran");
+  EXPECT_EQ(
+      host_.programRuns,
+      (std::vector<std::string>{"c:\\p\\tool.exe|-x \\40|hidden|wait",
+                                "c:\\p\\server.exe||shown|nowait", "c:\\p\\server.exe||shown|wait",
+                                "c:\\p\\missing.exe||shown|wait", "c:\\p\\tool.exe||shown|wait"}));
+  // The waiting loop passes the progress variables on, and is woken by the
+  // worker each time.
+  EXPECT_NE(std::find(host_.events.begin(), host_.events.end(), "progress Running 40 100 0"),
+            host_.events.end());
+  EXPECT_EQ(host_.wakes.load(), 5);
+  EXPECT_EQ(host_.trace,
+            (std::vector<std::string>{"program could not be started: c:\\p\\missing.exe"}));
+}
+
+TEST_F(InterpreterTest, SilentRunProgramWaitsWithoutMessagesAndBadProgressIsAnError) {
+  state_.commandLine.silent = true;
+  host_.exitCodes = {{"a.exe", -5}};
+  Run({RunProgram("a.exe", "FALSE", "", "TRUE", "R"), Set("PROGRESS", "lots"),
+       RunProgram("a.exe", "FALSE", "", "TRUE", "NEVER")});
+  EXPECT_EQ(Var("R"), "-5");
+  EXPECT_EQ(std::count(host_.events.begin(), host_.events.end(), "message"), 0);
+  // The second program never starts: the progress check fails first.
+  EXPECT_EQ(host_.programRuns.size(), 1u);
+  EXPECT_FALSE(store_.Exists("NEVER"));
+  EXPECT_EQ(
+      host_.trace,
+      (std::vector<std::string>{"runtime error on line 3: 'lots' is not a valid integer value"}));
+}
+
+TEST_F(InterpreterTest, TerminateProgramClosesUpToTenMatchingWindows) {
+  host_.windows = {
+      {"Notepad", "a.txt - Notepad"}, {"TvlTest", "Close Me"}, {"Other", "Close Me too"}};
+  for (int n = 0; n < 11; ++n)
+    host_.windows.emplace_back("TvlTestMany", "Many " + std::to_string(n));
+  Run({Set("PART", "Close Me"),
+       // Nothing matches, or nothing is asked for: nothing is closed.
+       {"Terminate Program", {"Nowhere", ""}},
+       {"Terminate Program", {"", ""}},
+       {"Terminate Program", {"$PART$", "TvlTest"}},
+       {"Terminate Program", {"", "TvlTestMany"}},
+       {"Terminate Program", {"txt", ""}}});
+  EXPECT_TRUE(host_.errors.empty());
+  ASSERT_EQ(host_.closed.size(), 12u);
+  EXPECT_EQ(host_.closed[0], "TvlTest|Close Me");
+  EXPECT_EQ(host_.closed[1], "TvlTestMany|Many 0");
+  EXPECT_EQ(host_.closed[10], "TvlTestMany|Many 9");
+  EXPECT_EQ(host_.closed[11], "Notepad|a.txt - Notepad");
+  ASSERT_EQ(host_.windows.size(), 2u);
+  EXPECT_EQ(host_.windows[0].second, "Close Me too");
+  EXPECT_EQ(host_.windows[1].second, "Many 10");
+}
+
+TEST_F(InterpreterTest, RebootComputerRestartsAndEndsTheRun) {
+  Run({Set("BEFORE", "ran"), {"Reboot Computer"}, Set("AFTER", "ran")});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(host_.reboots, 1);
+  EXPECT_EQ(Var("BEFORE"), "ran");
+  EXPECT_FALSE(store_.Exists("AFTER"));
+  EXPECT_EQ(host_.events.back(), "free");
+  EXPECT_EQ(host_.trace, (std::vector<std::string>{"reboot requested"}));
+  // No product code: there is no resume entry to remove.
+  EXPECT_TRUE(host_.registry.empty());
+}
+
+TEST_F(InterpreterTest, RebootAndResumeWritesTheEntryWhereAllUsersSays) {
+  state_.script.productCode = "{1234abcd-0000-1111-2222-333344445555}";
+  host_.start.exeFile = "c:\\s\\setup.exe";
+  host_.startup["user\\1234abcd"] = "left by an earlier run";
+  Run({{"Reboot and Resume"}, Set("AFTER", "ran")});
+  EXPECT_TRUE(host_.errors.empty());
+  EXPECT_EQ(host_.reboots, 1);
+  EXPECT_FALSE(store_.Exists("AFTER"));
+  // The start of the run removes both entries before the command writes.
+  EXPECT_EQ(host_.registry,
+            (std::vector<std::string>{"remove user 1234abcd", "remove machine 1234abcd",
+                                      "write user 1234abcd"}));
+  EXPECT_EQ(host_.startup,
+            (std::map<std::string, std::string>{{"user\\1234abcd", "c:\\s\\setup.exe"}}));
+}
+
+TEST_F(InterpreterTest, RebootAndResumeNamesThePackageQuotedForAllUsers) {
+  state_.script.productCode = "{89ABCDEF-0000-1111-2222-333344445555}";
+  state_.commandLine.packagePath = "c:\\My Downloads\\package.exe";
+  host_.start.exeFile = "c:\\s\\setup.exe";
+  Run({Set("ALLUSERS", "True"), {"Reboot and Resume"}});
+  EXPECT_EQ(host_.startup, (std::map<std::string, std::string>{
+                               {"machine\\89ABCDEF", "\"c:\\My Downloads\\package.exe\""}}));
+  EXPECT_EQ(host_.reboots, 1);
+}
+
+TEST_F(InterpreterTest, RebootAndResumeWithoutAProductCodeStillRestarts) {
+  // An entry named after a code without its brace or digits would be the
+  // Run key's default value; none is written or removed.
+  state_.script.productCode = "12345678";
+  Run({{"Reboot and Resume"}});
+  EXPECT_TRUE(host_.registry.empty());
+  EXPECT_EQ(host_.reboots, 1);
+  EXPECT_EQ(host_.trace.size(), 2u);
+}
+
+// ---- System queries ----
+
+TEST_F(InterpreterTest, SystemQueriesStoreTheirResults) {
+  host_.system.specialFolders = {{38, "C:\\Program Files\\"}, {43, "C:\\Common\\"}};
+  host_.system.versions["c:\\app\\a.exe"] = {1, 2, 3, 4, 0x10002, 0x30004};
+  host_.environment["PATH"] = "c:\\bin";
+  host_.registryValues["2|Software\\Demo|Count"] = {RegistryValue::Type::kNumber, "", 7};
+  host_.registryValues["1|Software\\Demo|Name"] = {RegistryValue::Type::kString, "x y", 0};
+  host_.registryValues["1|Software\\Demo|Path"] = {RegistryValue::Type::kExpandString, "%P%", 0};
+  host_.ini["c:\\app\\a.ini|Main|Key"] = "value";
+  Run({Set("DIR", "c:\\app\\"),
+       Set("RESULT", "old"),
+       Set("NOTHING", ""),
+       {"Get System Settings", {"nt", "18"}},
+       {"Get Folder Location", {"PF", "20", "FALSE"}},
+       {"Get Folder Location", {"CF", "20", "TRUE"}},
+       {"Get Folder Location", {"SYS", "23", "TRUE"}},
+       {"Get Environment", {"PA$NOTHING$TH", "ENVPATH"}},
+       {"Get Environment", {"NOSUCH", "$RESULT$"}},
+       {"Get File Version", {"$DIR$\\a.exe", "V1"}},
+       {"Get File Version", {"$DIR$b.exe", "V2"}},
+       {"Check File Version", {"C1", "$DIR$a.exe", "FALSE", "", "1.2"}},
+       {"Check File Version", {"C2", "$DIR$a.exe", "FALSE", "", "1.2.3.5"}},
+       {"Check File Version", {"C3", "$DIR$b.exe", "TRUE", "$DIR$a.exe", "9"}},
+       {"Check File Version", {"C4", "$DIR$a.exe", "TRUE", "$DIR$b.exe", "x"}},
+       {"Read Registry", {"R1", "2", "Software\\\\Demo", "Count"}},
+       {"Read Registry", {"R2", "1", "Software\\Demo", "Name"}},
+       {"Read Registry", {"R3", "1", "Software\\Demo", "Path"}},
+       {"Read Registry", {"R4", "3", "Software\\Demo", "Name"}},
+       {"Get INI File Settings", {"I1", "$DIR$a.ini", "Main", "Key"}},
+       {"Get INI File Settings", {"I2", "$DIR$a.ini", "Main", "Other"}}});
+  EXPECT_TRUE(host_.errors.empty()) << host_.errors[0];
+  EXPECT_EQ(Var("NT"), "TRUE");
+  EXPECT_EQ(Var("PF"), "C:\\Program Files\\");
+  EXPECT_EQ(Var("CF"), "C:\\Common\\");
+  EXPECT_EQ(Var("SYS"), "C:\\Windows\\system32\\");
+  EXPECT_EQ(Var("ENVPATH"), "c:\\bin");
+  EXPECT_EQ(Var("RESULT"), "%NOSUCH%");
+  EXPECT_EQ(Var("V1"), "1.2.3.4");
+  EXPECT_EQ(Var("V2"), "0.0.0.0");
+  EXPECT_EQ((std::vector<std::string>{Var("C1"), Var("C2"), Var("C3"), Var("C4")}),
+            (std::vector<std::string>{"TRUE", "FALSE", "FALSE", "TRUE"}));
+  EXPECT_EQ(Var("R1"), "7");
+  EXPECT_EQ(Var("R2"), "x y");
+  EXPECT_EQ(Var("R3"), "");
+  EXPECT_EQ(Var("R4"), "");
+  EXPECT_EQ(Var("I1"), "value");
+  EXPECT_EQ(Var("I2"), "");
+}
+
+TEST_F(InterpreterTest, SystemQueryCodesThatAreNoNumberOrUnknownEndTheRun) {
+  const std::vector<std::pair<Line, std::string>> cases{
+      {{"Get System Settings", {"R", "two"}}, "'two' is not a valid integer value"},
+      {{"Get System Settings", {"R", "58"}}, "'58' is not a known system setting code"},
+      {{"Get Folder Location", {"R", "28", "TRUE"}}, "'28' is not a known folder code"},
+      {{"Read Registry", {"R", "5", "Software", "x"}}, "'5' is not a known registry root code"},
+      {{"Check File Version", {"R", "a.exe", "FALSE", "", "1.x.3"}},
+       "'x' is not a valid integer value"},
+  };
+  for (const auto& [line, message] : cases) {
+    FakeHost host;
+    MessageTable messages;
+    VariableStore store{messages};
+    EngineState state;
+    host.state = &state;
+    Interpreter interpreter{host, store, messages};
+    std::swap(state_, state);
+    Load({line, Set("AFTER", "ran")});
+    std::swap(state_, state);
+    interpreter.Run(state, "c:\\s\\setup.msi");
+    ASSERT_EQ(host.errors.size(), 1u) << message;
+    EXPECT_EQ(host.errors[0], "Runtime error in setup script:\r\rLine 1: " + message);
+    EXPECT_FALSE(store.Exists("AFTER"));
+  }
 }
 
 }  // namespace
