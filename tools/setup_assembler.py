@@ -18,7 +18,11 @@ Description format (one setting per line; '#' starts a comment line):
     component = Core, 1048576         # name, size in bytes (repeatable)
     plugin = Sample Plug-in           # plug-in command name (repeatable)
     source-folder = c_\\src\\          # web media source folder (repeatable)
-    resource = dialogs/Welcome.dfm    # file put into <name>.res (repeatable)
+    resource = extras/license.txt     # file put into <name>.res (repeatable)
+    dialogs = dialogs                 # folder of the dialog files: for every
+                                      # "Display Dialog" not commented out,
+                                      # NAME.dfm and NAME.dfm.tvlf go into
+                                      # <name>.res
     data = payload/readme.txt         # file copied into data\\ (repeatable)
     bitmap = splash.bmp               # copied as setup.bmp
     language = german.txt             # appended to tvl.dll
@@ -71,6 +75,7 @@ class Setup:
     source_folders: list[str] = dataclasses.field(default_factory=list)
     commands: list[Command] = dataclasses.field(default_factory=list)
     resources: list[Path] = dataclasses.field(default_factory=list)
+    dialogs: Path | None = None
     data: list[Path] = dataclasses.field(default_factory=list)
     bitmap: Path | None = None
     language: Path | None = None
@@ -138,6 +143,8 @@ def parse_description(text: str, base: Path) -> Setup:
             setup.source_folders.append(value)
         elif key == "resource":
             setup.resources.append(base / value)
+        elif key == "dialogs":
+            setup.dialogs = base / value
         elif key == "data":
             setup.data.append(base / value)
         elif key == "bitmap":
@@ -177,6 +184,23 @@ def compile_script(setup: Setup) -> bytes:
     lines.append(setup.revision)
     section(setup.source_folders)
     return "".join(line + "\r\n" for line in lines).encode(ENCODING)
+
+
+def dialog_files(setup: Setup) -> list[Path]:
+    """The dialog file and rules file of every dialog the script displays, each once."""
+    if setup.dialogs is None:
+        return []
+    files: list[Path] = []
+    for command in setup.commands:
+        if command.name != "Display Dialog" or command.flag == "C" or not command.params:
+            continue
+        for suffix in (".dfm", ".dfm.tvlf"):
+            path = setup.dialogs / (command.params[0] + suffix)
+            if not path.is_file():
+                raise ValueError(f"dialog file missing: {path}")
+            if path not in files:
+                files.append(path)
+    return files
 
 
 def make_resource_archive(files: list[Path], target: Path) -> None:
@@ -240,7 +264,7 @@ def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = N
     if setup.language is not None:
         with dll.open("ab") as f:
             f.write(setup.language.read_bytes())
-    make_resource_archive(setup.resources, out / f"{setup.name}.res")
+    make_resource_archive(setup.resources + dialog_files(setup), out / f"{setup.name}.res")
     make_database(setup, out / f"{setup.name}.msi")
     if setup.bitmap is not None:
         shutil.copyfile(setup.bitmap, out / "setup.bmp")

@@ -11,7 +11,8 @@ namespace tavrel {
 class DialogRuntime {
  public:
   virtual ~DialogRuntime() = default;
-  virtual void InitDialogs(const std::string& supportFolder) = 0;
+  // A silent run loads no dialog.
+  virtual void InitDialogs(const std::string& supportFolder, bool silent) = 0;
   // Key: the decimal index of the "Display Dialog" command.
   virtual WindowRef LoadDialog(const std::string& key, const std::string& dialogFile) = 0;
   virtual void FreeDialogs() = 0;
@@ -21,7 +22,7 @@ class DialogRuntime {
 // no window, so every dialog of the script is absent.
 class NoDialogRuntime final : public DialogRuntime {
  public:
-  void InitDialogs(const std::string&) override {}
+  void InitDialogs(const std::string&, bool) override {}
   WindowRef LoadDialog(const std::string&, const std::string&) override { return 0; }
   void FreeDialogs() override {}
 };

@@ -215,7 +215,7 @@ class Startup {
     }
     platform_.Trace("dialogs: " + std::to_string(dialogCommands.size()));
     if (windowsOpen_) windows_.SetProgress(0, static_cast<int>(dialogCommands.size()), 1);
-    dialogs_.InitDialogs(state_.supportFolder);
+    dialogs_.InitDialogs(state_.supportFolder, state_.commandLine.silent);
     for (const std::size_t i : dialogCommands) {
       const std::string& name = state_.Parameter(i, 1);
       dialogs_.LoadDialog(std::to_string(i), state_.supportFolder + name + ".dfm");

@@ -7,6 +7,7 @@
 #include "engine/core/interpreter.h"
 #include "engine/core/startup.h"
 #include "engine/core/variable_store.h"
+#include "engine/win32/dialog_runtime.h"
 #include "engine/win32/win32_interpreter_host.h"
 #include "engine/win32/win32_startup_platform.h"
 #include "engine/win32/win32_startup_windows.h"
@@ -35,10 +36,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   tavrel::Win32StartupPlatform platform;
   tavrel::Win32StartupWindows windows(instance);
   tavrel::Win32SystemInfo system;
-  tavrel::NoDialogRuntime dialogs;
   tavrel::MessageTable messages;
   tavrel::VariableStore store(messages);
-  tavrel::Win32InterpreterHost host(platform, system);
+  tavrel::Win32DialogRuntime dialogs(store, messages);
+  tavrel::Win32InterpreterHost host(platform, system, &dialogs);
   tavrel::Interpreter interpreter(host, store, messages);
   const int code = tavrel::RunEngine({platform, windows, dialogs, interpreter, messages});
   WriteVariableDump(store);

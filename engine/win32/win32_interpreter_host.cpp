@@ -108,8 +108,9 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
 
 }  // namespace
 
-Win32InterpreterHost::Win32InterpreterHost(StartupPlatform& platform, SystemInfo& system)
-    : platform_(platform), system_(system), mainThread_(GetCurrentThreadId()) {
+Win32InterpreterHost::Win32InterpreterHost(StartupPlatform& platform, SystemInfo& system,
+                                           Win32DialogRuntime* dialogs)
+    : platform_(platform), system_(system), dialogs_(dialogs), mainThread_(GetCurrentThreadId()) {
   // A thread gets its message queue on its first message call; a worker's
   // wake-up posted before that would be lost.
   MSG message;
@@ -120,9 +121,45 @@ StartValues Win32InterpreterHost::StartValuesFor(const EngineState& state) {
   return ComputeStartValues(system_, state, platform_.ExecutablePath());
 }
 
+int Win32InterpreterHost::CancelState() {
+  return dialogs_ != nullptr ? dialogs_->CancelState() : 1;
+}
+
+void Win32InterpreterHost::SetProgress(const std::string& text, int position, int maximum,
+                                       int minimum) {
+  if (dialogs_ != nullptr) dialogs_->SetProgress(text, position, maximum, minimum);
+}
+
+void Win32InterpreterHost::PrepareDialog(const std::string& key) {
+  if (dialogs_ != nullptr) dialogs_->PrepareDialog(key);
+}
+
+void Win32InterpreterHost::ReleaseDialog(const std::string& key) {
+  if (dialogs_ != nullptr) dialogs_->ReleaseDialog(key);
+}
+
 std::intptr_t Win32InterpreterHost::ShowDialog(const std::string& key, bool modal) {
-  platform_.Trace("dialog " + key + (modal ? " (modal): NEXT" : " (modeless): no window"));
-  return modal ? kDialogNext : 0;
+  if (dialogs_ == nullptr || silent_) {
+    platform_.Trace("dialog " + key + (modal ? " (modal): NEXT" : " (modeless): no window"));
+    return modal ? kDialogNext : 0;
+  }
+  const std::intptr_t result = dialogs_->ShowDialog(key, modal);
+  platform_.Trace("dialog " + key +
+                  (modal ? " (modal): " + std::to_string(result) : " (modeless): shown"));
+  return result;
+}
+
+void Win32InterpreterHost::HideCurrentDialog() {
+  if (dialogs_ != nullptr) dialogs_->HideCurrentDialog();
+}
+
+void Win32InterpreterHost::FreeDialogs() {
+  if (dialogs_ != nullptr) dialogs_->FreeDialogs();
+}
+
+void Win32InterpreterHost::SetSilent(bool silent) {
+  silent_ = silent;
+  if (dialogs_ != nullptr) dialogs_->SetSilent(silent);
 }
 
 void Win32InterpreterHost::LockWindowUpdates(std::intptr_t window) {
@@ -142,6 +179,9 @@ void Win32InterpreterHost::ProcessOneMessage() {
     return;
   }
   if (got == -1) return;
+  // Tab and the arrow keys move between the controls of the page on screen.
+  const HWND page = dialogs_ != nullptr ? dialogs_->CurrentWindow() : nullptr;
+  if (page != nullptr && IsDialogMessageA(page, &message)) return;
   TranslateMessage(&message);
   DispatchMessageA(&message);
 }

@@ -1,6 +1,6 @@
-// What the interpreter asks of the system and of the user, on Windows.
-// Until the wizard dialogs exist, every dialog behaves as in a silent run:
-// nothing is shown and a modal dialog answers NEXT.
+// What the interpreter asks of the system and of the user, on Windows. The
+// dialog commands go to the wizard pages; a host without them behaves as a
+// silent run does: nothing is shown and a modal dialog answers NEXT.
 #pragma once
 
 #include <windows.h>
@@ -8,22 +8,24 @@
 #include "engine/core/interpreter_host.h"
 #include "engine/core/startup_platform.h"
 #include "engine/core/system_info.h"
+#include "engine/win32/dialog_runtime.h"
 
 namespace tavrel {
 
 class Win32InterpreterHost final : public InterpreterHost {
  public:
-  Win32InterpreterHost(StartupPlatform& platform, SystemInfo& system);
+  Win32InterpreterHost(StartupPlatform& platform, SystemInfo& system,
+                       Win32DialogRuntime* dialogs = nullptr);
 
   StartValues StartValuesFor(const EngineState& state) override;
-  int CancelState() override { return 1; }
-  void SetProgress(const std::string&, int, int, int) override {}
+  int CancelState() override;
+  void SetProgress(const std::string& text, int position, int maximum, int minimum) override;
 
-  void PrepareDialog(const std::string&) override {}
-  void ReleaseDialog(const std::string&) override {}
+  void PrepareDialog(const std::string& key) override;
+  void ReleaseDialog(const std::string& key) override;
   std::intptr_t ShowDialog(const std::string& key, bool modal) override;
-  void HideCurrentDialog() override {}
-  void FreeDialogs() override {}
+  void HideCurrentDialog() override;
+  void FreeDialogs() override;
 
   void LockWindowUpdates(std::intptr_t window) override;
   void UnlockWindowUpdates() override;
@@ -58,12 +60,13 @@ class Win32InterpreterHost final : public InterpreterHost {
                            const std::string& key) override;
   std::string SystemFolder() override;
   std::string WindowsFolder() override;
-  void SetSilent(bool silent) override { silent_ = silent; }
+  void SetSilent(bool silent) override;
   void Trace(const std::string& line) override { platform_.Trace(line); }
 
  private:
   StartupPlatform& platform_;
   SystemInfo& system_;
+  Win32DialogRuntime* dialogs_;
   DWORD mainThread_;
   bool silent_ = false;
 };

@@ -36,8 +36,23 @@ def Dialog(name: str, result: str, modal: str = "TRUE", condition: str = "",
     return Command("Display Dialog", [name, result, modal, condition, "", skip_when])
 
 
+def simple_dialogs(folder: Path, names: list[str]) -> Path:
+    """Pages with a caption of their own name and a Next button."""
+    folder.mkdir(parents=True, exist_ok=True)
+    for name in names:
+        (folder / f"{name}.dfm").write_bytes(
+            f"object {name}: TPoolTemplate\r\n  Caption = '{name}'\r\n"
+            f"  ClientWidth = 300\r\n  ClientHeight = 120\r\n"
+            f"  object NextButton: TButton\r\n    Left = 210\r\n    Top = 85\r\n"
+            f"    Width = 75\r\n    Height = 23\r\n    Caption = 'Next >'\r\n    Tag = 1\r\n"
+            f"  end\r\nend\r\n".encode())
+        (folder / f"{name}.dfm.tvlf").write_bytes(b"")
+    return folder
+
+
 def control_flow_setup() -> Setup:
     setup = Setup(title="Flow Sample", publisher=["Flow Publisher", "", "", "", ""])
+    setup.dialogs = simple_dialogs(WORK / "dialogs", ["Welcome", "Options", "Finish", "Progress"])
     setup.commands = [
         # The checks want the dialog condition declared before its use; the
         # declaration is jumped over so that the command line decides.
@@ -140,8 +155,11 @@ class EngineScriptTest(unittest.TestCase):
         self.assertTrue(store["MSIFILE"].startswith(store["SUPPORTDIR"]))
         self.assertEqual(store["SKIP_OPTIONS"], "TRUE")
 
-        # With windows the MessageBox asks; everything else runs the same.
+        # With windows the pages wait for Next and the MessageBox asks;
+        # everything else runs the same.
         with self.run_engine(setup, ["SKIP_OPTIONS=TRUE"], name="windowed") as program:
+            wb.press("TPoolTemplate", "Welcome", "Next >")
+            wb.press("TPoolTemplate", "Finish", "Next >")
             box = wb.find_window("#32770", "Caption")
             self.assertIn("Text", box.texts("Static"))
             wb.screenshot("engine-script-message-box")

@@ -201,6 +201,8 @@ class PreparingWindowTest(unittest.TestCase):
         folder = WORK / name
         shutil.rmtree(folder, ignore_errors=True)
         setup = sample_setup()
+        # The stand-in library unpacks nothing, so there are no pages to show.
+        setup.commands = [c for c in setup.commands if c.name != "Display Dialog"]
         if picture is not None:
             folder.mkdir(parents=True)
             setup.bitmap = bitmap(folder / "picture.bmp", *picture)

@@ -7,7 +7,15 @@
 //   winctl press CLASS TITLE BUTTON_TEXT    clicks the child button
 //   winctl gone  CLASS TITLE [TIMEOUT_MS]   waits until no such window is left
 //   winctl settext CLASS TITLE ID TEXT      sets the text of the child with that id
+//   winctl click CLASS TITLE ID             clicks the child with that id
+//   winctl select CLASS TITLE ID ITEM [open]
+//                                           selects the item of a list or combo box
+//                                           as a user would (the owner is told);
+//                                           "open" double-clicks it as well
+//   winctl state CLASS TITLE ID             enabled|visible|checked|selected item|text
 //   winctl close CLASS TITLE                asks the window to close
+// Children are looked up by id at any depth (controls inside group boxes
+// and panels included).
 // CLASS or TITLE "*" matches any. TITLE "Caption>>text" matches a window
 // with that caption one of whose children's texts contains "text": several
 // windows of one program may share a caption.
@@ -18,6 +26,21 @@
 #include <string>
 
 namespace {
+
+// The text a control holds: asked of the control itself, since for windows
+// of another process GetWindowText only sees the caption the system keeps,
+// not what an edit control holds.
+std::string TextOf(HWND window) {
+  char text[8192] = {};
+  DWORD_PTR length = 0;
+  if (SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                          SMTO_ABORTIFHUNG, 2000, &length) == 0) {
+    GetWindowTextA(window, text, sizeof text);
+  }
+  return text;
+}
+
+std::string OneLine(const std::string& text);
 
 struct ChildSearch {
   std::string needle;
@@ -83,10 +106,8 @@ HWND WaitFor(const char* className, const char* title, DWORD timeout) {
 
 BOOL CALLBACK PrintChild(HWND child, LPARAM) {
   char className[64] = {};
-  char text[1024] = {};
   GetClassNameA(child, className, sizeof className);
-  GetWindowTextA(child, text, sizeof text);
-  std::printf("%s|%d|%s\n", className, GetDlgCtrlID(child), text);
+  std::printf("%s|%d|%s\n", className, GetDlgCtrlID(child), OneLine(TextOf(child)).c_str());
   return TRUE;
 }
 
@@ -108,6 +129,70 @@ BOOL CALLBACK FindButton(HWND child, LPARAM data) {
     return FALSE;
   }
   return TRUE;
+}
+
+struct IdSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindId(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<IdSearch*>(data);
+  if (GetDlgCtrlID(child) != search->id) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+
+HWND Child(HWND window, const char* id) {
+  IdSearch search{std::atoi(id), nullptr};
+  EnumChildWindows(window, FindId, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The index of the item whose text is the wanted one (letter case ignored);
+// -1 when there is none.
+// An item's text, asked in UTF-16: across processes Wine hands the ANSI
+// variants of the item messages back as UTF-16.
+std::string ItemText(HWND list, bool combo, WPARAM index) {
+  const LRESULT length = SendMessageW(list, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, index, 0);
+  if (length < 0 || length > 4096) return "";
+  std::wstring wide(static_cast<std::size_t>(length) + 1, L'\0');
+  SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, index,
+               reinterpret_cast<LPARAM>(wide.data()));
+  char text[8192] = {};
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text, sizeof text, nullptr, nullptr);
+  return text;
+}
+
+// The index of the item whose text is the wanted one (letter case ignored);
+// -1 when there is none.
+int ItemIndex(HWND list, bool combo, const std::string& wanted) {
+  const LRESULT count = SendMessageA(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    // Lists may indent their items with blanks.
+    std::string item = ItemText(list, combo, static_cast<WPARAM>(i));
+    item.erase(0, item.find_first_not_of(' '));
+    item.erase(item.find_last_not_of(' ') + 1);
+    if (lstrcmpiA(item.c_str(), wanted.c_str()) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+// One line per child: inside a text CR is left out and LF is written as
+// \n.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    if (c == '\r') {
+      continue;
+    }
+    if (c == '\n') {
+      line += "\\n";
+    } else {
+      line += c;
+    }
+  }
+  return line;
 }
 
 }  // namespace
@@ -145,9 +230,54 @@ int main(int argc, char** argv) {
   if (verb == "settext" && argc > 5) {
     const HWND window = WaitFor(argv[2], argv[3], 10000);
     if (window == nullptr) return 1;
-    const HWND child = GetDlgItem(window, std::atoi(argv[4]));
+    const HWND child = Child(window, argv[4]);
     if (child == nullptr) return 1;
     SendMessageA(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]));
+    return 0;
+  }
+  if (verb == "click" && argc > 4) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    const HWND child = window != nullptr ? Child(window, argv[4]) : nullptr;
+    if (child == nullptr) return 1;
+    PostMessageA(child, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if (verb == "select" && argc > 5) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    const HWND child = window != nullptr ? Child(window, argv[4]) : nullptr;
+    if (child == nullptr) return 1;
+    char className[64] = {};
+    GetClassNameA(child, className, sizeof className);
+    const bool combo = lstrcmpiA(className, "ComboBox") == 0;
+    const int index = ItemIndex(child, combo, argv[5]);
+    if (index < 0) return 1;
+    SendMessageA(child, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    const int id = GetDlgCtrlID(child);
+    const LPARAM from = reinterpret_cast<LPARAM>(child);
+    const HWND owner = GetParent(child);
+    SendMessageA(owner, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), from);
+    if (argc > 6 && std::string(argv[6]) == "open" && !combo) {
+      SendMessageA(owner, WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), from);
+    }
+    return 0;
+  }
+  if (verb == "state" && argc > 4) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    const HWND child = window != nullptr ? Child(window, argv[4]) : nullptr;
+    if (child == nullptr) return 1;
+    char className[64] = {};
+    GetClassNameA(child, className, sizeof className);
+    const std::string text = TextOf(child);
+    std::string selected;
+    const bool combo = lstrcmpiA(className, "ComboBox") == 0;
+    if (combo || lstrcmpiA(className, "ListBox") == 0) {
+      const LRESULT index = SendMessageA(child, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+      if (index >= 0) selected = ItemText(child, combo, static_cast<WPARAM>(index));
+    }
+    const LRESULT checked =
+        lstrcmpiA(className, "Button") == 0 ? SendMessageA(child, BM_GETCHECK, 0, 0) : 0;
+    std::printf("%d|%d|%d|%s|%s\n", IsWindowEnabled(child) ? 1 : 0, IsWindowVisible(child) ? 1 : 0,
+                checked == BST_CHECKED ? 1 : 0, selected.c_str(), OneLine(text).c_str());
     return 0;
   }
   if (verb == "close") {

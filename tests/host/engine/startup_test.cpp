@@ -136,7 +136,7 @@ class RecordingDialogs : public DialogRuntime {
  public:
   std::string folder;
   std::vector<std::pair<std::string, std::string>> loaded;
-  void InitDialogs(const std::string& supportFolder) override { folder = supportFolder; }
+  void InitDialogs(const std::string& supportFolder, bool) override { folder = supportFolder; }
   WindowRef LoadDialog(const std::string& key, const std::string& file) override {
     loaded.emplace_back(key, file);
     return 0;

@@ -1,0 +1,51 @@
+// A control of a wizard dialog as the binding sees it: a class, a name, and
+// published properties read and written as text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavrel {
+
+// Events a control reports to its form.
+enum class ControlEvent {
+  kChange,      // text, selection, position, folder or drive changed
+  kClick,       // clicked (buttons, labels, images, check boxes, list items)
+  kMouseUp,     // mouse released over it (shapes, tree views)
+  kClickCheck,  // an item's check box of a check-list box toggled
+};
+
+// Property texts:
+//   numbers in decimal; Booleans "True"/"False"; enumerations by identifier;
+//   item lists ("Items", "Lines") as their lines joined by CR LF;
+//   tree nodes ("Items" of a tree view) one node per line, its level given by
+//   leading tab characters.
+// Every control has Name, Hint, Tag, Left, Top, Width, Height, Visible and
+// Enabled; what else it has depends on its class.
+class DialogControl {
+ public:
+  virtual ~DialogControl() = default;
+
+  // The class it was created as ("TBitBtn").
+  virtual const std::string& ClassName() const = 0;
+  virtual const std::string& Name() const = 0;
+  // True for its own class and the classes it derives from: a TBitBtn is
+  // also a TButton, a TPoolTemplate a TForm. The other classes of a dialog
+  // derive from none of each other (a TCheckListBox is not a TListBox, a
+  // TMaskEdit not a TEdit).
+  virtual bool IsA(std::string_view className) const = 0;
+
+  // nullopt when the control has no such property. Names are compared
+  // without regard to case.
+  virtual std::optional<std::string> GetPropertyText(std::string_view name) = 0;
+  // False when it has no such property or the text is not a value of it
+  // (the property is then left as it was).
+  virtual bool SetPropertyText(std::string_view name, const std::string& text) = 0;
+
+  std::string Hint() { return GetPropertyText("Hint").value_or(""); }
+  // 0 when the Tag is not a number.
+  int Tag();
+};
+
+}  // namespace tavrel

@@ -1,0 +1,55 @@
+#include "engine/core/target_folder.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace tavrel {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+}  // namespace
+
+std::string ParentFolder(std::string_view path) {
+  if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  const std::size_t cut = path.find_last_of("\\:");
+  if (cut == std::string_view::npos) return "";
+  std::string parent(path.substr(0, cut + 1));
+  if (parent.back() != '\\') parent += '\\';
+  return parent;
+}
+
+std::string DeepestExistingFolder(std::string path, const FolderExists& exists) {
+  // Every step shortens the path or stops, so this ends.
+  while (!path.empty() && !exists(path)) {
+    std::string parent = ParentFolder(path);
+    if (parent.empty() || parent == path) break;
+    path = std::move(parent);
+  }
+  return path;
+}
+
+TargetParts SplitTarget(const std::string& base, const FolderExists& exists) {
+  TargetParts parts{base, ""};
+  if (base.empty()) return parts;
+  std::string existing = DeepestExistingFolder(base, exists);
+  if (existing.empty() || existing.back() != '\\') existing += '\\';
+  if (existing.size() < base.size()) parts.tail = base.substr(existing.size());
+  return parts;
+}
+
+std::string FilledTarget(const TargetParts& parts, std::string_view folder) {
+  if (folder.empty()) return "";
+  if (parts.base.empty()) return std::string(folder);
+  if (Lower(parts.base).starts_with(Lower(folder))) return parts.base;
+  std::string target(folder);
+  if (target.back() != '\\') target += '\\';
+  return target + parts.tail;
+}
+
+}  // namespace tavrel

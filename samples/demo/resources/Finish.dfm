@@ -1,3 +1,0 @@
-object Finish: TPoolTemplate
-  Caption = 'Finish'
-end

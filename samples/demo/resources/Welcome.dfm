@@ -1,3 +1,0 @@
-object Welcome: TPoolTemplate
-  Caption = 'Welcome'
-end
