@@ -201,6 +201,11 @@ std::intptr_t Win32DialogRuntime::ShowDialog(const std::string& key, bool modal)
     if (modal) currentKey_.clear();
     return modal ? kResultNext : 0;
   }
+  // A page on screen may have been moved since it was shown: the next one
+  // opens where the user left it.
+  if (current_ != nullptr && IsWindowVisible(current_->Window())) {
+    lastPosition_ = current_->Position();
+  }
   if (firstDialog_) {
     form->Centre();
   } else {
