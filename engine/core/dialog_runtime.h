@@ -18,13 +18,4 @@ class DialogRuntime {
   virtual void FreeDialogs() = 0;
 };
 
-// Stands in until wizard dialogs are built: it loads no dialog and returns
-// no window, so every dialog of the script is absent.
-class NoDialogRuntime final : public DialogRuntime {
- public:
-  void InitDialogs(const std::string&, bool) override {}
-  WindowRef LoadDialog(const std::string&, const std::string&) override { return 0; }
-  void FreeDialogs() override {}
-};
-
 }  // namespace tavrel

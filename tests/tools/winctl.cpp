@@ -219,13 +219,20 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (verb == "press" && argc > 4) {
-    const HWND window = WaitFor(argv[2], argv[3], 10000);
-    if (window == nullptr) return 1;
-    ButtonSearch search{argv[4], nullptr};
-    EnumChildWindows(window, FindButton, reinterpret_cast<LPARAM>(&search));
-    if (search.found == nullptr) return 1;
-    PostMessageA(search.found, BM_CLICK, 0, 0);
-    return 0;
+    // A window may show before all its buttons exist: look again for a while.
+    const DWORD start = GetTickCount();
+    for (;;) {
+      const HWND window = WaitFor(argv[2], argv[3], 10000);
+      if (window == nullptr) return 1;
+      ButtonSearch search{argv[4], nullptr};
+      EnumChildWindows(window, FindButton, reinterpret_cast<LPARAM>(&search));
+      if (search.found != nullptr) {
+        PostMessageA(search.found, BM_CLICK, 0, 0);
+        return 0;
+      }
+      if (GetTickCount() - start > 5000) return 1;
+      Sleep(50);
+    }
   }
   if (verb == "settext" && argc > 5) {
     const HWND window = WaitFor(argv[2], argv[3], 10000);

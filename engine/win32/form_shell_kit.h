@@ -1,0 +1,193 @@
+// What the tree view and the folder and file controls share: the base
+// ShellControl with its reporting of value changes, the base of their combo
+// boxes, the drawing of the indented folder lists, and each group's factory.
+#pragma once
+
+#include <windows.h>
+// after windows.h
+#include <commctrl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "engine/win32/form_control.h"
+
+namespace tavrel::shell_controls {
+
+// Whether a and b are the same but for the case of ASCII letters.
+bool SameName(std::string_view a, std::string_view b);
+
+// ---------------------------------------------------------------------------
+// What the classes share: the reporting of value changes.
+
+class ShellControl : public FormControl {
+ public:
+  ShellControl(const FormObject& object, const char* className, ControlSite& site)
+      : FormControl(object, {className}, site) {}
+
+  // A change made through a property reports kChange like the user's own
+  // change; while the dialog file's properties are applied nothing is
+  // reported, as the dialog is not running yet.
+  bool SetPropertyText(std::string_view name, const std::string& text) override {
+    ++setting_;
+    struct Done {
+      int& count;
+      ~Done() { --count; }
+    } done{setting_};
+    return FormControl::SetPropertyText(name, text);
+  }
+
+ protected:
+  // The value whose changes are reported (the selection, folder or drive).
+  virtual std::string Value() { return ""; }
+  // Takes the current value as the one last reported.
+  void TakeValue() { seen_ = Value(); }
+  // After a change made through a property: reports kChange when the value
+  // differs from the one last reported.
+  void CheckChange() { Report(setting_ > 0); }
+  // After a notification of the window: reports kChange when the value
+  // differs, unless the notification came from a change the control itself
+  // is making.
+  void CheckUserChange() {
+    if (quiet_ == 0) Report(true);
+  }
+
+  // While one exists, the window's notifications are the control's own doing.
+  class Quiet {
+   public:
+    explicit Quiet(ShellControl& control) : control_(control) { ++control_.quiet_; }
+    ~Quiet() { --control_.quiet_; }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
+
+   private:
+    ShellControl& control_;
+  };
+  bool Quieted() const { return quiet_ > 0; }
+  // Events that are not value changes (clicks) are reported unless the
+  // control is making the change.
+  void FireFromUser(ControlEvent event) {
+    if (quiet_ == 0) Fire(event);
+  }
+
+  bool FileFlag(std::string_view name, bool fallback) const {
+    const FormProperty* property = FileProperty(name);
+    if (property == nullptr) return fallback;
+    return ParseBool(property->text).value_or(fallback);
+  }
+
+  // Changes the window style bits in mask to bits (a no-op before the window exists).
+  void ChangeStyle(DWORD mask, DWORD bits) {
+    if (Window() == nullptr) return;
+    const LONG_PTR style = GetWindowLongPtrA(Window(), GWL_STYLE);
+    const LONG_PTR next = (style & ~static_cast<LONG_PTR>(mask)) | static_cast<LONG_PTR>(bits);
+    if (next == style) return;
+    SetWindowLongPtrA(Window(), GWL_STYLE, next);
+    SetWindowPos(Window(), nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    InvalidateRect(Window(), nullptr, TRUE);
+  }
+
+  // A Boolean property kept in flag and shown by style bits.
+  bool SetFlag(const std::string& text, bool& flag, DWORD bits, bool bitsWhenTrue) {
+    const auto value = ParseBool(text);
+    if (!value) return false;
+    flag = *value;
+    ChangeStyle(bits, flag == bitsWhenTrue ? bits : 0);
+    return true;
+  }
+
+  // Leaves redrawing off while a list is refilled.
+  class NoRedraw {
+   public:
+    explicit NoRedraw(HWND window) : window_(window) {
+      if (window_ != nullptr) SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
+    }
+    ~NoRedraw() {
+      if (window_ == nullptr) return;
+      SendMessageA(window_, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(window_, nullptr, TRUE);
+    }
+    NoRedraw(const NoRedraw&) = delete;
+    NoRedraw& operator=(const NoRedraw&) = delete;
+
+   private:
+    HWND window_;
+  };
+
+ private:
+  void Report(bool allowed) {
+    std::string now = Value();
+    if (now == seen_) return;
+    seen_ = std::move(now);
+    if (allowed) Fire(ControlEvent::kChange);
+  }
+
+  std::string seen_;
+  int quiet_ = 0;
+  int setting_ = 0;
+};
+
+// The combo boxes of the folder and file controls. A drop-down combo box's
+// window is as high as its edit field; the height it is made with decides how
+// far its list opens, so the list is sized from DropDownCount rather than from
+// the file's Height.
+class ComboControl : public ShellControl {
+ public:
+  using ShellControl::ShellControl;
+
+ protected:
+  // Call after the items' height is known.
+  void FitDropDown() {
+    if (Window() == nullptr) return;
+    RECT bounds{};
+    GetWindowRect(Window(), &bounds);
+    auto itemHeight = static_cast<int>(SendMessageA(Window(), CB_GETITEMHEIGHT, 0, 0));
+    if (itemHeight <= 0) itemHeight = 16;
+    SetWindowPos(Window(), nullptr, 0, 0, bounds.right - bounds.left,
+                 bounds.bottom - bounds.top + dropDownCount_ * itemHeight + 2,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  std::optional<std::string> GetComboProperty(std::string_view name) const {
+    if (SameName(name, "DropDownCount")) return std::to_string(dropDownCount_);
+    return std::nullopt;
+  }
+  std::optional<bool> SetComboProperty(std::string_view name, const std::string& text) {
+    if (!SameName(name, "DropDownCount")) return std::nullopt;
+    const auto count = ParseInt(text);
+    if (!count || *count < 1 || *count > 100) return false;
+    dropDownCount_ = *count;
+    FitDropDown();
+    return true;
+  }
+
+ private:
+  int dropDownCount_ = 8;
+};
+
+// ---------------------------------------------------------------------------
+// Drawing of the indented folder lists
+
+// Pixels per level of the indented folder lists.
+inline constexpr int kIndentStep = 10;
+
+// The height of a list's items in font: room for a small icon.
+int ItemHeightFor(HWND window, HFONT font);
+// Draws an item of an owner-drawn list or combo box: indent pixels in, its
+// small icon (none for -1) and its text.
+void DrawIndentedItem(const DRAWITEMSTRUCT& item, HFONT font, const std::string& text, int indent,
+                      int icon);
+
+// ---------------------------------------------------------------------------
+// The groups of classes, each in a file of its own. Each makes the control of
+// a dialog file's object when the class is one of its own, else nullptr.
+
+std::unique_ptr<FormControl> CreateTreeViewControl(const FormObject& object, ControlSite& site);
+std::unique_ptr<FormControl> CreateFileControl(const FormObject& object, ControlSite& site);
+std::unique_ptr<FormControl> CreateShellBrowserControl(const FormObject& object, ControlSite& site);
+
+}  // namespace tavrel::shell_controls
