@@ -101,6 +101,12 @@ bool IsCreationProperty(std::string_view name) {
   return IsFontProperty(name);
 }
 
+// Window coordinates and sizes stay within what the system handles; larger
+// values in a file would only overflow the sums made from them.
+int Coordinate(int value) {
+  return std::clamp(value, -32768, 32767);
+}
+
 const FormProperty* FindIn(const FormObject& object, std::string_view name) {
   const FormProperty* found = nullptr;
   for (const FormProperty& property : object.properties) {
@@ -131,7 +137,7 @@ FormControl::FormControl(const FormObject& object, std::vector<std::string> clas
   const auto number = [&](std::string_view name, LONG fallback) -> LONG {
     const auto* property = FindIn(object_, name);
     if (property == nullptr) return fallback;
-    return ParseInt(property->text).value_or(fallback);
+    return Coordinate(ParseInt(property->text).value_or(fallback));
   };
   bounds_.left = number("Left", 0);
   bounds_.top = number("Top", 0);
@@ -317,10 +323,11 @@ bool FormControl::SetBase(std::string_view name, const std::string& text, bool& 
     MapWindowPoints(HWND_DESKTOP, GetParent(window_), reinterpret_cast<POINT*>(&rect), 2);
     int left = rect.left, top = rect.top;
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (geometry == "Left") left = *value;
-    if (geometry == "Top") top = *value;
-    if (geometry == "Width") width = std::max(0, *value);
-    if (geometry == "Height") height = std::max(0, *value);
+    const int coordinate = Coordinate(*value);
+    if (geometry == "Left") left = coordinate;
+    if (geometry == "Top") top = coordinate;
+    if (geometry == "Width") width = std::max(0, coordinate);
+    if (geometry == "Height") height = std::max(0, coordinate);
     SetWindowPos(window_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     return true;
   }

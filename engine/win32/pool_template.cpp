@@ -25,10 +25,13 @@ const FormProperty* FindIn(const FormObject& object, std::string_view name) {
   return object.Find(name);
 }
 
+// Positions and sizes within what the system handles.
 std::optional<int> Number(const FormObject& object, std::string_view name) {
   const FormProperty* property = FindIn(object, name);
   if (property == nullptr) return std::nullopt;
-  return FormControl::ParseInt(property->text);
+  const auto value = FormControl::ParseInt(property->text);
+  if (!value) return std::nullopt;
+  return std::clamp(*value, -32768, 32767);
 }
 
 void RegisterWindowClass() {
@@ -222,8 +225,9 @@ bool PoolTemplate::SetPropertyText(std::string_view name, const std::string& tex
     return value.has_value();
   }
   if (SameName(name, "Left") || SameName(name, "Top")) {
-    const auto value = FormControl::ParseInt(text);
+    auto value = FormControl::ParseInt(text);
     if (!value) return false;
+    *value = std::clamp(*value, -32768, 32767);
     const POINT at = Position();
     MoveTo(SameName(name, "Left") ? *value : at.x, SameName(name, "Top") ? *value : at.y);
     return true;

@@ -112,6 +112,37 @@ TEST_F(DialogRuntimeTest, BrokenFilesNameWhatIsWrongAndSilentRunsLoadNothing) {
   EXPECT_EQ(runtime.ShowDialog("0", true), kResultNext);
 }
 
+// Values no designer writes still make a page, never a crash.
+TEST_F(DialogRuntimeTest, OutlandishValuesStillMakeAPage) {
+  std::string text =
+      "object Odd: TPoolTemplate\r\n"
+      "  Left = -2147483648\r\n  ClientWidth = 2147483647\r\n  ClientHeight = -5\r\n"
+      "  Color = $7FFFFFFFF\r\n  Font.Height = -2147483648\r\n  Unknown.Thing = <>\r\n";
+  for (int depth = 0; depth < 40; ++depth) {
+    text += "object P" + std::to_string(depth) +
+            ": TPanel\r\n Left = 2147483647\r\n Width = 2147483647\r\n Height = -1\r\n";
+  }
+  text += "object L: TListBox\r\n Hint = 'NAME'\r\n Items.Strings = (";
+  for (int i = 0; i < 5000; ++i) text += " 'item " + std::to_string(i) + "'";
+  text += ")\r\n TabStop = maybe\r\n Font.Style = [fsBold, fsNothing]\r\nend\r\n";
+  text += "object I: TImage\r\n Picture.Data = {07544269746D6170FFFFFFFF424D}\r\nend\r\n";
+  for (int depth = 0; depth < 40; ++depth) text += "end\r\n";
+  text += "end\r\n";
+  Write("Bad.dfm", text);
+  Write("Bad.dfm.tvlf", "IF (L.Items = x)  THEN  P0.Width := 99999999999;\r\n");
+  runtime.InitDialogs(folder, false);
+  const auto page = reinterpret_cast<HWND>(runtime.LoadDialog("0", folder + "Bad.dfm"));
+  ASSERT_NE(page, nullptr);
+  store.Define("NAME", "ITEM 4999");
+  runtime.PrepareDialog("0");
+  const HWND list =
+      FindWindowExA(FindWindowExA(page, nullptr, nullptr, nullptr), nullptr, nullptr, nullptr);
+  EXPECT_NE(list, nullptr);
+  runtime.ShowDialog("0", false);
+  Pump(100);
+  runtime.HideCurrentDialog();
+}
+
 TEST_F(DialogRuntimeTest, EachCommandOwnsItsFormAndPagesOpenWhereTheLastOneWas) {
   runtime.InitDialogs(folder, false);
   const auto first = reinterpret_cast<HWND>(runtime.LoadDialog("3", folder + "Page.dfm"));
