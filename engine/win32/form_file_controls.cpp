@@ -87,14 +87,13 @@ class MaskSet {
   std::vector<std::string> masks_;
 };
 
-std::string ListBoxText(HWND window, int index) {
-  const auto length = SendMessageA(window, LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
-  if (length == LB_ERR || length < 0) return "";
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const auto got = SendMessageA(window, LB_GETTEXT, static_cast<WPARAM>(index),
-                                reinterpret_cast<LPARAM>(text.data()));
-  text.resize(got == LB_ERR || got < 0 ? 0 : static_cast<std::size_t>(got));
-  return text;
+// The list boxes of a folder: extraStyle adds sorting or owner drawing.
+WindowSpec ListBoxSpec(DWORD extraStyle) {
+  WindowSpec spec;
+  spec.windowClass = "LISTBOX";
+  spec.style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | extraStyle;
+  spec.exStyle = WS_EX_CLIENTEDGE;
+  return spec;
 }
 
 // ---------------------------------------------------------------------------
@@ -106,13 +105,7 @@ class FileListBoxControl final : public ShellControl {
       : ShellControl(object, "TFileListBox", site), directory_(CurrentFolder()) {}
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "LISTBOX";
-    spec.style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_SORT | LBS_NOINTEGRALHEIGHT;
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    return spec;
-  }
+  WindowSpec Spec() const override { return ListBoxSpec(LBS_SORT); }
 
   void Created() override {
     Fill("");
@@ -128,8 +121,8 @@ class FileListBoxControl final : public ShellControl {
     if (SameName(name, "ItemIndex")) return std::to_string(Index());
     if (SameName(name, "Items")) {
       std::vector<std::string> items;
-      const int count = Window() != nullptr ? static_cast<int>(Send(LB_GETCOUNT, 0, 0)) : 0;
-      for (int i = 0; i < count; ++i) items.push_back(ListBoxText(Window(), i));
+      const int count = Window() != nullptr ? static_cast<int>(Send(LB_GETCOUNT)) : 0;
+      for (int i = 0; i < count; ++i) items.push_back(ItemText(i, LB_GETTEXTLEN, LB_GETTEXT));
       return JoinItems(items);
     }
     return std::nullopt;
@@ -156,7 +149,7 @@ class FileListBoxControl final : public ShellControl {
     if (SameName(name, "FileName")) return SetFileName(text);
     if (SameName(name, "ItemIndex")) {
       const auto index = ParseInt(text);
-      if (!index || Window() == nullptr || *index < -1 || *index >= Send(LB_GETCOUNT, 0, 0)) {
+      if (!index || Window() == nullptr || *index < -1 || *index >= Send(LB_GETCOUNT)) {
         return false;
       }
       {
@@ -175,18 +168,12 @@ class FileListBoxControl final : public ShellControl {
   }
 
  private:
-  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return SendMessageA(Window(), message, wParam, lParam);
-  }
   int Index() const {
     if (Window() == nullptr) return -1;
-    const auto index = Send(LB_GETCURSEL, 0, 0);
+    const auto index = Send(LB_GETCURSEL);
     return index == LB_ERR ? -1 : static_cast<int>(index);
   }
-  std::string SelectedName() const {
-    const int index = Index();
-    return index < 0 ? "" : ListBoxText(Window(), index);
-  }
+  std::string SelectedName() const { return ItemText(Index(), LB_GETTEXTLEN, LB_GETTEXT); }
   std::string FileName() const {
     const std::string name = SelectedName();
     return name.empty() ? "" : JoinPath(directory_, name);
@@ -198,7 +185,7 @@ class FileListBoxControl final : public ShellControl {
     if (Window() == nullptr) return;
     Quiet quiet(*this);
     NoRedraw noRedraw(Window());
-    Send(LB_RESETCONTENT, 0, 0);
+    Send(LB_RESETCONTENT);
     const MaskSet masks(mask_);
     const auto files = ListFolder(directory_, [&](const FolderEntry& entry) {
       return !entry.folder && masks.Matches(entry.name);
@@ -218,14 +205,10 @@ class FileListBoxControl final : public ShellControl {
     if (Window() == nullptr) return false;
     int index = -1;
     if (!text.empty()) {
-      auto [folder, name] = SplitLast(text);
-      if (!folder.empty()) {
-        const auto existing = ExistingFolder(folder);
-        if (!existing || !SamePath(*existing, directory_)) return false;
-      }
-      if (name.empty()) return false;
-      const auto found =
-          Send(LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name.c_str()));
+      const auto name = NameIn(directory_, text);
+      if (!name || name->empty()) return false;
+      const auto found = Send(LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(name->c_str()));
       if (found == LB_ERR) return false;
       index = static_cast<int>(found);
     }
@@ -250,14 +233,7 @@ class DirectoryListBoxControl final : public ShellControl {
       : ShellControl(object, "TDirectoryListBox", site), directory_(CurrentFolder()) {}
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "LISTBOX";
-    spec.style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED |
-                 LBS_HASSTRINGS;
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    return spec;
-  }
+  WindowSpec Spec() const override { return ListBoxSpec(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS); }
   bool WantsOwnMessages() const override { return true; }
 
   void Created() override {
@@ -270,11 +246,7 @@ class DirectoryListBoxControl final : public ShellControl {
 
   std::optional<std::string> GetOwn(std::string_view name) override {
     if (SameName(name, "Directory")) return directory_;
-    if (SameName(name, "Items")) {
-      std::vector<std::string> items;
-      for (const Entry& entry : entries_) items.push_back(entry.label);
-      return JoinItems(items);
-    }
+    if (SameName(name, "Items")) return JoinedItems(entries_, &FolderLine::label);
     return std::nullopt;
   }
 
@@ -296,36 +268,18 @@ class DirectoryListBoxControl final : public ShellControl {
   }
 
   bool OnDrawItem(DRAWITEMSTRUCT& item) override {
-    const auto index = static_cast<std::size_t>(item.itemID);
-    if (item.itemID == static_cast<UINT>(-1) || index >= entries_.size()) {
-      DrawIndentedItem(item, Font(), "", 0, -1);
-      return true;
-    }
-    const Entry& entry = entries_[index];
-    const int icon = entry.level == 0 ? rootIcon_
-                     : entry.open     ? Icons().openFolder
-                                      : Icons().folder;
-    DrawIndentedItem(item, Font(), entry.label, entry.level * kIndentStep, icon);
+    DrawFolderLine(item, Font(), entries_);
     return true;
   }
 
   bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    if (WantEnter(message, wParam, lParam, result)) return true;
     switch (message) {
       case WM_KEYDOWN:
         if (wParam != VK_RETURN) return false;
         OpenSelected();
         result = 0;
         return true;
-      case WM_GETDLGCODE: {
-        // Enter opens the folder rather than pressing the dialog's default button.
-        const auto* keyMessage = reinterpret_cast<const MSG*>(lParam);
-        if (keyMessage == nullptr || keyMessage->message != WM_KEYDOWN ||
-            keyMessage->wParam != VK_RETURN) {
-          return false;
-        }
-        result = DefSubclassProc(Window(), message, wParam, lParam) | DLGC_WANTMESSAGE;
-        return true;
-      }
       case WM_SETFONT:
         Send(LB_SETITEMHEIGHT, 0, ItemHeightFor(Window(), reinterpret_cast<HFONT>(wParam)));
         return false;
@@ -335,18 +289,8 @@ class DirectoryListBoxControl final : public ShellControl {
   }
 
  private:
-  struct Entry {
-    std::string path;
-    std::string label;
-    int level = 0;
-    bool open = false;  // on the way to the current folder
-  };
-
-  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return SendMessageA(Window(), message, wParam, lParam);
-  }
-
-  // The root, each folder down to the current one, then its subfolders.
+  // The root, each folder down to the current one (shown open), then its
+  // subfolders.
   void Fill() {
     entries_.clear();
     if (!directory_.empty()) {
@@ -365,31 +309,32 @@ class DirectoryListBoxControl final : public ShellControl {
         rootIcon_ = Icons().folder;
         rootIconFor_.clear();
       }
-      entries_.push_back({parts.root, label, 0, true});
+      entries_.push_back({parts.root, label, 0, rootIcon_});
       std::string path = parts.root;
       int level = 0;
       for (const std::string& name : parts.names) {
         path = JoinPath(path, name);
-        entries_.push_back({path, name, ++level, true});
+        entries_.push_back({path, name, ++level, Icons().openFolder});
       }
       for (const FolderEntry& folder : Subfolders(directory_)) {
-        entries_.push_back({JoinPath(directory_, folder.name), folder.name, level + 1, false});
+        entries_.push_back(
+            {JoinPath(directory_, folder.name), folder.name, level + 1, Icons().folder});
       }
       current_ = static_cast<int>(parts.names.size());
     }
     if (Window() == nullptr) return;
     Quiet quiet(*this);
     NoRedraw noRedraw(Window());
-    Send(LB_RESETCONTENT, 0, 0);
-    for (const Entry& entry : entries_) {
+    Send(LB_RESETCONTENT);
+    for (const FolderLine& entry : entries_) {
       Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.label.c_str()));
     }
     if (!entries_.empty()) Send(LB_SETCURSEL, static_cast<WPARAM>(current_), 0);
   }
 
   void OpenSelected() {
-    const auto index = Send(LB_GETCURSEL, 0, 0);
-    if (index == LB_ERR || index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return;
+    const int index = IndexBelow(LB_GETCURSEL, entries_.size());
+    if (index < 0) return;
     const auto folder = ExistingFolder(entries_[static_cast<std::size_t>(index)].path);
     // A folder that vanished: show what is there now.
     if (folder) directory_ = *folder;
@@ -398,7 +343,7 @@ class DirectoryListBoxControl final : public ShellControl {
   }
 
   std::string directory_;
-  std::vector<Entry> entries_;
+  std::vector<FolderLine> entries_;
   int current_ = 0;
   int rootIcon_ = -1;        // the root entry's icon
   std::string rootIconFor_;  // the drive it was looked up for
@@ -417,12 +362,7 @@ class DriveComboBoxControl final : public ComboControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "COMBOBOX";
-    spec.style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-    return spec;
-  }
+  WindowSpec Spec() const override { return DropDownSpec(); }
 
   void Created() override {
     for (const Drive& drive : drives_) {
@@ -442,10 +382,10 @@ class DriveComboBoxControl final : public ComboControl {
     if (SameName(name, "Drive")) return Value();
     if (SameName(name, "Items")) {
       std::vector<std::string> items;
-      for (int i = 0; i < Count(); ++i) items.push_back(ItemText(i));
+      for (int i = 0; i < Count(); ++i) items.push_back(Label(i));
       return JoinItems(items);
     }
-    if (SameName(name, "Text")) return ItemText(Find(drive_));
+    if (SameName(name, "Text")) return Label(Find(drive_));
     return std::nullopt;
   }
 
@@ -474,33 +414,21 @@ class DriveComboBoxControl final : public ComboControl {
 
   void OnCommand(WORD notification) override {
     if (notification != CBN_SELCHANGE || Quieted()) return;
-    const auto index = Send(CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR || index < 0 || static_cast<std::size_t>(index) >= drives_.size()) return;
+    const int index = IndexBelow(CB_GETCURSEL, drives_.size());
+    if (index < 0) return;
     drive_ = drives_[static_cast<std::size_t>(index)].letter;
     CheckUserChange();
   }
 
  private:
-  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return SendMessageA(Window(), message, wParam, lParam);
-  }
   int Find(char letter) const {
     for (std::size_t i = 0; i < drives_.size(); ++i) {
       if (drives_[i].letter == letter) return static_cast<int>(i);
     }
     return -1;
   }
-  int Count() const { return Window() != nullptr ? static_cast<int>(Send(CB_GETCOUNT, 0, 0)) : 0; }
-  std::string ItemText(int index) const {
-    if (Window() == nullptr || index < 0) return "";
-    const auto length = Send(CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == CB_ERR || length < 0) return "";
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const auto got =
-        Send(CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(got == CB_ERR || got < 0 ? 0 : static_cast<std::size_t>(got));
-    return text;
-  }
+  int Count() const { return Window() != nullptr ? static_cast<int>(Send(CB_GETCOUNT)) : 0; }
+  std::string Label(int index) const { return ItemText(index, CB_GETLBTEXTLEN, CB_GETLBTEXT); }
 
   std::vector<Drive> drives_;
   char drive_ = '\0';
@@ -545,12 +473,7 @@ class FilterComboBoxControl final : public ComboControl {
         items_(ParseFilter(kDefaultFilter).value_or(std::vector<FilterItem>{})) {}
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "COMBOBOX";
-    spec.style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-    return spec;
-  }
+  WindowSpec Spec() const override { return DropDownSpec(); }
 
   void Created() override {
     Fill();
@@ -565,11 +488,7 @@ class FilterComboBoxControl final : public ComboControl {
     if (SameName(name, "Filter")) return filter_;
     if (SameName(name, "Mask")) return Mask();
     if (SameName(name, "ItemIndex")) return std::to_string(index_);
-    if (SameName(name, "Items")) {
-      std::vector<std::string> items;
-      for (const FilterItem& item : items_) items.push_back(item.description);
-      return JoinItems(items);
-    }
+    if (SameName(name, "Items")) return JoinedItems(items_, &FilterItem::description);
     if (SameName(name, "Text"))
       return index_ >= 0 ? items_[static_cast<std::size_t>(index_)].description : "";
     return std::nullopt;
@@ -605,10 +524,7 @@ class FilterComboBoxControl final : public ComboControl {
 
   void OnCommand(WORD notification) override {
     if (notification != CBN_SELCHANGE || Quieted()) return;
-    const auto index = SendMessageA(Window(), CB_GETCURSEL, 0, 0);
-    index_ = index == CB_ERR || index < 0 || index >= static_cast<LRESULT>(items_.size())
-                 ? -1
-                 : static_cast<int>(index);
+    index_ = IndexBelow(CB_GETCURSEL, items_.size());
     CheckUserChange();
   }
 
@@ -623,18 +539,18 @@ class FilterComboBoxControl final : public ComboControl {
   void Fill() {
     if (Window() == nullptr) return;
     Quiet quiet(*this);
-    SendMessageA(Window(), CB_RESETCONTENT, 0, 0);
+    Send(CB_RESETCONTENT);
     for (const FilterItem& item : items_) {
-      SendMessageA(Window(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.description.c_str()));
+      Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.description.c_str()));
     }
-    SendMessageA(Window(), CB_SETCURSEL, static_cast<WPARAM>(index_), 0);
+    Send(CB_SETCURSEL, static_cast<WPARAM>(index_));
   }
 
   bool Choose(int index) {
     index_ = index;
     if (Window() != nullptr) {
       Quiet quiet(*this);
-      SendMessageA(Window(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+      Send(CB_SETCURSEL, static_cast<WPARAM>(index));
     }
     CheckChange();
     return true;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,24 +16,17 @@
 namespace tavrel::standard_controls {
 namespace {
 
-constexpr const char* kTrackOrientations[] = {"trHorizontal", "trVertical"};
-constexpr const char* kTickStyles[] = {"tsNone", "tsAuto", "tsManual"};
-constexpr const char* kTickMarks[] = {"tmBottomRight", "tmTopLeft", "tmBoth"};
-
-// Ranges: a minimum set above the maximum carries the maximum along, and
-// the other way round, so that a file may give them in either order.
-class TrackBar final : public StandardControl {
+// The base of the track bar and the up-down: a position the user moves,
+// reported as kChange whenever it differs from the one last reported, and an
+// Orientation fixed when the window is made (setting it again to the same
+// value is accepted, to another one refused).
+class PositionControl : public StandardControl {
  public:
-  TrackBar(const FormObject& object, ControlSite& site)
-      : StandardControl(object, {"TTrackBar"}, site),
-        orientation_(FileChoice("Orientation", kTrackOrientations, 0)) {
-    Keep("TickStyle", Kind::kChoice, FileChoiceText("TickStyle", kTickStyles, 1),
-         {"tsNone", "tsAuto", "tsManual"});
-    Keep("TickMarks", Kind::kChoice, FileChoiceText("TickMarks", kTickMarks, 0),
-         {"tmBottomRight", "tmTopLeft", "tmBoth"});
-    Keep("SelStart", Kind::kInt, "0");
-    Keep("SelEnd", Kind::kInt, "0");
-  }
+  PositionControl(const FormObject& object, const char* className, ControlSite& site,
+                  Choices orientations)
+      : StandardControl(object, {className}, site),
+        orientations_(orientations),
+        orientation_(FileChoice("Orientation", orientations, 0)) {}
 
   void OnScroll() override {
     const int position = Position();
@@ -42,10 +36,67 @@ class TrackBar final : public StandardControl {
   }
 
  protected:
+  virtual int Position() const = 0;
+  // Moves the window's position; position lies within the range.
+  virtual void SendPosition(int position) = 0;
+
+  std::optional<std::string> GetOwn(std::string_view name) override {
+    if (Is(name, "Orientation")) return orientations_[static_cast<std::size_t>(orientation_)];
+    return StandardControl::GetOwn(name);
+  }
+
+  std::optional<bool> SetOwn(std::string_view name, const std::string& text) override {
+    if (Is(name, "Orientation")) {
+      const auto value = ChoiceOf(orientations_, text);
+      return value && *value == orientation_;
+    }
+    return StandardControl::SetOwn(name, text);
+  }
+
+  // The index of the Orientation among the choices.
+  int Orientation() const { return orientation_; }
+
+  // Takes the window's position as the one last reported.
+  void TakePosition() { lastPosition_ = Position(); }
+
+  // A position set through the property (within the range): moves there and
+  // reports kChange when it is not where the control already is.
+  void MoveTo(int position) {
+    if (position == Position()) return;
+    SendPosition(position);
+    TakePosition();
+    Fire(ControlEvent::kChange);
+  }
+
+ private:
+  Choices orientations_;
+  int orientation_;
+  int lastPosition_ = 0;
+};
+
+constexpr const char* kTrackOrientations[] = {"trHorizontal", "trVertical"};
+constexpr const char* kTickStyles[] = {"tsNone", "tsAuto", "tsManual"};
+constexpr const char* kTickMarks[] = {"tmBottomRight", "tmTopLeft", "tmBoth"};
+
+// Ranges: a minimum set above the maximum carries the maximum along, and
+// the other way round, so that a file may give them in either order.
+class TrackBar final : public PositionControl {
+ public:
+  TrackBar(const FormObject& object, ControlSite& site)
+      : PositionControl(object, "TTrackBar", site, kTrackOrientations) {
+    Keep("TickStyle", Kind::kChoice, FileChoiceText("TickStyle", kTickStyles, 1),
+         {"tsNone", "tsAuto", "tsManual"});
+    Keep("TickMarks", Kind::kChoice, FileChoiceText("TickMarks", kTickMarks, 0),
+         {"tmBottomRight", "tmTopLeft", "tmBoth"});
+    Keep("SelStart", Kind::kInt, "0");
+    Keep("SelEnd", Kind::kInt, "0");
+  }
+
+ protected:
   WindowSpec Spec() const override {
     WindowSpec spec;
     spec.windowClass = TRACKBAR_CLASSA;
-    spec.style = WS_TABSTOP | (orientation_ == 1 ? TBS_VERT : TBS_HORZ);
+    spec.style = WS_TABSTOP | (Orientation() == 1 ? TBS_VERT : TBS_HORZ);
     const int ticks = FileChoice("TickStyle", kTickStyles, 1);
     if (ticks == 0) spec.style |= TBS_NOTICKS;
     if (ticks == 1) spec.style |= TBS_AUTOTICKS;
@@ -61,7 +112,7 @@ class TrackBar final : public StandardControl {
     Send(TBM_SETLINESIZE, 0, lineSize_);
     Send(TBM_SETPAGESIZE, 0, pageSize_);
     Send(TBM_SETTICFREQ, static_cast<WPARAM>(frequency_));
-    lastPosition_ = Position();
+    TakePosition();
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
@@ -71,15 +122,10 @@ class TrackBar final : public StandardControl {
     if (Is(name, "Frequency")) return std::to_string(frequency_);
     if (Is(name, "LineSize")) return std::to_string(lineSize_);
     if (Is(name, "PageSize")) return std::to_string(pageSize_);
-    if (Is(name, "Orientation")) return kTrackOrientations[orientation_];
-    return StandardControl::GetOwn(name);
+    return PositionControl::GetOwn(name);
   }
 
   std::optional<bool> SetOwn(std::string_view name, const std::string& text) override {
-    if (Is(name, "Orientation")) {
-      const auto value = ChoiceOf(kTrackOrientations, text);
-      return value && *value == orientation_;
-    }
     const bool isMin = Is(name, "Min");
     const bool isMax = Is(name, "Max");
     const bool isPosition = Is(name, "Position");
@@ -87,7 +133,7 @@ class TrackBar final : public StandardControl {
     const bool isLine = Is(name, "LineSize");
     const bool isPage = Is(name, "PageSize");
     if (!(isMin || isMax || isPosition || isFrequency || isLine || isPage)) {
-      return StandardControl::SetOwn(name, text);
+      return PositionControl::SetOwn(name, text);
     }
     const auto value = ParseInt(text);
     if (!value) return false;
@@ -98,15 +144,11 @@ class TrackBar final : public StandardControl {
       Send(TBM_SETRANGEMAX, TRUE, high);
       const int position = std::clamp(Position(), low, high);
       if (position != Position()) Send(TBM_SETPOS, TRUE, position);
-      lastPosition_ = Position();
+      TakePosition();
       return true;
     }
     if (isPosition) {
-      const int position = std::clamp(*value, Min(), Max());
-      if (position == Position()) return true;
-      Send(TBM_SETPOS, TRUE, position);
-      lastPosition_ = Position();
-      Fire(ControlEvent::kChange);
+      MoveTo(std::clamp(*value, Min(), Max()));
       return true;
     }
     if (*value < 1) return false;
@@ -123,16 +165,16 @@ class TrackBar final : public StandardControl {
     return true;
   }
 
+  int Position() const override { return static_cast<int>(Send(TBM_GETPOS)); }
+  void SendPosition(int position) override { Send(TBM_SETPOS, TRUE, position); }
+
  private:
   int Min() const { return static_cast<int>(Send(TBM_GETRANGEMIN)); }
   int Max() const { return static_cast<int>(Send(TBM_GETRANGEMAX)); }
-  int Position() const { return static_cast<int>(Send(TBM_GETPOS)); }
 
-  int orientation_;
   int frequency_ = 1;
   int lineSize_ = 1;
   int pageSize_ = 2;
-  int lastPosition_ = 0;
 };
 
 constexpr const char* kProgressOrientations[] = {"pbHorizontal", "pbVertical"};
@@ -214,21 +256,13 @@ constexpr const char* kUpDownOrientations[] = {"udVertical", "udHorizontal"};
 
 // An up-down's minimum may lie above its maximum: the arrows then count the
 // other way.
-class UpDown final : public StandardControl {
+class UpDown final : public PositionControl {
  public:
   UpDown(const FormObject& object, ControlSite& site)
-      : StandardControl(object, {"TUpDown"}, site),
-        orientation_(FileChoice("Orientation", kUpDownOrientations, 0)) {
+      : PositionControl(object, "TUpDown", site, kUpDownOrientations) {
     Keep("Associate", Kind::kText, "");
     Keep("Thousands", Kind::kBool, "True");
     Keep("AlignButton", Kind::kChoice, "udRight", {"udLeft", "udRight"});
-  }
-
-  void OnScroll() override {
-    const int position = Position();
-    if (position == lastPosition_) return;
-    lastPosition_ = position;
-    Fire(ControlEvent::kChange);
   }
 
  protected:
@@ -237,7 +271,7 @@ class UpDown final : public StandardControl {
     spec.windowClass = UPDOWN_CLASSA;
     if (FileBool("ArrowKeys", true)) spec.style |= UDS_ARROWKEYS;
     if (FileBool("Wrap", false)) spec.style |= UDS_WRAP;
-    if (orientation_ == 1) spec.style |= UDS_HORZ;
+    if (Orientation() == 1) spec.style |= UDS_HORZ;
     if (!FileBool("Thousands", true)) spec.style |= UDS_NOTHOUSANDS;
     return spec;
   }
@@ -246,7 +280,7 @@ class UpDown final : public StandardControl {
     Send(UDM_SETRANGE32, 0, 100);
     Send(UDM_SETPOS32, 0, 0);
     SetIncrement(1);
-    lastPosition_ = Position();
+    TakePosition();
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
@@ -256,15 +290,10 @@ class UpDown final : public StandardControl {
     if (Is(name, "Increment")) return std::to_string(increment_);
     if (Is(name, "Wrap")) return BoolText((Style() & UDS_WRAP) != 0);
     if (Is(name, "ArrowKeys")) return BoolText((Style() & UDS_ARROWKEYS) != 0);
-    if (Is(name, "Orientation")) return kUpDownOrientations[orientation_];
-    return StandardControl::GetOwn(name);
+    return PositionControl::GetOwn(name);
   }
 
   std::optional<bool> SetOwn(std::string_view name, const std::string& text) override {
-    if (Is(name, "Orientation")) {
-      const auto value = ChoiceOf(kUpDownOrientations, text);
-      return value && *value == orientation_;
-    }
     if (Is(name, "Wrap") || Is(name, "ArrowKeys")) {
       const auto value = ParseBool(text);
       if (!value) return false;
@@ -276,7 +305,7 @@ class UpDown final : public StandardControl {
     const bool isMax = Is(name, "Max");
     const bool isPosition = Is(name, "Position");
     const bool isIncrement = Is(name, "Increment");
-    if (!(isMin || isMax || isPosition || isIncrement)) return StandardControl::SetOwn(name, text);
+    if (!(isMin || isMax || isPosition || isIncrement)) return PositionControl::SetOwn(name, text);
     const auto value = ParseInt(text);
     if (!value) return false;
     if (isIncrement) {
@@ -286,20 +315,22 @@ class UpDown final : public StandardControl {
     }
     auto [low, high] = Range();
     if (isPosition) {
-      const int position = std::clamp(*value, std::min(low, high), std::max(low, high));
-      if (position == Position()) return true;
-      Send(UDM_SETPOS32, 0, position);
-      lastPosition_ = Position();
-      Fire(ControlEvent::kChange);
+      MoveTo(std::clamp(*value, std::min(low, high), std::max(low, high)));
       return true;
     }
     (isMin ? low : high) = *value;
     const int position = std::clamp(Position(), std::min(low, high), std::max(low, high));
     Send(UDM_SETRANGE32, static_cast<WPARAM>(low), high);
-    Send(UDM_SETPOS32, 0, position);
-    lastPosition_ = Position();
+    SendPosition(position);
+    TakePosition();
     return true;
   }
+
+  int Position() const override {
+    BOOL error = FALSE;
+    return static_cast<int>(Send(UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&error)));
+  }
+  void SendPosition(int position) override { Send(UDM_SETPOS32, 0, position); }
 
  private:
   std::pair<int, int> Range() const {
@@ -308,19 +339,13 @@ class UpDown final : public StandardControl {
     Send(UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), reinterpret_cast<LPARAM>(&high));
     return {low, high};
   }
-  int Position() const {
-    BOOL error = FALSE;
-    return static_cast<int>(Send(UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&error)));
-  }
   void SetIncrement(int increment) {
     increment_ = increment;
     UDACCEL accel{0, static_cast<UINT>(increment)};
     Send(UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
   }
 
-  int orientation_;
   int increment_ = 1;
-  int lastPosition_ = 0;
 };
 
 }  // namespace

@@ -42,10 +42,10 @@ class FileIcons {
 // ---------------------------------------------------------------------------
 // TPTShellTree
 
-class ShellTreeControl final : public ShellControl {
+class ShellTreeControl final : public TreeControl {
  public:
   ShellTreeControl(const FormObject& object, ControlSite& site)
-      : ShellControl(object, "TPTShellTree", site),
+      : TreeControl(object, "TPTShellTree", site),
         hideSelection_(FileFlag("HideSelection", true)) {}
 
  protected:
@@ -136,14 +136,6 @@ class ShellTreeControl final : public ShellControl {
     bool filled = false;
   };
 
-  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return SendMessageA(Window(), message, wParam, lParam);
-  }
-  HTREEITEM Next(HTREEITEM item, WPARAM relation) const {
-    return reinterpret_cast<HTREEITEM>(
-        Send(TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
-  }
-
   const Node* NodeAt(LPARAM index) const {
     return index >= 0 && static_cast<std::size_t>(index) < nodes_.size()
                ? &nodes_[static_cast<std::size_t>(index)]
@@ -158,8 +150,7 @@ class ShellTreeControl final : public ShellControl {
     return data.lParam;
   }
   std::string Path() const {
-    const HTREEITEM selected = Window() != nullptr ? Next(nullptr, TVGN_CARET) : nullptr;
-    const Node* node = NodeAt(IndexOf(selected));
+    const Node* node = NodeAt(IndexOf(Selection()));
     return node != nullptr ? node->path : "";
   }
 
@@ -308,15 +299,7 @@ class ShellListControl final : public ShellControl {
   bool WantsOwnMessages() const override { return true; }
 
   bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
-    // Enter opens the folder rather than pressing the dialog's default button.
-    if (message != WM_GETDLGCODE) return false;
-    const auto* keyMessage = reinterpret_cast<const MSG*>(lParam);
-    if (keyMessage == nullptr || keyMessage->message != WM_KEYDOWN ||
-        keyMessage->wParam != VK_RETURN) {
-      return false;
-    }
-    result = DefSubclassProc(Window(), message, wParam, lParam) | DLGC_WANTMESSAGE;
-    return true;
+    return WantEnter(message, wParam, lParam, result);
   }
 
   void Created() override {
@@ -355,11 +338,7 @@ class ShellListControl final : public ShellControl {
       }
       return "vsList";
     }
-    if (SameName(name, "Items")) {
-      std::vector<std::string> items;
-      for (const FolderEntry& entry : entries_) items.push_back(entry.name);
-      return JoinItems(items);
-    }
+    if (SameName(name, "Items")) return JoinedItems(entries_, &FolderEntry::name);
     return std::nullopt;
   }
 
@@ -424,10 +403,6 @@ class ShellListControl final : public ShellControl {
   }
 
  private:
-  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return SendMessageA(Window(), message, wParam, lParam);
-  }
-
   const FolderEntry* EntryAt(int item) const {
     if (Window() == nullptr || item < 0) return nullptr;
     LVITEMA data{};
@@ -461,15 +436,12 @@ class ShellListControl final : public ShellControl {
       SetState(-1, 0);
       return true;
     }
-    auto [folder, name] = SplitLast(text);
-    if (!folder.empty()) {
-      const auto existing = ExistingFolder(folder);
-      if (!existing || !SamePath(*existing, path_)) return false;
-    }
-    const int count = static_cast<int>(Send(LVM_GETITEMCOUNT, 0, 0));
+    const auto name = NameIn(path_, text);
+    if (!name) return false;
+    const int count = static_cast<int>(Send(LVM_GETITEMCOUNT));
     for (int item = 0; item < count; ++item) {
       const FolderEntry* entry = EntryAt(item);
-      if (entry == nullptr || !SamePath(entry->name, name)) continue;
+      if (entry == nullptr || !SamePath(entry->name, *name)) continue;
       // The list reports the newly selected item itself.
       SetState(item, LVIS_SELECTED | LVIS_FOCUSED);
       Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), FALSE);
@@ -494,8 +466,8 @@ class ShellListControl final : public ShellControl {
     if (Window() == nullptr) return;
     Quiet quiet(*this);
     NoRedraw noRedraw(Window());
-    Send(LVM_DELETEALLITEMS, 0, 0);
-    Send(LVM_SETITEMCOUNT, entries_.size(), 0);
+    Send(LVM_DELETEALLITEMS);
+    Send(LVM_SETITEMCOUNT, entries_.size());
     FileIcons icons;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const FolderEntry& entry = entries_[i];
@@ -539,12 +511,7 @@ class ShellComboControl final : public ComboControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "COMBOBOX";
-    spec.style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS;
-    return spec;
-  }
+  WindowSpec Spec() const override { return DropDownSpec(CBS_OWNERDRAWFIXED | CBS_HASSTRINGS); }
   bool WantsOwnMessages() const override { return true; }
 
   void Created() override {
@@ -559,11 +526,7 @@ class ShellComboControl final : public ComboControl {
   std::optional<std::string> GetOwn(std::string_view name) override {
     if (auto value = GetComboProperty(name)) return value;
     if (SameName(name, "Path")) return path_;
-    if (SameName(name, "Items")) {
-      std::vector<std::string> items;
-      for (const Entry& entry : entries_) items.push_back(entry.label);
-      return JoinItems(items);
-    }
+    if (SameName(name, "Items")) return JoinedItems(entries_, &FolderLine::label);
     return std::nullopt;
   }
 
@@ -585,8 +548,7 @@ class ShellComboControl final : public ComboControl {
     if (Quieted()) return;
     // While the list is open the selection only follows the pointer; the
     // folder changes when it closes on an entry.
-    if (notification == CBN_SELCHANGE &&
-        SendMessageA(Window(), CB_GETDROPPEDSTATE, 0, 0) == FALSE) {
+    if (notification == CBN_SELCHANGE && Send(CB_GETDROPPEDSTATE) == FALSE) {
       ApplySelection();
     } else if (notification == CBN_CLOSEUP) {
       ApplySelection();
@@ -594,15 +556,7 @@ class ShellComboControl final : public ComboControl {
   }
 
   bool OnDrawItem(DRAWITEMSTRUCT& item) override {
-    const auto index = static_cast<std::size_t>(item.itemID);
-    if (item.itemID == static_cast<UINT>(-1) || index >= entries_.size()) {
-      DrawIndentedItem(item, Font(), "", 0, -1);
-      return true;
-    }
-    const Entry& entry = entries_[index];
-    // The selection field shows the entry without its indentation.
-    const int indent = (item.itemState & ODS_COMBOBOXEDIT) != 0 ? 0 : entry.level * kIndentStep;
-    DrawIndentedItem(item, Font(), entry.label, indent, entry.icon);
+    DrawFolderLine(item, Font(), entries_);
     return true;
   }
 
@@ -612,17 +566,10 @@ class ShellComboControl final : public ComboControl {
   }
 
  private:
-  struct Entry {
-    std::string path;
-    std::string label;
-    int level = 0;
-    int icon = -1;
-  };
-
   void SetItemHeight(HFONT font) {
     const int height = ItemHeightFor(Window(), font);
-    SendMessageA(Window(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height);
-    SendMessageA(Window(), CB_SETITEMHEIGHT, 0, height);
+    Send(CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height);
+    Send(CB_SETITEMHEIGHT, 0, height);
   }
 
   // The drives, with the folders down to the current one below its drive.
@@ -645,16 +592,16 @@ class ShellComboControl final : public ComboControl {
     }
     if (Window() == nullptr) return;
     Quiet quiet(*this);
-    SendMessageA(Window(), CB_RESETCONTENT, 0, 0);
-    for (const Entry& entry : entries_) {
-      SendMessageA(Window(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.label.c_str()));
+    Send(CB_RESETCONTENT);
+    for (const FolderLine& entry : entries_) {
+      Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.label.c_str()));
     }
-    SendMessageA(Window(), CB_SETCURSEL, path_.empty() ? static_cast<WPARAM>(-1) : current, 0);
+    Send(CB_SETCURSEL, path_.empty() ? static_cast<WPARAM>(-1) : current);
   }
 
   void ApplySelection() {
-    const auto index = SendMessageA(Window(), CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR || index < 0 || static_cast<std::size_t>(index) >= entries_.size()) return;
+    const int index = IndexBelow(CB_GETCURSEL, entries_.size());
+    if (index < 0) return;
     const auto folder = ExistingFolder(entries_[static_cast<std::size_t>(index)].path);
     if (folder && SamePath(*folder, path_)) return;
     // A drive without media or a vanished folder: back to where it was.
@@ -664,7 +611,7 @@ class ShellComboControl final : public ComboControl {
   }
 
   std::string path_;
-  std::vector<Entry> entries_;
+  std::vector<FolderLine> entries_;
 };
 
 }  // namespace

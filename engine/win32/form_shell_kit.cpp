@@ -2,8 +2,12 @@
 #include "engine/win32/form_shell_kit.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engine/win32/form_file_system.h"
 
@@ -15,20 +19,22 @@ bool SameName(std::string_view a, std::string_view b) {
          });
 }
 
+std::optional<std::string> NameIn(std::string_view folder, std::string_view text) {
+  auto [path, name] = SplitLast(text);
+  if (!path.empty()) {
+    const auto existing = ExistingFolder(path);
+    if (!existing || !SamePath(*existing, folder)) return std::nullopt;
+  }
+  return std::move(name);
+}
+
 // ---------------------------------------------------------------------------
 // Drawing of the indented folder lists
 
-int ItemHeightFor(HWND window, HFONT font) {
-  const HDC dc = GetDC(window);
-  if (dc == nullptr) return 18;
-  const HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
-  TEXTMETRICA metrics{};
-  GetTextMetricsA(dc, &metrics);
-  if (old != nullptr) SelectObject(dc, old);
-  ReleaseDC(window, dc);
-  return std::max<int>(metrics.tmHeight, 16) + 2;
-}
+namespace {
 
+// Draws an item of an owner-drawn list or combo box: indent pixels in, its
+// small icon (none for -1) and its text.
 void DrawIndentedItem(const DRAWITEMSTRUCT& item, HFONT font, const std::string& text, int indent,
                       int icon) {
   const HDC dc = item.hDC;
@@ -56,6 +62,30 @@ void DrawIndentedItem(const DRAWITEMSTRUCT& item, HFONT font, const std::string&
   if ((item.itemState & ODS_FOCUS) != 0 && (item.itemState & ODS_NOFOCUSRECT) == 0) {
     DrawFocusRect(dc, &bounds);
   }
+}
+
+}  // namespace
+
+int ItemHeightFor(HWND window, HFONT font) {
+  const HDC dc = GetDC(window);
+  if (dc == nullptr) return 18;
+  const HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  if (old != nullptr) SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return std::max<int>(metrics.tmHeight, 16) + 2;
+}
+
+void DrawFolderLine(const DRAWITEMSTRUCT& item, HFONT font, std::span<const FolderLine> lines) {
+  const auto index = static_cast<std::size_t>(item.itemID);
+  if (item.itemID == static_cast<UINT>(-1) || index >= lines.size()) {
+    DrawIndentedItem(item, font, "", 0, -1);
+    return;
+  }
+  const FolderLine& line = lines[index];
+  const int indent = (item.itemState & ODS_COMBOBOXEDIT) != 0 ? 0 : line.level * kIndentStep;
+  DrawIndentedItem(item, font, line.label, indent, line.icon);
 }
 
 }  // namespace tavrel::shell_controls

@@ -58,10 +58,10 @@ std::vector<TreeLine> ParseTreeLines(std::string_view text) {
   return lines;
 }
 
-class TreeViewControl final : public ShellControl {
+class TreeViewControl final : public TreeControl {
  public:
   TreeViewControl(const FormObject& object, ControlSite& site)
-      : ShellControl(object, "TTreeView", site),
+      : TreeControl(object, "TTreeView", site),
         showLines_(FileFlag("ShowLines", true)),
         showButtons_(FileFlag("ShowButtons", true)),
         showRoot_(FileFlag("ShowRoot", true)),
@@ -81,7 +81,7 @@ class TreeViewControl final : public ShellControl {
   }
 
   void Created() override {
-    if (indent_) SendMessageA(Window(), TVM_SETINDENT, static_cast<WPARAM>(*indent_), 0);
+    if (indent_) Send(TVM_SETINDENT, static_cast<WPARAM>(*indent_));
     Build(pending_);
     pending_.clear();
     TakeValue();
@@ -106,7 +106,7 @@ class TreeViewControl final : public ShellControl {
     if (SameName(name, "AutoExpand")) return BoolText(autoExpand_);
     if (SameName(name, "Indent")) {
       if (Window() != nullptr) {
-        return std::to_string(static_cast<int>(SendMessageA(Window(), TVM_GETINDENT, 0, 0)));
+        return std::to_string(static_cast<int>(Send(TVM_GETINDENT)));
       }
       return std::to_string(indent_.value_or(19));
     }
@@ -136,8 +136,7 @@ class TreeViewControl final : public ShellControl {
       const auto value = ParseInt(text);
       if (!value || *value < 0) return false;
       indent_ = *value;
-      if (Window() != nullptr)
-        SendMessageA(Window(), TVM_SETINDENT, static_cast<WPARAM>(*value), 0);
+      if (Window() != nullptr) Send(TVM_SETINDENT, static_cast<WPARAM>(*value));
       return true;
     }
     return std::nullopt;
@@ -166,15 +165,6 @@ class TreeViewControl final : public ShellControl {
   }
 
  private:
-  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) const {
-    return SendMessageA(Window(), message, wParam, lParam);
-  }
-  HTREEITEM Next(HTREEITEM item, WPARAM relation) const {
-    return reinterpret_cast<HTREEITEM>(
-        Send(TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
-  }
-  HTREEITEM Selection() const { return Window() != nullptr ? Next(nullptr, TVGN_CARET) : nullptr; }
-
   // Every node depth-first with its level, walked without recursion so that
   // a deep tree cannot exhaust the stack.
   std::vector<std::pair<int, HTREEITEM>> Nodes() const {
