@@ -38,11 +38,11 @@ class Animate final : public StandardControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = ANIMATE_CLASSA;
-    spec.style = ACS_TRANSPARENT | ACS_CENTER;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = ANIMATE_CLASSA;
+    params.style = ACS_TRANSPARENT | ACS_CENTER;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {

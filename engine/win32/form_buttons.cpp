@@ -53,13 +53,13 @@ class Button final : public StandardControl {
  protected:
   bool HasCaption() const override { return true; }
 
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "BUTTON";
-    spec.style = default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
-    if (kind_ != ButtonKind::kSpeedButton) spec.style |= WS_TABSTOP;
-    if (FileBool("WordWrap", false)) spec.style |= BS_MULTILINE;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "BUTTON";
+    params.style = default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    if (kind_ != ButtonKind::kSpeedButton) params.style |= WS_TABSTOP;
+    if (FileBool("WordWrap", false)) params.style |= BS_MULTILINE;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
@@ -122,11 +122,11 @@ class CheckBox final : public StandardControl {
  protected:
   bool HasCaption() const override { return true; }
 
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "BUTTON";
-    spec.style = (allowGrayed_ ? BS_AUTO3STATE : BS_AUTOCHECKBOX) | WS_TABSTOP;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "BUTTON";
+    params.style = (allowGrayed_ ? BS_AUTO3STATE : BS_AUTOCHECKBOX) | WS_TABSTOP;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
@@ -199,11 +199,11 @@ class RadioButton final : public StandardControl {
  protected:
   bool HasCaption() const override { return true; }
 
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "BUTTON";
-    spec.style = BS_RADIOBUTTON | WS_TABSTOP;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "BUTTON";
+    params.style = BS_RADIOBUTTON | WS_TABSTOP;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {

@@ -29,12 +29,12 @@ class GroupBox final : public StandardControl {
  protected:
   bool HasCaption() const override { return true; }
 
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "BUTTON";
-    spec.style = BS_GROUPBOX | WS_CLIPCHILDREN;
-    spec.exStyle = WS_EX_CONTROLPARENT;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "BUTTON";
+    params.style = BS_GROUPBOX | WS_CLIPCHILDREN;
+    params.exStyle = WS_EX_CONTROLPARENT;
+    return params;
   }
 
   // A group box paints only its frame and caption; as a parent it fills its
@@ -88,15 +88,15 @@ class Panel final : public PaintedControl {
  protected:
   bool HasCaption() const override { return true; }
 
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = kPanelClass;
-    spec.style = WS_CLIPCHILDREN;
-    if (!flash_) spec.exStyle = WS_EX_CONTROLPARENT;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = kPanelClass;
+    params.style = WS_CLIPCHILDREN;
+    if (!flash_) params.exStyle = WS_EX_CONTROLPARENT;
     if (!flash_ && FileChoice("BorderStyle", kBorderStyles, 0) == 1) {
-      spec.exStyle |= WS_EX_CLIENTEDGE;
+      params.exStyle |= WS_EX_CLIENTEDGE;
     }
-    return spec;
+    return params;
   }
 
   bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {

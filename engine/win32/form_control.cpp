@@ -163,17 +163,17 @@ FormControl::~FormControl() {
 
 void FormControl::Create(HWND parent, HFONT formFont) {
   formFont_ = formFont;
-  const WindowSpec spec = Spec();
-  DWORD style = spec.style | WS_CHILD | WS_CLIPSIBLINGS;
+  const WindowParams params = Params();
+  DWORD style = params.style | WS_CHILD | WS_CLIPSIBLINGS;
   // Tab moves into the controls a container holds.
-  const DWORD exStyle = spec.exStyle | (IsContainer() ? WS_EX_CONTROLPARENT : 0);
+  const DWORD exStyle = params.exStyle | (IsContainer() ? WS_EX_CONTROLPARENT : 0);
   if (visible_) style |= WS_VISIBLE;
   if (!enabled_) style |= WS_DISABLED;
   std::string caption;
   if (HasCaption()) {
     if (const auto* property = FindIn(object_, "Caption")) caption = property->text;
   }
-  window_ = CreateWindowExA(exStyle, spec.windowClass, caption.c_str(), style, bounds_.left,
+  window_ = CreateWindowExA(exStyle, params.windowClass, caption.c_str(), style, bounds_.left,
                             bounds_.top, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top,
                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId_)),
                             GetModuleHandleA(nullptr), nullptr);

@@ -31,7 +31,7 @@ class ControlSite {
 
 // How the control's window is made. The base adds WS_CHILD, WS_VISIBLE (from
 // Visible), WS_DISABLED (from Enabled) and WS_CLIPSIBLINGS.
-struct WindowSpec {
+struct WindowParams {
   const char* windowClass = "STATIC";
   DWORD style = 0;
   DWORD exStyle = 0;
@@ -45,7 +45,7 @@ struct PropertyNameLess {
 
 // Base of every control. Handles the properties common to all: Name, Hint,
 // Tag, Left, Top, Width, Height, Visible, Enabled, Caption (the window text,
-// for the classes whose Spec says HasCaption), Font.Name, Font.Height,
+// for the classes whose HasCaption says so), Font.Name, Font.Height,
 // Font.Size, Font.Style, Font.Color, ParentFont, Color, ParentColor,
 // TabOrder, TabStop. A property that neither the base nor the class knows is
 // kept as the file wrote it, and reads and writes as that text.
@@ -110,7 +110,7 @@ class FormControl : public DialogControl {
   static std::string JoinItems(const std::vector<std::string>& items);
 
  protected:
-  virtual WindowSpec Spec() const = 0;
+  virtual WindowParams Params() const = 0;
   // Whether Caption is the window text (labels, buttons, check boxes, group
   // boxes, panels, static texts). Edits use Text instead, handled by the
   // class.

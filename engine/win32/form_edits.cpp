@@ -88,22 +88,22 @@ class Edit final : public StandardControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = kind_ == EditKind::kRichEdit ? RICHEDIT_CLASSA : "EDIT";
-    spec.style = WS_TABSTOP;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = kind_ == EditKind::kRichEdit ? RICHEDIT_CLASSA : "EDIT";
+    params.style = WS_TABSTOP;
     if (Multiline()) {
-      spec.style |= ES_MULTILINE | ES_AUTOVSCROLL | ScrollStyle(scrollBars_);
-      if (FileBool("WantReturns", true)) spec.style |= ES_WANTRETURN;
-      if (!wordWrap_) spec.style |= ES_AUTOHSCROLL;
+      params.style |= ES_MULTILINE | ES_AUTOVSCROLL | ScrollStyle(scrollBars_);
+      if (FileBool("WantReturns", true)) params.style |= ES_WANTRETURN;
+      if (!wordWrap_) params.style |= ES_AUTOHSCROLL;
       const int alignment = FileChoice("Alignment", kAlignments, 0);
-      spec.style |= alignment == 1 ? ES_RIGHT : alignment == 2 ? ES_CENTER : ES_LEFT;
+      params.style |= alignment == 1 ? ES_RIGHT : alignment == 2 ? ES_CENTER : ES_LEFT;
     } else {
-      spec.style |= ES_AUTOHSCROLL;
+      params.style |= ES_AUTOHSCROLL;
     }
-    spec.style |= CaseStyle(charCase_);
-    if (FileChoice("BorderStyle", kBorderStyles, 1) == 1) spec.exStyle |= WS_EX_CLIENTEDGE;
-    return spec;
+    params.style |= CaseStyle(charCase_);
+    if (FileChoice("BorderStyle", kBorderStyles, 1) == 1) params.exStyle |= WS_EX_CLIENTEDGE;
+    return params;
   }
 
   void Created() override {

@@ -88,12 +88,12 @@ class MaskSet {
 };
 
 // The list boxes of a folder: extraStyle adds sorting or owner drawing.
-WindowSpec ListBoxSpec(DWORD extraStyle) {
-  WindowSpec spec;
-  spec.windowClass = "LISTBOX";
-  spec.style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | extraStyle;
-  spec.exStyle = WS_EX_CLIENTEDGE;
-  return spec;
+WindowParams ListBoxParams(DWORD extraStyle) {
+  WindowParams params;
+  params.windowClass = "LISTBOX";
+  params.style = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | extraStyle;
+  params.exStyle = WS_EX_CLIENTEDGE;
+  return params;
 }
 
 // ---------------------------------------------------------------------------
@@ -105,7 +105,7 @@ class FileListBoxControl final : public ShellControl {
       : ShellControl(object, "TFileListBox", site), directory_(CurrentFolder()) {}
 
  protected:
-  WindowSpec Spec() const override { return ListBoxSpec(LBS_SORT); }
+  WindowParams Params() const override { return ListBoxParams(LBS_SORT); }
 
   void Created() override {
     Fill("");
@@ -233,7 +233,9 @@ class DirectoryListBoxControl final : public ShellControl {
       : ShellControl(object, "TDirectoryListBox", site), directory_(CurrentFolder()) {}
 
  protected:
-  WindowSpec Spec() const override { return ListBoxSpec(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS); }
+  WindowParams Params() const override {
+    return ListBoxParams(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS);
+  }
   bool WantsOwnMessages() const override { return true; }
 
   void Created() override {
@@ -362,7 +364,7 @@ class DriveComboBoxControl final : public ComboControl {
   }
 
  protected:
-  WindowSpec Spec() const override { return DropDownSpec(); }
+  WindowParams Params() const override { return DropDownParams(); }
 
   void Created() override {
     for (const Drive& drive : drives_) {
@@ -473,7 +475,7 @@ class FilterComboBoxControl final : public ComboControl {
         items_(ParseFilter(kDefaultFilter).value_or(std::vector<FilterItem>{})) {}
 
  protected:
-  WindowSpec Spec() const override { return DropDownSpec(); }
+  WindowParams Params() const override { return DropDownParams(); }
 
   void Created() override {
     Fill();

@@ -180,12 +180,12 @@ class HtmlLite final : public StandardControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "EDIT";
-    spec.style = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL;
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "EDIT";
+    params.style = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL;
+    params.exStyle = WS_EX_CLIENTEDGE;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {

@@ -217,13 +217,13 @@ class ListBox final : public ItemsControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "LISTBOX";
-    spec.style = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP;
-    if (checks_) spec.style |= LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
-    if (FileChoice("BorderStyle", kBorderStyles, 1) == 1) spec.exStyle |= WS_EX_CLIENTEDGE;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "LISTBOX";
+    params.style = LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP;
+    if (checks_) params.style |= LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
+    if (FileChoice("BorderStyle", kBorderStyles, 1) == 1) params.exStyle |= WS_EX_CLIENTEDGE;
+    return params;
   }
 
   bool WantsOwnMessages() const override { return checks_; }
@@ -373,18 +373,18 @@ class ComboBox final : public ItemsControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "COMBOBOX";
-    spec.style = WS_VSCROLL | WS_TABSTOP;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "COMBOBOX";
+    params.style = WS_VSCROLL | WS_TABSTOP;
     if (style_ == 1) {
-      spec.style |= CBS_SIMPLE | CBS_AUTOHSCROLL;
+      params.style |= CBS_SIMPLE | CBS_AUTOHSCROLL;
     } else if (IsList()) {
-      spec.style |= CBS_DROPDOWNLIST;
+      params.style |= CBS_DROPDOWNLIST;
     } else {
-      spec.style |= CBS_DROPDOWN | CBS_AUTOHSCROLL;
+      params.style |= CBS_DROPDOWN | CBS_AUTOHSCROLL;
     }
-    return spec;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {

@@ -46,13 +46,13 @@ class Label final : public StandardControl {
  protected:
   bool HasCaption() const override { return true; }
 
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = "STATIC";
-    spec.style = SS_NOTIFY | TextStyle();
-    if (border_ == 1) spec.style |= WS_BORDER;
-    if (border_ == 2) spec.exStyle |= WS_EX_STATICEDGE;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = "STATIC";
+    params.style = SS_NOTIFY | TextStyle();
+    if (border_ == 1) params.style |= WS_BORDER;
+    if (border_ == 2) params.exStyle |= WS_EX_STATICEDGE;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {

@@ -154,10 +154,10 @@ class Image final : public PaintedControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = kImageClass;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = kImageClass;
+    return params;
   }
 
   void Created() override {
@@ -315,10 +315,10 @@ class Shape final : public PaintedControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = kShapeClass;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = kShapeClass;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
@@ -451,10 +451,10 @@ class Bevel final : public PaintedControl {
   Bevel(const FormObject& object, ControlSite& site) : PaintedControl(object, {"TBevel"}, site) {}
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = kBevelClass;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = kBevelClass;
+    return params;
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {

@@ -93,16 +93,16 @@ class TrackBar final : public PositionControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = TRACKBAR_CLASSA;
-    spec.style = WS_TABSTOP | (Orientation() == 1 ? TBS_VERT : TBS_HORZ);
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = TRACKBAR_CLASSA;
+    params.style = WS_TABSTOP | (Orientation() == 1 ? TBS_VERT : TBS_HORZ);
     const int ticks = FileChoice("TickStyle", kTickStyles, 1);
-    if (ticks == 0) spec.style |= TBS_NOTICKS;
-    if (ticks == 1) spec.style |= TBS_AUTOTICKS;
+    if (ticks == 0) params.style |= TBS_NOTICKS;
+    if (ticks == 1) params.style |= TBS_AUTOTICKS;
     const int marks = FileChoice("TickMarks", kTickMarks, 0);
-    spec.style |= marks == 1 ? TBS_TOP : marks == 2 ? TBS_BOTH : TBS_BOTTOM;
-    return spec;
+    params.style |= marks == 1 ? TBS_TOP : marks == 2 ? TBS_BOTH : TBS_BOTTOM;
+    return params;
   }
 
   void Created() override {
@@ -185,12 +185,12 @@ class ProgressBar final : public StandardControl {
       : StandardControl(object, {"TProgressBar"}, site) {}
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = PROGRESS_CLASSA;
-    if (FileBool("Smooth", false)) spec.style |= PBS_SMOOTH;
-    if (FileChoice("Orientation", kProgressOrientations, 0) == 1) spec.style |= PBS_VERTICAL;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = PROGRESS_CLASSA;
+    if (FileBool("Smooth", false)) params.style |= PBS_SMOOTH;
+    if (FileChoice("Orientation", kProgressOrientations, 0) == 1) params.style |= PBS_VERTICAL;
+    return params;
   }
 
   void Created() override {
@@ -266,14 +266,14 @@ class UpDown final : public PositionControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = UPDOWN_CLASSA;
-    if (FileBool("ArrowKeys", true)) spec.style |= UDS_ARROWKEYS;
-    if (FileBool("Wrap", false)) spec.style |= UDS_WRAP;
-    if (Orientation() == 1) spec.style |= UDS_HORZ;
-    if (!FileBool("Thousands", true)) spec.style |= UDS_NOTHOUSANDS;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = UPDOWN_CLASSA;
+    if (FileBool("ArrowKeys", true)) params.style |= UDS_ARROWKEYS;
+    if (FileBool("Wrap", false)) params.style |= UDS_WRAP;
+    if (Orientation() == 1) params.style |= UDS_HORZ;
+    if (!FileBool("Thousands", true)) params.style |= UDS_NOTHOUSANDS;
+    return params;
   }
 
   void Created() override {

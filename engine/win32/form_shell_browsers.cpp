@@ -49,13 +49,13 @@ class ShellTreeControl final : public TreeControl {
         hideSelection_(FileFlag("HideSelection", true)) {}
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = WC_TREEVIEWA;
-    spec.style = WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
-                 TVS_DISABLEDRAGDROP | (hideSelection_ ? 0 : TVS_SHOWSELALWAYS);
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = WC_TREEVIEWA;
+    params.style = WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
+                   TVS_DISABLEDRAGDROP | (hideSelection_ ? 0 : TVS_SHOWSELALWAYS);
+    params.exStyle = WS_EX_CLIENTEDGE;
+    return params;
   }
 
   void Created() override {
@@ -286,14 +286,14 @@ class ShellListControl final : public ShellControl {
   }
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = WC_LISTVIEWA;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = WC_LISTVIEWA;
     // The system's image lists are shared: the list must not destroy them.
-    spec.style = WS_TABSTOP | LVS_SINGLESEL | LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE | view_ |
-                 (hideSelection_ ? 0 : LVS_SHOWSELALWAYS);
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    return spec;
+    params.style = WS_TABSTOP | LVS_SINGLESEL | LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE | view_ |
+                   (hideSelection_ ? 0 : LVS_SHOWSELALWAYS);
+    params.exStyle = WS_EX_CLIENTEDGE;
+    return params;
   }
 
   bool WantsOwnMessages() const override { return true; }
@@ -511,7 +511,9 @@ class ShellComboControl final : public ComboControl {
   }
 
  protected:
-  WindowSpec Spec() const override { return DropDownSpec(CBS_OWNERDRAWFIXED | CBS_HASSTRINGS); }
+  WindowParams Params() const override {
+    return DropDownParams(CBS_OWNERDRAWFIXED | CBS_HASSTRINGS);
+  }
   bool WantsOwnMessages() const override { return true; }
 
   void Created() override {

@@ -213,11 +213,11 @@ class ComboControl : public ShellControl {
 
  protected:
   // A drop-down list with extraStyle added (owner drawing).
-  static WindowSpec DropDownSpec(DWORD extraStyle = 0) {
-    WindowSpec spec;
-    spec.windowClass = "COMBOBOX";
-    spec.style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | extraStyle;
-    return spec;
+  static WindowParams DropDownParams(DWORD extraStyle = 0) {
+    WindowParams params;
+    params.windowClass = "COMBOBOX";
+    params.style = WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | extraStyle;
+    return params;
   }
 
   // Call after the items' height is known.

@@ -70,14 +70,14 @@ class TreeViewControl final : public TreeControl {
         autoExpand_(FileFlag("AutoExpand", false)) {}
 
  protected:
-  WindowSpec Spec() const override {
-    WindowSpec spec;
-    spec.windowClass = WC_TREEVIEWA;
-    spec.style = WS_TABSTOP | (showLines_ ? TVS_HASLINES : 0) |
-                 (showButtons_ ? TVS_HASBUTTONS : 0) | (showRoot_ ? TVS_LINESATROOT : 0) |
-                 (hideSelection_ ? 0 : TVS_SHOWSELALWAYS) | (readOnly_ ? 0 : TVS_EDITLABELS);
-    spec.exStyle = WS_EX_CLIENTEDGE;
-    return spec;
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = WC_TREEVIEWA;
+    params.style = WS_TABSTOP | (showLines_ ? TVS_HASLINES : 0) |
+                   (showButtons_ ? TVS_HASBUTTONS : 0) | (showRoot_ ? TVS_LINESATROOT : 0) |
+                   (hideSelection_ ? 0 : TVS_SHOWSELALWAYS) | (readOnly_ ? 0 : TVS_EDITLABELS);
+    params.exStyle = WS_EX_CLIENTEDGE;
+    return params;
   }
 
   void Created() override {
