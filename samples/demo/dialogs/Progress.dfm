@@ -52,16 +52,16 @@ object Progress: TPoolTemplate
   end
   object StatusText: TStaticText
     Left = 16
-    Top = 84
+    Top = 76
     Width = 463
-    Height = 17
+    Height = 30
     AutoSize = False
     Caption = 'Preparing...'
     Tag = 1
   end
   object ProgressBar: TProgressBar
     Left = 16
-    Top = 106
+    Top = 112
     Width = 463
     Height = 18
     Min = 0
