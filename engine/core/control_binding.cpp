@@ -9,12 +9,6 @@ namespace tavrel {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return ToUpperAscii(x) == ToUpperAscii(y);
-         });
-}
-
 std::vector<std::string> Lines(std::string_view text) {
   std::vector<std::string> lines;
   if (text.empty()) return lines;
@@ -113,7 +107,7 @@ std::vector<DialogControl*> DialogPage::WorkingList() const {
   std::vector<DialogControl*> list;
   list.reserve(controls.size() + 1);
   for (DialogControl* control : controls) {
-    if (!SameName(control->Name(), "cmpFormDesigner")) list.push_back(control);
+    if (!EqualsIgnoringAsciiCase(control->Name(), "cmpFormDesigner")) list.push_back(control);
   }
   if (form != nullptr) list.push_back(form);
   return list;
@@ -121,9 +115,9 @@ std::vector<DialogControl*> DialogPage::WorkingList() const {
 
 DialogControl* DialogPage::Find(std::string_view name) const {
   for (DialogControl* control : controls) {
-    if (SameName(control->Name(), name)) return control;
+    if (EqualsIgnoringAsciiCase(control->Name(), name)) return control;
   }
-  if (form != nullptr && SameName(form->Name(), name)) return form;
+  if (form != nullptr && EqualsIgnoringAsciiCase(form->Name(), name)) return form;
   return nullptr;
 }
 

@@ -4,6 +4,8 @@
 #include <limits>
 #include <utility>
 
+#include "engine/core/script_text.h"
+
 namespace tavrel {
 
 namespace {
@@ -29,18 +31,6 @@ int HexValue(int c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 std::string Quoted(std::string_view text) {
@@ -348,7 +338,7 @@ class Parser {
   }
   bool At(char symbol) const { return IsSymbol(current_, symbol); }
   bool AtWord(std::string_view word) const {
-    return current_.type == TokenType::kIdent && EqualsNoCase(current_.text, word);
+    return current_.type == TokenType::kIdent && EqualsIgnoringAsciiCase(current_.text, word);
   }
   bool IsObjectKeyword() const {
     return AtWord("object") || AtWord("inherited") || AtWord("inline");
@@ -614,7 +604,7 @@ FormFileError::FormFileError(std::size_t line, const std::string& message)
 
 const FormProperty* FormObject::Find(std::string_view propertyName) const {
   for (auto it = properties.rbegin(); it != properties.rend(); ++it) {
-    if (EqualsNoCase(it->name, propertyName)) return &*it;
+    if (EqualsIgnoringAsciiCase(it->name, propertyName)) return &*it;
   }
   return nullptr;
 }

@@ -49,6 +49,14 @@ std::string ToUpperAscii(std::string_view text) {
   return upper;
 }
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (ToUpperAscii(a[i]) != ToUpperAscii(b[i])) return false;
+  }
+  return true;
+}
+
 char ToUpperAnsi(char c) {
   return static_cast<char>(kAnsiUpper[static_cast<unsigned char>(c)]);
 }

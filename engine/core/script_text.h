@@ -21,6 +21,9 @@ std::string ReferenceName(std::string_view text);
 // Folds a-z only: the folding under which variable names are the same name.
 char ToUpperAscii(char c);
 std::string ToUpperAscii(std::string_view text);
+// The same text under that folding: how names of variables, controls and
+// properties are compared.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Folds the letters of the Windows-1252 code page as well (a-z, the accented
 // letters 0xE0-0xFE except the division sign, and the four letters whose

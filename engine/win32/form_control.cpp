@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/core/script_text.h"
+
 namespace tavrel {
 
 namespace {
@@ -15,11 +17,6 @@ constexpr const char* kControlProperty = "TavrelFormControl";
 
 char Lower(char c) {
   return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 struct NamedColor {
@@ -81,14 +78,14 @@ bool IsListProperty(const FormProperty& property) {
 std::string_view PropertyKey(std::string_view name) {
   constexpr std::string_view kStrings = ".Strings";
   if (name.size() > kStrings.size() &&
-      SameName(name.substr(name.size() - kStrings.size()), kStrings)) {
+      EqualsIgnoringAsciiCase(name.substr(name.size() - kStrings.size()), kStrings)) {
     return name.substr(0, name.size() - kStrings.size());
   }
   return name;
 }
 
 bool IsFontProperty(std::string_view name) {
-  return name.size() > 5 && SameName(name.substr(0, 5), "Font.");
+  return name.size() > 5 && EqualsIgnoringAsciiCase(name.substr(0, 5), "Font.");
 }
 
 // Properties the base applies when it makes the window.
@@ -96,7 +93,7 @@ bool IsCreationProperty(std::string_view name) {
   for (const std::string_view base :
        {"Name", "Hint", "Tag", "Left", "Top", "Width", "Height", "Visible", "Enabled", "Caption",
         "Color", "ParentFont", "ParentColor"}) {
-    if (SameName(name, base)) return true;
+    if (EqualsIgnoringAsciiCase(name, base)) return true;
   }
   return IsFontProperty(name);
 }
@@ -110,7 +107,7 @@ int Coordinate(int value) {
 const FormProperty* FindIn(const FormObject& object, std::string_view name) {
   const FormProperty* found = nullptr;
   for (const FormProperty& property : object.properties) {
-    if (SameName(property.name, name)) found = &property;
+    if (EqualsIgnoringAsciiCase(property.name, name)) found = &property;
   }
   return found;
 }
@@ -186,13 +183,14 @@ void FormControl::Create(HWND parent, HFONT formFont) {
     SetWindowSubclass(window_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
   }
   for (const FormProperty& property : object_.properties) {
-    if (SameName(property.name, "Color")) {
+    if (EqualsIgnoringAsciiCase(property.name, "Color")) {
       if (const auto color = ParseColor(property.text)) {
         color_ = *color;
         brush_ = CreateSolidBrush(color_);
       }
       kept_["Color"] = property.text;
-    } else if (SameName(property.name, "ParentFont") || SameName(property.name, "ParentColor") ||
+    } else if (EqualsIgnoringAsciiCase(property.name, "ParentFont") ||
+               EqualsIgnoringAsciiCase(property.name, "ParentColor") ||
                IsFontProperty(property.name)) {
       kept_[property.name] = property.text;
     }
@@ -203,7 +201,7 @@ void FormControl::Create(HWND parent, HFONT formFont) {
   Created();
   for (const FormProperty& property : object_.properties) {
     if (IsCreationProperty(property.name)) continue;
-    if (SameName(property.name, "TabStop")) {
+    if (EqualsIgnoringAsciiCase(property.name, "TabStop")) {
       bool valid = false;
       SetBase(property.name, property.text, valid);
       continue;
@@ -226,23 +224,23 @@ void FormControl::MakeFont() {
   for (const auto& [name, text] : kept_) {
     if (!IsFontProperty(name)) continue;
     const std::string_view field = std::string_view(name).substr(5);
-    if (SameName(field, "Name")) {
+    if (EqualsIgnoringAsciiCase(field, "Name")) {
       if (!text.empty() && text.size() < LF_FACESIZE) {
         std::copy(text.begin(), text.end(), font.lfFaceName);
         font.lfFaceName[text.size()] = '\0';
         own = true;
       }
-    } else if (SameName(field, "Height")) {
+    } else if (EqualsIgnoringAsciiCase(field, "Height")) {
       if (const auto height = ParseInt(text)) {
         font.lfHeight = *height;
         own = true;
       }
-    } else if (SameName(field, "Size")) {
+    } else if (EqualsIgnoringAsciiCase(field, "Size")) {
       if (const auto size = ParseInt(text)) {
         font.lfHeight = -MulDiv(*size, 96, 72);
         own = true;
       }
-    } else if (SameName(field, "Style")) {
+    } else if (EqualsIgnoringAsciiCase(field, "Style")) {
       const auto has = [&](std::string_view flag) {
         std::string lower(text);
         for (char& c : lower) c = Lower(c);
@@ -255,7 +253,7 @@ void FormControl::MakeFont() {
       font.lfUnderline = has("fsUnderline") ? TRUE : FALSE;
       font.lfStrikeOut = has("fsStrikeOut") ? TRUE : FALSE;
       own = true;
-    } else if (SameName(field, "Color")) {
+    } else if (EqualsIgnoringAsciiCase(field, "Color")) {
       if (const auto color = ParseColor(text)) textColor_ = *color;
     }
   }
@@ -266,28 +264,29 @@ void FormControl::MakeFont() {
 }
 
 bool FormControl::IsA(std::string_view className) const {
-  return std::any_of(classes_.begin(), classes_.end(),
-                     [&](const std::string& name) { return SameName(name, className); });
+  return std::any_of(classes_.begin(), classes_.end(), [&](const std::string& name) {
+    return EqualsIgnoringAsciiCase(name, className);
+  });
 }
 
 std::optional<std::string> FormControl::GetBase(std::string_view name) {
-  if (SameName(name, "Name")) return name_;
-  if (SameName(name, "Hint")) return hint_;
-  if (SameName(name, "Tag")) return tag_;
-  if (SameName(name, "Caption") && HasCaption()) return WindowText();
+  if (EqualsIgnoringAsciiCase(name, "Name")) return name_;
+  if (EqualsIgnoringAsciiCase(name, "Hint")) return hint_;
+  if (EqualsIgnoringAsciiCase(name, "Tag")) return tag_;
+  if (EqualsIgnoringAsciiCase(name, "Caption") && HasCaption()) return WindowText();
   if (window_ == nullptr) return std::nullopt;
   RECT rect{};
   GetWindowRect(window_, &rect);
   MapWindowPoints(HWND_DESKTOP, GetParent(window_), reinterpret_cast<POINT*>(&rect), 2);
-  if (SameName(name, "Left")) return std::to_string(rect.left);
-  if (SameName(name, "Top")) return std::to_string(rect.top);
-  if (SameName(name, "Width")) return std::to_string(rect.right - rect.left);
-  if (SameName(name, "Height")) return std::to_string(rect.bottom - rect.top);
-  if (SameName(name, "Visible")) {
+  if (EqualsIgnoringAsciiCase(name, "Left")) return std::to_string(rect.left);
+  if (EqualsIgnoringAsciiCase(name, "Top")) return std::to_string(rect.top);
+  if (EqualsIgnoringAsciiCase(name, "Width")) return std::to_string(rect.right - rect.left);
+  if (EqualsIgnoringAsciiCase(name, "Height")) return std::to_string(rect.bottom - rect.top);
+  if (EqualsIgnoringAsciiCase(name, "Visible")) {
     return BoolText((GetWindowLongA(window_, GWL_STYLE) & WS_VISIBLE) != 0);
   }
-  if (SameName(name, "Enabled")) return BoolText(IsWindowEnabled(window_) != FALSE);
-  if (SameName(name, "TabStop")) {
+  if (EqualsIgnoringAsciiCase(name, "Enabled")) return BoolText(IsWindowEnabled(window_) != FALSE);
+  if (EqualsIgnoringAsciiCase(name, "TabStop")) {
     return BoolText((GetWindowLongA(window_, GWL_STYLE) & WS_TABSTOP) != 0);
   }
   return std::nullopt;
@@ -295,26 +294,26 @@ std::optional<std::string> FormControl::GetBase(std::string_view name) {
 
 bool FormControl::SetBase(std::string_view name, const std::string& text, bool& valid) {
   valid = true;
-  if (SameName(name, "Name")) {
+  if (EqualsIgnoringAsciiCase(name, "Name")) {
     valid = false;  // a control keeps the name the form knows it by
     return true;
   }
-  if (SameName(name, "Hint")) {
+  if (EqualsIgnoringAsciiCase(name, "Hint")) {
     hint_ = text;
     return true;
   }
-  if (SameName(name, "Tag")) {
+  if (EqualsIgnoringAsciiCase(name, "Tag")) {
     valid = ParseInt(text).has_value();
     if (valid) tag_ = std::to_string(*ParseInt(text));
     return true;
   }
-  if (SameName(name, "Caption") && HasCaption()) {
+  if (EqualsIgnoringAsciiCase(name, "Caption") && HasCaption()) {
     SetWindowTextTo(text);
     return true;
   }
   if (window_ == nullptr) return false;
   for (const std::string_view geometry : {"Left", "Top", "Width", "Height"}) {
-    if (!SameName(name, geometry)) continue;
+    if (!EqualsIgnoringAsciiCase(name, geometry)) continue;
     const auto value = ParseInt(text);
     valid = value.has_value();
     if (!valid) return true;
@@ -331,18 +330,18 @@ bool FormControl::SetBase(std::string_view name, const std::string& text, bool& 
     SetWindowPos(window_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     return true;
   }
-  if (SameName(name, "Visible") || SameName(name, "Enabled")) {
+  if (EqualsIgnoringAsciiCase(name, "Visible") || EqualsIgnoringAsciiCase(name, "Enabled")) {
     const auto value = ParseBool(text);
     valid = value.has_value();
     if (!valid) return true;
-    if (SameName(name, "Visible")) {
+    if (EqualsIgnoringAsciiCase(name, "Visible")) {
       ShowWindow(window_, *value ? SW_SHOWNA : SW_HIDE);
     } else {
       EnableWindow(window_, *value ? TRUE : FALSE);
     }
     return true;
   }
-  if (SameName(name, "TabStop")) {
+  if (EqualsIgnoringAsciiCase(name, "TabStop")) {
     const auto value = ParseBool(text);
     valid = value.has_value();
     if (!valid) return true;
@@ -350,7 +349,7 @@ bool FormControl::SetBase(std::string_view name, const std::string& text, bool& 
     SetWindowLongA(window_, GWL_STYLE, *value ? style | WS_TABSTOP : style & ~WS_TABSTOP);
     return true;
   }
-  if (SameName(name, "Color")) {
+  if (EqualsIgnoringAsciiCase(name, "Color")) {
     const auto color = ParseColor(text);
     valid = color.has_value();
     if (!valid) return true;
@@ -483,8 +482,8 @@ void FormControl::SetWindowTextTo(const std::string& text) {
 }
 
 std::optional<bool> FormControl::ParseBool(std::string_view text) {
-  if (SameName(text, "True")) return true;
-  if (SameName(text, "False")) return false;
+  if (EqualsIgnoringAsciiCase(text, "True")) return true;
+  if (EqualsIgnoringAsciiCase(text, "False")) return false;
   return std::nullopt;
 }
 
@@ -499,7 +498,7 @@ std::optional<int> FormControl::ParseInt(std::string_view text) {
 
 std::optional<COLORREF> FormControl::ParseColor(std::string_view text) {
   for (const NamedColor& color : kColors) {
-    if (SameName(text, color.name)) {
+    if (EqualsIgnoringAsciiCase(text, color.name)) {
       return color.system ? GetSysColor(static_cast<int>(color.value)) : color.value;
     }
   }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string_view>
 
+#include "engine/core/script_text.h"
+
 namespace tavrel::standard_controls {
 
 char Lower(char c) {
@@ -12,11 +14,7 @@ char Lower(char c) {
 }
 
 bool Is(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
+  return EqualsIgnoringAsciiCase(a, b);
 }
 
 std::optional<int> ChoiceOf(Choices choices, std::string_view text) {

@@ -9,14 +9,13 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/core/script_text.h"
 #include "engine/win32/form_file_system.h"
 
 namespace tavrel::shell_controls {
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
+  return EqualsIgnoringAsciiCase(a, b);
 }
 
 std::optional<std::string> NameIn(std::string_view folder, std::string_view text) {

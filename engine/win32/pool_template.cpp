@@ -4,6 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "engine/core/script_text.h"
 #include "engine/win32/resource.h"
 
 namespace tavrel {
@@ -13,13 +14,6 @@ namespace {
 constexpr const char* kWindowClass = "TPoolTemplate";
 constexpr UINT_PTR kProgressTimer = 1;
 constexpr UINT kProgressInterval = 1000;
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 const FormProperty* FindIn(const FormObject& object, std::string_view name) {
   return object.Find(name);
@@ -70,11 +64,11 @@ PoolTemplate::PoolTemplate(const FormObject& root, std::vector<DialogRule> rules
   int height = clientHeight > 0 ? frame.bottom - frame.top : Number(root, "Height").value_or(380);
   std::string caption = "PoolTemplate";
   for (const FormProperty& property : root.properties) {
-    if (SameName(property.name, "Caption")) {
+    if (EqualsIgnoringAsciiCase(property.name, "Caption")) {
       caption = property.text;
-    } else if (SameName(property.name, "Hint")) {
+    } else if (EqualsIgnoringAsciiCase(property.name, "Hint")) {
       hint_ = property.text;
-    } else if (SameName(property.name, "Tag")) {
+    } else if (EqualsIgnoringAsciiCase(property.name, "Tag")) {
       tag_ = property.text;
     } else if (property.kind == FormProperty::Kind::kList) {
       kept_[property.name] = FormControl::JoinItems(property.items);
@@ -130,11 +124,12 @@ void PoolTemplate::MakeFont(const FormObject& root) {
   font.lfCharSet = DEFAULT_CHARSET;
   std::string face = "MS Sans Serif";
   for (const FormProperty& property : root.properties) {
-    if (SameName(property.name, "Font.Name") && !property.text.empty()) face = property.text;
-    if (SameName(property.name, "Font.Height")) {
+    if (EqualsIgnoringAsciiCase(property.name, "Font.Name") && !property.text.empty())
+      face = property.text;
+    if (EqualsIgnoringAsciiCase(property.name, "Font.Height")) {
       font.lfHeight = FormControl::ParseInt(property.text).value_or(font.lfHeight);
     }
-    if (SameName(property.name, "Font.Style")) {
+    if (EqualsIgnoringAsciiCase(property.name, "Font.Style")) {
       std::string style = property.text;
       for (char& c : style) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (style.find("fsbold") != std::string::npos) font.lfWeight = FW_BOLD;
@@ -184,8 +179,9 @@ POINT PoolTemplate::Position() const {
 }
 
 bool PoolTemplate::IsA(std::string_view className) const {
-  return SameName(className, className_) || SameName(className, "TPoolTemplate") ||
-         SameName(className, "TForm");
+  return EqualsIgnoringAsciiCase(className, className_) ||
+         EqualsIgnoringAsciiCase(className, "TPoolTemplate") ||
+         EqualsIgnoringAsciiCase(className, "TForm");
 }
 
 std::optional<std::string> PoolTemplate::GetPropertyText(std::string_view name) {
@@ -193,51 +189,53 @@ std::optional<std::string> PoolTemplate::GetPropertyText(std::string_view name) 
   GetWindowRect(window_, &rect);
   RECT client{};
   GetClientRect(window_, &client);
-  if (SameName(name, "Name")) return name_;
-  if (SameName(name, "Hint")) return hint_;
-  if (SameName(name, "Tag")) return tag_;
-  if (SameName(name, "Caption")) {
+  if (EqualsIgnoringAsciiCase(name, "Name")) return name_;
+  if (EqualsIgnoringAsciiCase(name, "Hint")) return hint_;
+  if (EqualsIgnoringAsciiCase(name, "Tag")) return tag_;
+  if (EqualsIgnoringAsciiCase(name, "Caption")) {
     char text[1024] = {};
     GetWindowTextA(window_, text, sizeof text);
     return std::string(text);
   }
-  if (SameName(name, "Left")) return std::to_string(rect.left);
-  if (SameName(name, "Top")) return std::to_string(rect.top);
-  if (SameName(name, "Width")) return std::to_string(rect.right - rect.left);
-  if (SameName(name, "Height")) return std::to_string(rect.bottom - rect.top);
-  if (SameName(name, "ClientWidth")) return std::to_string(client.right);
-  if (SameName(name, "ClientHeight")) return std::to_string(client.bottom);
-  if (SameName(name, "Visible")) return IsWindowVisible(window_) ? "True" : "False";
-  if (SameName(name, "Enabled")) return IsWindowEnabled(window_) ? "True" : "False";
+  if (EqualsIgnoringAsciiCase(name, "Left")) return std::to_string(rect.left);
+  if (EqualsIgnoringAsciiCase(name, "Top")) return std::to_string(rect.top);
+  if (EqualsIgnoringAsciiCase(name, "Width")) return std::to_string(rect.right - rect.left);
+  if (EqualsIgnoringAsciiCase(name, "Height")) return std::to_string(rect.bottom - rect.top);
+  if (EqualsIgnoringAsciiCase(name, "ClientWidth")) return std::to_string(client.right);
+  if (EqualsIgnoringAsciiCase(name, "ClientHeight")) return std::to_string(client.bottom);
+  if (EqualsIgnoringAsciiCase(name, "Visible")) return IsWindowVisible(window_) ? "True" : "False";
+  if (EqualsIgnoringAsciiCase(name, "Enabled")) return IsWindowEnabled(window_) ? "True" : "False";
   if (const auto kept = kept_.find(name); kept != kept_.end()) return kept->second;
   return std::nullopt;
 }
 
 bool PoolTemplate::SetPropertyText(std::string_view name, const std::string& text) {
-  if (SameName(name, "Caption")) return SetWindowTextA(window_, text.c_str()) != FALSE;
-  if (SameName(name, "Hint")) {
+  if (EqualsIgnoringAsciiCase(name, "Caption"))
+    return SetWindowTextA(window_, text.c_str()) != FALSE;
+  if (EqualsIgnoringAsciiCase(name, "Hint")) {
     hint_ = text;
     return true;
   }
-  if (SameName(name, "Tag")) {
+  if (EqualsIgnoringAsciiCase(name, "Tag")) {
     const auto value = FormControl::ParseInt(text);
     if (value) tag_ = std::to_string(*value);
     return value.has_value();
   }
-  if (SameName(name, "Left") || SameName(name, "Top")) {
+  if (EqualsIgnoringAsciiCase(name, "Left") || EqualsIgnoringAsciiCase(name, "Top")) {
     auto value = FormControl::ParseInt(text);
     if (!value) return false;
     *value = std::clamp(*value, -32768, 32767);
     const POINT at = Position();
-    MoveTo(SameName(name, "Left") ? *value : at.x, SameName(name, "Top") ? *value : at.y);
+    MoveTo(EqualsIgnoringAsciiCase(name, "Left") ? *value : at.x,
+           EqualsIgnoringAsciiCase(name, "Top") ? *value : at.y);
     return true;
   }
-  if (SameName(name, "Enabled")) {
+  if (EqualsIgnoringAsciiCase(name, "Enabled")) {
     const auto value = FormControl::ParseBool(text);
     if (value) EnableWindow(window_, *value ? TRUE : FALSE);
     return value.has_value();
   }
-  if (SameName(name, "Color")) {
+  if (EqualsIgnoringAsciiCase(name, "Color")) {
     const auto value = FormControl::ParseColor(text);
     if (!value) return false;
     if (brush_ != nullptr) DeleteObject(brush_);
