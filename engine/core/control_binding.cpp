@@ -4,25 +4,11 @@
 #include <charconv>
 
 #include "engine/core/script_text.h"
+#include "engine/core/text_lines.h"
 
 namespace tavrel {
 
 namespace {
-
-std::vector<std::string> Lines(std::string_view text) {
-  std::vector<std::string> lines;
-  if (text.empty()) return lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
-      lines.emplace_back(text.substr(start, i - start));
-      if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-  }
-  if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
-  return lines;
-}
 
 // A 32-bit decimal number as the dialogs take it: optional sign, digits.
 std::optional<int> DecimalValue(std::string_view text) {
@@ -87,7 +73,7 @@ class PageRules final : public RuleTarget {
 std::string ExpandedNodes(const VariableStore& store, std::string_view items) {
   std::string result;
   bool first = true;
-  for (const std::string& line : Lines(items)) {
+  for (const std::string& line : SplitLines(items)) {
     if (!first) result += "\r\n";
     first = false;
     const std::size_t text = line.find_first_not_of('\t');
@@ -385,7 +371,7 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
 void ControlBinding::SelectItemOfHint(DialogControl& control) {
   const std::string value = HintValue(control);
   if (value.empty()) return;
-  const std::vector<std::string> items = Lines(Get(control, "Items"));
+  const std::vector<std::string> items = SplitLines(Get(control, "Items"));
   const std::string wanted = ToUpperAnsi(value);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (ToUpperAnsi(items[i]) == wanted) {
@@ -497,7 +483,7 @@ void ControlBinding::RunHandler(DialogPage& page, DialogControl& control, Contro
     case ControlHandler::kListBoxClick:
     case ControlHandler::kCheckListBoxClick: {
       const auto index = DecimalValue(Get(control, "ItemIndex"));
-      const std::vector<std::string> items = Lines(Get(control, "Items"));
+      const std::vector<std::string> items = SplitLines(Get(control, "Items"));
       if (!index || *index < 0 || static_cast<std::size_t>(*index) >= items.size()) break;
       SetVariable(control, items[static_cast<std::size_t>(*index)]);
       if (handler == ControlHandler::kCheckListBoxClick && control.Tag() == 1) {
