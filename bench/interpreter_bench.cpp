@@ -14,36 +14,19 @@
 
 #include "engine/core/interpreter.h"
 #include "engine/core/script_checks.h"
+#include "tests/host/engine/quiet_ports.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 // Answers like a silent run on a system that answers nothing.
-class QuietHost final : public tavrel::InterpreterHost {
+class QuietBenchUi final : public tavrel::QuietUi {
  public:
-  tavrel::StartValues StartValuesFor(const tavrel::EngineState&) override { return {}; }
-  int CancelState() override { return 1; }
-  void SetProgress(const std::string&, int, int, int) override {}
-  void PrepareDialog(const std::string&) override {}
-  void ReleaseDialog(const std::string&) override {}
-  std::intptr_t ShowDialog(const std::string&, bool) override { return tavrel::kDialogNext; }
-  void HideCurrentDialog() override {}
-  void FreeDialogs() override {}
-  void LockWindowUpdates(std::intptr_t) override {}
-  void UnlockWindowUpdates() override {}
-  void ProcessOneMessage() override {}
-  void WakeMainThread() override {}
-  int ShowMessageBox(std::intptr_t, const std::string&, const std::string&, unsigned) override {
-    return 1;
-  }
   void ShowRuntimeError(const std::string& text) override {
     std::fprintf(stderr, "unexpected run-time error: %s\n", text.c_str());
     std::exit(1);
   }
-  bool FileExists(const std::string&) override { return true; }
-  void SetSilent(bool) override {}
-  void Trace(const std::string&) override {}
 };
 
 // Blocks of four: an assignment that expands a reference, a condition that
@@ -90,7 +73,8 @@ Figures NanosecondsPerCommand(std::size_t commands, int repeats) {
   for (int r = 0; r < repeats; ++r) {
     tavrel::EngineState state = MakeScript(commands);
     const double count = static_cast<double>(state.script.CommandCount());
-    QuietHost host;
+    QuietBenchUi ui;
+    tavrel::QuietSystem system;
     tavrel::VariableStore store(messages);
     auto start = Clock::now();
     state.IndexRecords();
@@ -103,7 +87,7 @@ Figures NanosecondsPerCommand(std::size_t commands, int repeats) {
                  std::chrono::duration<double, std::nano>(Clock::now() - start).count() / count);
 
     state.records = {};
-    tavrel::Interpreter interpreter(host, store, messages);
+    tavrel::Interpreter interpreter(ui, system, store, messages);
     start = Clock::now();
     interpreter.Run(state, "setup.msi");
     best.run = std::min(

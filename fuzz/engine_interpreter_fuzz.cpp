@@ -12,22 +12,19 @@
 #include "engine/core/compiled_script.h"
 #include "engine/core/interpreter.h"
 #include "engine/core/parameter_blocks.h"
+#include "tests/host/engine/quiet_ports.h"
 
 namespace {
 
-class FuzzHost final : public tavrel::InterpreterHost {
+class FuzzUi final : public tavrel::QuietUi {
  public:
-  explicit FuzzHost(std::string_view answers) : answers_(answers) {}
+  explicit FuzzUi(std::string_view answers) : answers_(answers) {}
 
-  tavrel::StartValues StartValuesFor(const tavrel::EngineState&) override { return {}; }
   // Called once per command: the place to stop a script that runs on.
   int CancelState() override {
     if (++steps_ > 20000) throw std::runtime_error("step limit");
     return 1;
   }
-  void SetProgress(const std::string&, int, int, int) override {}
-  void PrepareDialog(const std::string&) override {}
-  void ReleaseDialog(const std::string&) override {}
   std::intptr_t ShowDialog(const std::string&, bool modal) override {
     if (!modal) return 0;
     const char answer = answers_.empty() ? 0 : answers_[next_++ % answers_.size()];
@@ -42,19 +39,9 @@ class FuzzHost final : public tavrel::InterpreterHost {
         return 99;
     }
   }
-  void HideCurrentDialog() override {}
-  void FreeDialogs() override {}
-  void LockWindowUpdates(std::intptr_t) override {}
-  void UnlockWindowUpdates() override {}
-  void ProcessOneMessage() override {}
-  void WakeMainThread() override {}
   int ShowMessageBox(std::intptr_t, const std::string&, const std::string&, unsigned) override {
     return 6;
   }
-  void ShowRuntimeError(const std::string&) override {}
-  bool FileExists(const std::string&) override { return true; }
-  void SetSilent(bool) override {}
-  void Trace(const std::string&) override {}
 
  private:
   std::string_view answers_;
@@ -97,9 +84,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const tavrel::MessageTable messages;
   tavrel::VariableStore store(messages);
-  FuzzHost host(input.substr(input.size() / 2));
-  tavrel::Interpreter interpreter(host, store, messages);
-  interpreter.SetCommand("Run Program", [&](std::size_t i) { (void)state.Parameter(i, 9); });
+  FuzzUi ui(input.substr(input.size() / 2));
+  tavrel::QuietSystem system;
+  // Commands that reach the system read their parameters and do nothing
+  // more; one reads far past the others.
+  static const tavrel::CommandTable commands = [] {
+    tavrel::CommandTable table = tavrel::CommandTable::Standard();
+    table.Add({"Run Program",
+               tavrel::CommandRole::kAction,
+               {{}, {5, 0}, false},
+               [](tavrel::CommandContext& c) { (void)c.Param(9); }});
+    return table;
+  }();
+  tavrel::Interpreter interpreter(ui, system, store, messages, commands);
   try {
     interpreter.Run(state, "setup.msi");
   } catch (const tavrel::ListIndexError&) {

@@ -1,30 +1,34 @@
 #include "engine/core/program_actions.h"
 
+#include "engine/core/command_context.h"
+#include "engine/core/compiled_script.h"
+#include "engine/core/script_text.h"
+#include "engine/core/system_info.h"
 #include "engine/core/worker_wait.h"
 
 namespace tavrel {
 
-std::int32_t RunProgramOnWorker(InterpreterHost& host, bool silent, const ProgramRequest& request,
+std::int32_t RunProgramOnWorker(UiPort& ui, SystemPort& system, bool silent,
+                                const ProgramRequest& request,
                                 const std::function<std::pair<std::string, int>()>& progress) {
   std::int32_t code = kProgramNotStarted;
   WaitOptions options;
   options.progress = progress;
   // A running program cannot be cancelled from the dialogs: no cancel flag.
   RunWhileWaiting(
-      host, silent,
+      ui, silent,
       [&](WorkerProgress&) {
-        code = host.RunProgram(request.program, request.parameters, request.hidden, request.wait);
+        code = system.RunProgram(request.program, request.parameters, request.hidden, request.wait);
       },
       options);
   return code;
 }
 
-int TerminateProgram(InterpreterHost& host, std::string_view titlePart,
-                     std::string_view classPart) {
+int TerminateProgram(SystemPort& system, std::string_view titlePart, std::string_view classPart) {
   if (titlePart.empty() && classPart.empty()) return 0;
   int closed = 0;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    if (host.CloseFirstWindow(std::string(titlePart), std::string(classPart))) ++closed;
+    if (system.CloseFirstWindow(std::string(titlePart), std::string(classPart))) ++closed;
   }
   return closed;
 }
@@ -47,4 +51,60 @@ std::string ResumeCommand(std::string_view path) {
   return "\"" + std::string(path) + "\"";
 }
 
+namespace commands {
+
+namespace {
+
+void Reboot(CommandContext& c) {
+  c.system.Trace("reboot requested");
+  c.system.RequestReboot();
+  c.run.endRun = true;
+}
+
+}  // namespace
+
+void RunProgram(CommandContext& c) {
+  ProgramRequest request;
+  request.program = c.store.PathForm(c.Param(1));
+  request.hidden = BooleanValue(c.Param(2));
+  request.parameters = c.store.PathForm(c.Param(3));
+  request.wait = BooleanValue(c.Param(4));
+  const std::string& resultVariable = c.Param(5);
+  // The variables cannot change while the worker runs (only this thread
+  // writes them), so the progress is read once, before the program starts.
+  const std::string progressNumber = c.store.Get("PROGRESS");
+  std::int32_t position = 0;
+  if (!ParseInt32(progressNumber, position)) {
+    throw ConversionError("'" + progressNumber + "' is not a valid integer value");
+  }
+  const auto progress = [text = c.store.Get("PROGRESSTEXT"), position] {
+    return std::pair<std::string, int>(text, position);
+  };
+  const std::int32_t code = RunProgramOnWorker(c.ui, c.system, c.Silent(), request, progress);
+  if (code == kProgramNotStarted)
+    c.system.Trace("program could not be started: " + request.program);
+  if (!resultVariable.empty()) c.store.SetResult(resultVariable, std::to_string(code));
+}
+
+void TerminateProgram(CommandContext& c) {
+  tavrel::TerminateProgram(c.system, c.store.PathForm(c.Param(1)), c.store.PathForm(c.Param(2)));
+}
+
+void RebootComputer(CommandContext& c) {
+  Reboot(c);
+}
+
+void RebootAndResume(CommandContext& c) {
+  const std::string name = ResumeEntryName(c.state.script.productCode);
+  if (name.empty()) {
+    c.system.Trace("no resume entry: the product code does not begin with {XXXXXXXX");
+  } else {
+    const std::string& package = c.state.commandLine.packagePath;
+    c.system.WriteStartupEntry(BooleanValue(c.store.Get("ALLUSERS")), name,
+                               ResumeCommand(package.empty() ? c.run.exeFile : package));
+  }
+  Reboot(c);
+}
+
+}  // namespace commands
 }  // namespace tavrel

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/command_table.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/parameter_blocks.h"
 #include "engine/core/variable_store.h"
@@ -25,13 +26,16 @@ struct ScriptCheck {
   std::vector<std::string> actionStates;
 };
 
-// Reads parameters as written (no expansion). The store is cleared and left
-// holding the predefined and declared names. A parameter read past the end
-// of the parameter block raises ListIndexError.
+// Reads parameters as written (no expansion). The rules of each command
+// come from its entry in the table; a name the table does not know has none.
+// The store is cleared and left holding the predefined and declared names. A
+// parameter read past the end of the parameter block raises ListIndexError.
 ScriptCheck CheckScript(const CompiledScript& script, const ParameterBlocks& parameters,
-                        VariableStore& store);
+                        VariableStore& store,
+                        const CommandTable& commands = CommandTable::Standard());
 // The same with the command records already located.
 ScriptCheck CheckScript(const CompiledScript& script, const CommandRecords& records,
-                        VariableStore& store);
+                        VariableStore& store,
+                        const CommandTable& commands = CommandTable::Standard());
 
 }  // namespace tavrel

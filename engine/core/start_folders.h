@@ -6,8 +6,8 @@
 #include <string>
 
 #include "engine/core/engine_state.h"
-#include "engine/core/interpreter_host.h"
 #include "engine/core/system_info.h"
+#include "engine/core/system_port.h"
 
 namespace tavrel {
 

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "engine/core/command_table.h"
+
 namespace tavrel {
 
 namespace {
@@ -209,7 +211,8 @@ class Startup {
     const CompiledScript& script = state_.script;
     std::vector<std::size_t> dialogCommands;
     for (std::size_t i = 0; i < script.CommandCount(); ++i) {
-      if (script.commandNames[i] == "Display Dialog" && !script.IsCommentedOut(i)) {
+      const CommandEntry* entry = CommandTable::Standard().Find(script.commandNames[i]);
+      if (entry != nullptr && entry->role == CommandRole::kDialog && !script.IsCommentedOut(i)) {
         dialogCommands.push_back(i);
       }
     }

@@ -3,8 +3,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/core/command_context.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/script_text.h"
+#include "engine/core/text_actions.h"
 
 namespace tavrel {
 
@@ -111,11 +113,11 @@ std::string CodeError(std::string_view what, std::int32_t code) {
 
 // Text of a value that holds a folder; an expandable one is expanded, as the
 // system itself does when it reads such a folder.
-std::string FolderValue(InterpreterHost& host, RegistryRoot root, const std::string& key,
+std::string FolderValue(SystemPort& port, RegistryRoot root, const std::string& key,
                         const std::string& name) {
-  RegistryValue value = host.ReadRegistryValue(root, key, name);
+  RegistryValue value = port.ReadRegistryValue(root, key, name);
   if (value.type == RegistryValue::Type::kString) return std::move(value.text);
-  if (value.type == RegistryValue::Type::kExpandString) return host.ExpandEnvironment(value.text);
+  if (value.type == RegistryValue::Type::kExpandString) return port.ExpandEnvironment(value.text);
   return "";
 }
 
@@ -125,30 +127,30 @@ std::string BeforeComma(std::string text) {
   return text;
 }
 
-std::string QuickLaunchFolder(InterpreterHost& host) {
+std::string QuickLaunchFolder(SystemPort& port) {
   const std::string appData = FolderValue(
-      host, RegistryRoot::kCurrentUser,
+      port, RegistryRoot::kCurrentUser,
       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "AppData");
   if (appData.empty()) return "";
   return WithTrailingBackslash(appData) + "Microsoft\\Internet Explorer\\Quick Launch\\";
 }
 
-std::string WebServerRoot(InterpreterHost& host) {
-  std::string root = FolderValue(host, RegistryRoot::kLocalMachine, kInetStpKey, "PathWWWRoot");
+std::string WebServerRoot(SystemPort& port) {
+  std::string root = FolderValue(port, RegistryRoot::kLocalMachine, kInetStpKey, "PathWWWRoot");
   const std::string virtualRoots =
       "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots\\";
   if (root.empty()) {
-    root = BeforeComma(FolderValue(host, RegistryRoot::kLocalMachine, virtualRoots, "/"));
+    root = BeforeComma(FolderValue(port, RegistryRoot::kLocalMachine, virtualRoots, "/"));
   }
   if (root.empty()) {
-    root = BeforeComma(FolderValue(host, RegistryRoot::kLocalMachine, virtualRoots, "/,"));
+    root = BeforeComma(FolderValue(port, RegistryRoot::kLocalMachine, virtualRoots, "/,"));
   }
   return root;
 }
 
-bool WebServerAtLeast(InterpreterHost& host, std::uint32_t major) {
+bool WebServerAtLeast(SystemPort& port, std::uint32_t major) {
   const RegistryValue value =
-      host.ReadRegistryValue(RegistryRoot::kLocalMachine, kInetStpKey, "MajorVersion");
+      port.ReadRegistryValue(RegistryRoot::kLocalMachine, kInetStpKey, "MajorVersion");
   return value.type == RegistryValue::Type::kNumber && value.number >= major;
 }
 
@@ -222,8 +224,8 @@ RegistryRoot RegistryRootFor(std::int32_t code) {
   }
 }
 
-std::string SystemSetting(std::int32_t code, InterpreterHost& host) {
-  SystemInfo& system = host.System();
+std::string SystemSetting(std::int32_t code, SystemPort& port) {
+  SystemInfo& system = port.System();
   if (code == 0) return BooleanText(system.IsUserAdministrator());
   if (code >= 1 && code <= 7) {
     const std::uint64_t megabytes = (std::uint64_t{32} << (code - 1)) - 2;
@@ -253,46 +255,102 @@ std::string SystemSetting(std::int32_t code, InterpreterHost& host) {
   if (code == 35) return system.GetRegisteredUser().owner;
   if (code == 36) return system.GetRegisteredUser().organisation;
   if (code >= 37 && code <= 52) {
-    const std::string library = WithTrailingBackslash(host.SystemFolder()) + "shdocvw.dll";
+    const std::string library = WithTrailingBackslash(port.SystemFolder()) + "shdocvw.dll";
     return BooleanText(VersionAtLeast(VersionOf(system.GetFileVersionParts(library)),
                                       kBrowserVersions[Index(code, 37)]));
   }
   if (code >= 53 && code <= 57) {
-    return BooleanText(WebServerAtLeast(host, static_cast<std::uint32_t>(59 - code)));
+    return BooleanText(WebServerAtLeast(port, static_cast<std::uint32_t>(59 - code)));
   }
   throw std::runtime_error(CodeError("system setting", code));
 }
 
-std::string FolderLocation(std::int32_t code, bool allUsers, InterpreterHost& host) {
+std::string FolderLocation(std::int32_t code, bool allUsers, SystemPort& port) {
   if (code < 0 || code >= static_cast<std::int32_t>(kFolders.size())) {
     throw std::runtime_error(CodeError("folder", code));
   }
   std::string folder;
   switch (code) {
     case 9:
-      folder = host.System().GetBootFolder();
+      folder = port.System().GetBootFolder();
       break;
     case 10:
-      folder = host.System().FindCdRomDrive();
+      folder = port.System().FindCdRomDrive();
       break;
     case 23:
-      folder = host.SystemFolder();
+      folder = port.SystemFolder();
       break;
     case 25:
-      folder = host.WindowsFolder();
+      folder = port.WindowsFolder();
       break;
     case 26:
-      folder = QuickLaunchFolder(host);
+      folder = QuickLaunchFolder(port);
       break;
     case 27:
-      folder = WebServerRoot(host);
+      folder = WebServerRoot(port);
       break;
     default: {
       const FolderPair pair = kFolders[Index(code, 0)];
-      folder = host.System().GetSpecialFolder(allUsers ? pair.allUsers : pair.currentUser);
+      folder = port.System().GetSpecialFolder(allUsers ? pair.allUsers : pair.currentUser);
     }
   }
   return WithTrailingBackslash(std::move(folder));
 }
 
+namespace commands {
+
+namespace {
+
+// A result variable written as a reference stands for the name inside it.
+std::string ReferenceForm(const std::string& text) {
+  std::string reference = ReferenceName(text);
+  return reference.empty() ? text : reference;
+}
+
+Version FileVersionAt(CommandContext& c, std::size_t parameter) {
+  return VersionOf(c.system.System().GetFileVersionParts(c.store.PathForm(c.Param(parameter))));
+}
+
+}  // namespace
+
+void GetSystemSettings(CommandContext& c) {
+  c.store.SetResult(c.Param(1), SystemSetting(RequireInt32(c.Param(2)), c.system));
+}
+
+void GetFolderLocation(CommandContext& c) {
+  const std::int32_t code = RequireInt32(c.Param(2));
+  c.store.SetResult(c.Param(1), FolderLocation(code, BooleanValue(c.Param(3)), c.system));
+}
+
+void GetEnvironment(CommandContext& c) {
+  const std::string variable = c.store.Expand(c.Param(1));
+  c.store.SetResult(ReferenceForm(c.Param(2)), c.system.ExpandEnvironment("%" + variable + "%"));
+}
+
+void GetFileVersion(CommandContext& c) {
+  const Version version = FileVersionAt(c, 1);
+  c.store.SetResult(ReferenceForm(c.Param(2)), VersionText(version));
+}
+
+void CheckFileVersion(CommandContext& c) {
+  const Version version = FileVersionAt(c, 2);
+  const Version wanted =
+      BooleanValue(c.Param(3)) ? FileVersionAt(c, 4) : ParseVersionText(c.store.Expand(c.Param(5)));
+  c.store.SetResult(c.Param(1), BooleanText(VersionAtLeast(version, wanted)));
+}
+
+void ReadRegistry(CommandContext& c) {
+  const RegistryRoot root = RegistryRootFor(RequireInt32(c.Param(2)));
+  const RegistryValue value =
+      c.system.ReadRegistryValue(root, c.store.PathForm(c.Param(3)), c.store.PathForm(c.Param(4)));
+  c.store.SetResult(c.Param(1), RegistryText(value));
+}
+
+void GetIniFileSettings(CommandContext& c) {
+  c.store.SetResult(
+      c.Param(1), c.system.ReadIniValue(c.store.PathForm(c.Param(2)), c.store.PathForm(c.Param(3)),
+                                        c.store.PathForm(c.Param(4))));
+}
+
+}  // namespace commands
 }  // namespace tavrel

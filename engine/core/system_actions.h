@@ -1,7 +1,6 @@
-// The system query commands' own logic, apart from the system itself: the
-// tables behind "Get System Settings" and "Get Folder Location", file
-// versions as the scripts write and compare them, and registry values as
-// text.
+// The system query commands: the tables behind "Get System Settings" and
+// "Get Folder Location", file versions as the scripts write and compare
+// them, registry values as text, and the commands' handlers.
 #pragma once
 
 #include <array>
@@ -9,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/core/interpreter_host.h"
 #include "engine/core/system_info.h"
+#include "engine/core/system_port.h"
 
 namespace tavrel {
 
@@ -46,10 +45,24 @@ RegistryRoot RegistryRootFor(std::int32_t code);
 // The answer to query code 0..57 of "Get System Settings": "TRUE"/"FALSE" or
 // a text. Throws std::runtime_error for an unknown code, and whatever the
 // system queries throw (PlatformError when the access token cannot be read).
-std::string SystemSetting(std::int32_t code, InterpreterHost& host);
+std::string SystemSetting(std::int32_t code, SystemPort& port);
 
 // Folder code 0..27 of "Get Folder Location", with a trailing backslash
 // unless empty. Throws std::runtime_error for an unknown code.
-std::string FolderLocation(std::int32_t code, bool allUsers, InterpreterHost& host);
+std::string FolderLocation(std::int32_t code, bool allUsers, SystemPort& port);
+
+struct CommandContext;
+
+namespace commands {
+
+void GetSystemSettings(CommandContext& c);
+void GetFolderLocation(CommandContext& c);
+void GetEnvironment(CommandContext& c);
+void GetFileVersion(CommandContext& c);
+void CheckFileVersion(CommandContext& c);
+void ReadRegistry(CommandContext& c);
+void GetIniFileSettings(CommandContext& c);
+
+}  // namespace commands
 
 }  // namespace tavrel

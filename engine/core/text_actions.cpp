@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/core/command_context.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/script_text.h"
 #include "engine/core/system_info.h"
@@ -270,4 +271,110 @@ std::string ExtractPath(std::string_view path, std::int32_t code) {
   }
 }
 
+namespace commands {
+
+namespace {
+
+// A result variable that does not exist yet is created before the command
+// may fail, as the checks declared it.
+void DeclareResult(VariableStore& store, const std::string& name) {
+  if (!name.empty() && !store.Exists(name)) store.Define(ToUpperAscii(name), "");
+}
+
+}  // namespace
+
+void ReadFromTextFile(CommandContext& c) {
+  std::optional<OpenTextFile>& open = c.run.readFile;
+  const std::string path = c.store.PathForm(c.Param(1));
+  const std::string& lineVariable = c.Param(2);
+  const std::string& endVariable = c.Param(3);
+  DeclareResult(c.store, lineVariable);
+  DeclareResult(c.store, endVariable);
+  const std::string key = ToUpperAnsi(path);
+  if (!open || open->key != key) {
+    open.reset();
+    FileText file = c.system.ReadFileText(path);
+    if (file.status != FileText::Status::kRead) {
+      if (!endVariable.empty()) c.store.SetResult(endVariable, "TRUE");
+      return;
+    }
+    open.emplace(key, TextFileReader(std::move(file.text)));
+  }
+  if (!open->reader.AtEnd()) c.store.SetResult(lineVariable, open->reader.NextLine());
+  const bool atEnd = open->reader.AtEnd();
+  // The next read of this file starts again from its first line.
+  if (atEnd) open.reset();
+  if (!endVariable.empty()) c.store.SetResult(endVariable, BooleanText(atEnd));
+}
+
+void WriteToTextFile(CommandContext& c) {
+  const std::string path = c.store.PathForm(c.Param(1));
+  const std::string line = c.store.Expand(c.Param(2));
+  const bool atTop = BooleanValue(c.store.Expand(c.Param(3)));
+  if (c.run.readFile && c.run.readFile->key == ToUpperAnsi(path)) c.run.readFile.reset();
+  const FileText file = c.system.ReadFileText(path);
+  // Rewriting a file whose text could not be read would lose that text.
+  if (file.status == FileText::Status::kUnreadable) {
+    c.system.Trace("text file not written, its text cannot be read: " + path);
+    return;
+  }
+  if (!c.system.ReplaceFileText(path, TextWithLine(file.text, line, atTop))) {
+    c.system.Trace("text file could not be written: " + path);
+  }
+}
+
+void ParseString(CommandContext& c) {
+  const std::string source = c.store.PathForm(c.Param(1));
+  const std::string delimiter = c.store.PathForm(c.Param(2));
+  const std::string& firstVariable = c.Param(3);
+  const std::string& secondVariable = c.Param(4);
+  DeclareResult(c.store, firstVariable);
+  DeclareResult(c.store, secondVariable);
+  ParseOptions options;
+  options.method = RequireInt32(c.Param(5));
+  options.trim = BooleanValue(c.Param(6));
+  options.ignoreCase = BooleanValue(c.Param(7));
+  ParsedString parts = tavrel::ParseString(source, delimiter, options);
+  if (!firstVariable.empty()) c.store.SetResult(firstVariable, std::move(parts.first));
+  if (!secondVariable.empty()) c.store.SetResult(secondVariable, std::move(parts.second));
+}
+
+void Mathematics(CommandContext& c) {
+  c.store.SetResult(c.Param(4),
+                    tavrel::Mathematics(c.store.Expand(c.Param(1)), c.store.Expand(c.Param(2)),
+                                        RequireInt32(c.Param(3))));
+}
+
+void ExtractPath(CommandContext& c) {
+  const std::string& variable = c.Param(1);
+  const std::string value = c.store.PathForm(c.store.Get(variable));
+  c.store.Set(variable, tavrel::ExtractPath(value, RequireInt32(c.Param(2))));
+}
+
+void ConvertPath(CommandContext& c) {
+  const std::string& variable = c.Param(1);
+  const std::string value = c.store.PathForm(c.store.Get(variable));
+  const bool shortForm = BooleanValue(c.Param(2));
+  std::string converted;
+  if (c.system.KindOf(value) != PathKind::kNone) {
+    converted = shortForm ? c.system.ShortPathOf(value) : c.system.LongPathOf(value);
+  }
+  c.store.Set(variable, std::move(converted));
+}
+
+void GetTemporaryFile(CommandContext& c) {
+  const std::string& nameText = c.Param(1);
+  const std::string reference = ReferenceName(nameText);
+  std::string path = c.system.CreateTempFile(c.state.tempFolder);
+  if (path.empty()) c.system.Trace("no temporary file could be created in " + c.state.tempFolder);
+  c.store.SetResult(reference.empty() ? nameText : reference, std::move(path));
+}
+
+void DoesFileOrFolderExist(CommandContext& c) {
+  const PathKind kind = c.system.KindOf(c.store.PathForm(c.Param(2)));
+  const bool file = BooleanValue(c.Param(3));
+  c.store.SetResult(c.Param(1), BooleanText(kind == (file ? PathKind::kFile : PathKind::kFolder)));
+}
+
+}  // namespace commands
 }  // namespace tavrel

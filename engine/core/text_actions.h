@@ -1,7 +1,6 @@
-// The text, file, path and arithmetic commands' own logic, apart from the
-// file system: reading a text file line by line, rebuilding a text file with
-// one more line, splitting strings, whole-number arithmetic and taking paths
-// apart.
+// The text, file, path and arithmetic commands: reading a text file line by
+// line, rebuilding a text file with one more line, splitting strings,
+// whole-number arithmetic and taking paths apart, and the commands' handlers.
 #pragma once
 
 #include <cstddef>
@@ -64,4 +63,18 @@ std::string Mathematics(std::string_view a, std::string_view b, std::int32_t ope
 // backslash unless empty); any other code gives the path unchanged.
 std::string ExtractPath(std::string_view path, std::int32_t code);
 
+struct CommandContext;
+
+namespace commands {
+
+void ReadFromTextFile(CommandContext& c);
+void WriteToTextFile(CommandContext& c);
+void ParseString(CommandContext& c);
+void Mathematics(CommandContext& c);
+void ExtractPath(CommandContext& c);
+void ConvertPath(CommandContext& c);
+void GetTemporaryFile(CommandContext& c);
+void DoesFileOrFolderExist(CommandContext& c);
+
+}  // namespace commands
 }  // namespace tavrel

@@ -16,8 +16,8 @@ std::pair<std::string, int> WorkerProgress::Latest() const {
   return {text_, position_};
 }
 
-void RunWhileWaiting(InterpreterHost& host, bool silent,
-                     const std::function<void(WorkerProgress&)>& work, const WaitOptions& options) {
+void RunWhileWaiting(UiPort& ui, bool silent, const std::function<void(WorkerProgress&)>& work,
+                     const WaitOptions& options) {
   WorkerProgress progress;
   std::atomic<bool> done{false};
   std::exception_ptr failure;
@@ -28,7 +28,7 @@ void RunWhileWaiting(InterpreterHost& host, bool silent,
       failure = std::current_exception();
     }
     done.store(true);
-    host.WakeMainThread();
+    ui.WakeMainThread();
   });
 
   // The worker must be joined whatever the main thread's side throws.
@@ -41,13 +41,13 @@ void RunWhileWaiting(InterpreterHost& host, bool silent,
 
   while (!done.load()) {
     const auto [text, position] = options.progress ? options.progress() : progress.Latest();
-    host.SetProgress(text, position, 100, 0);
+    ui.SetProgress(text, position, 100, 0);
     if (silent) {
       worker.join();
       break;
     }
-    host.ProcessOneMessage();
-    if (options.forwardCancel) progress.SetCancelRequested(host.CancelState() == -1);
+    ui.ProcessOneMessage();
+    if (options.forwardCancel) progress.SetCancelRequested(ui.CancelState() == -1);
   }
   if (worker.joinable()) worker.join();
   if (failure) std::rethrow_exception(failure);

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/core/interpreter_host.h"
+#include "engine/core/ui_port.h"
 
 namespace tavrel {
 
@@ -44,8 +44,7 @@ struct WaitOptions {
 // mode processes one window message per turn (the worker wakes the main
 // thread when it ends); silent mode blocks. An exception thrown by the work
 // is thrown again here, on the main thread.
-void RunWhileWaiting(InterpreterHost& host, bool silent,
-                     const std::function<void(WorkerProgress&)>& work,
+void RunWhileWaiting(UiPort& ui, bool silent, const std::function<void(WorkerProgress&)>& work,
                      const WaitOptions& options = {});
 
 }  // namespace tavrel

@@ -13,7 +13,7 @@
 
 #include "engine/core/control_binding.h"
 #include "engine/core/form_file.h"
-#include "engine/win32/form_control.h"
+#include "engine/win32/forms/form_control.h"
 
 namespace tavrel {
 

@@ -7,11 +7,12 @@
 #include "engine/core/interpreter.h"
 #include "engine/core/startup.h"
 #include "engine/core/variable_store.h"
-#include "engine/win32/dialog_runtime.h"
-#include "engine/win32/win32_interpreter_host.h"
+#include "engine/win32/win32_dialog_runtime.h"
 #include "engine/win32/win32_startup_platform.h"
 #include "engine/win32/win32_startup_windows.h"
 #include "engine/win32/win32_system_info.h"
+#include "engine/win32/win32_system_port.h"
+#include "engine/win32/win32_ui_port.h"
 
 namespace {
 
@@ -39,8 +40,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   tavrel::MessageTable messages;
   tavrel::VariableStore store(messages);
   tavrel::Win32DialogRuntime dialogs(store, messages);
-  tavrel::Win32InterpreterHost host(platform, system, &dialogs);
-  tavrel::Interpreter interpreter(host, store, messages);
+  tavrel::Win32UiPort ui(platform, &dialogs);
+  tavrel::Win32SystemPort systemPort(platform, system);
+  tavrel::Interpreter interpreter(ui, systemPort, store, messages);
   const int code = tavrel::RunEngine({platform, windows, dialogs, interpreter, messages});
   WriteVariableDump(store);
   return code;

@@ -8,7 +8,7 @@
 #include <deque>
 #include <stdexcept>
 
-#include "tests/host/engine/fake_interpreter_host.h"
+#include "tests/host/engine/fake_ports.h"
 
 namespace tavrel {
 namespace {
@@ -55,11 +55,11 @@ class InterpreterTest : public ::testing::Test {
  protected:
   InterpreterTest() {
     host_.state = &state_;
-    interpreter_.SetCommand("Mark", [this](std::size_t i) {
-      marks_.push_back(state_.Parameter(i, 1));
-      host_.events.push_back("mark " + state_.Parameter(i, 1));
+    Command("Mark", [this](CommandContext& c) {
+      marks_.push_back(c.Param(1));
+      host_.events.push_back("mark " + c.Param(1));
     });
-    interpreter_.SetCommand("Fail", [](std::size_t) { throw std::runtime_error("boom"); });
+    Command("Fail", [](CommandContext&) { throw std::runtime_error("boom"); });
   }
 
   void Load(const std::vector<Line>& lines) {
@@ -86,11 +86,17 @@ class InterpreterTest : public ::testing::Test {
 
   std::string Var(std::string_view name) const { return store_.Get(name); }
 
+  // A command of the test's own, added to the engine's table.
+  void Command(std::string name, CommandHandler run) {
+    commands_.Add({std::move(name), CommandRole::kAction, {}, std::move(run)});
+  }
+
   FakeHost host_;
   MessageTable messages_;
   VariableStore store_{messages_};
   EngineState state_;
-  Interpreter interpreter_{host_, store_, messages_};
+  CommandTable commands_ = CommandTable::Standard();
+  Interpreter interpreter_{host_, host_, store_, messages_, commands_};
   std::vector<std::string> marks_;
 };
 
@@ -371,7 +377,7 @@ TEST_F(InterpreterTest, ProgressThatIsNoNumberIsARuntimeError) {
 
 TEST_F(InterpreterTest, AbortReflectsTheCancelState) {
   std::vector<std::string> seen;
-  interpreter_.SetCommand("Peek", [&](std::size_t) { seen.push_back(Var("ABORT")); });
+  Command("Peek", [&](CommandContext&) { seen.push_back(Var("ABORT")); });
   host_.cancelState = -1;
   Run({{"Peek"}, Set("ABORT", "FALSE"), {"Peek"}});
   EXPECT_EQ(seen, (Marks{"TRUE", "TRUE"}));
@@ -468,7 +474,7 @@ TEST_F(InterpreterTest, MissingDatabaseRunsNothing) {
 
 TEST_F(InterpreterTest, PluginNamesWinOverEveryOtherNameWithoutRegardToCase) {
   std::vector<std::size_t> plugins;
-  interpreter_.SetPluginCommand([&](std::size_t i) { plugins.push_back(i); });
+  commands_.SetPluginHandler([&](CommandContext& c) { plugins.push_back(c.index); });
   state_.script.pluginCommands = {"MARK", "set variable"};
   Run({Mark("a"), Set("A", "1"), {"Unknown"}});
   EXPECT_TRUE(marks_.empty());
@@ -481,6 +487,38 @@ TEST_F(InterpreterTest, BuiltInNamesAreExact) {
   Run({{"set variable", {"A", "1"}}, Mark("after")});
   EXPECT_FALSE(store_.Exists("A"));
   EXPECT_EQ(marks_, (Marks{"after"}));
+  ASSERT_EQ(host_.trace.size(), 1u);
+  EXPECT_EQ(host_.trace[0], "line 1: no command is named \"set variable\"; nothing done");
+}
+
+// A command this version cannot carry out must not pass for done: the run
+// ends at it with a message naming it, and nothing after it runs.
+TEST_F(InterpreterTest, CommandsNotAvailableYetEndTheRunNamingThemselves) {
+  const std::vector<std::string> names{
+      "Web Media Block",     "Delete Registry", "Is MSI Setup Installed", "Write Registry",
+      "Create File Type",    "Create Folder",   "Create Shortcut",        "Copy/Move Local Files",
+      "Delete Files",        "Edit INI File",   "Set Environment",        "Install Files",
+      "Install Assembly",    "Control Service", "Create ODBC DSN",        "Install ODBC Driver",
+      "Install Service",     "Apply Changes",   "Define Component",       "Get Component State",
+      "Set Component State", "Reports Plug-in"};
+  for (const std::string& name : names) {
+    FakeHost host;
+    MessageTable messages;
+    VariableStore store{messages};
+    EngineState state;
+    state.script.pluginCommands = {"reports plug-in"};
+    Interpreter interpreter{host, host, store, messages};
+    std::swap(state_, state);
+    // Parameters every check accepts: a result variable, both delete modes.
+    Load({Set("BEFORE", "ran"), {name, {"", "R", "TRUE", "TRUE"}}, Set("AFTER", "ran")});
+    std::swap(state_, state);
+    interpreter.Run(state, "c:\\s\\setup.msi");
+    ASSERT_EQ(host.errors.size(), 1u) << name;
+    EXPECT_EQ(host.errors[0], "Runtime error in setup script:\r\rLine 2: " + name +
+                                  " is not available in this version");
+    EXPECT_EQ(store.Get("BEFORE"), "ran");
+    EXPECT_FALSE(store.Exists("AFTER")) << name;
+  }
 }
 
 // ---- Variables at start and "Set Variable" ----
@@ -969,7 +1007,7 @@ TEST_F(InterpreterTest, SystemQueryCodesThatAreNoNumberOrUnknownEndTheRun) {
     VariableStore store{messages};
     EngineState state;
     host.state = &state;
-    Interpreter interpreter{host, store, messages};
+    Interpreter interpreter{host, host, store, messages};
     std::swap(state_, state);
     Load({line, Set("AFTER", "ran")});
     std::swap(state_, state);

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/host/engine/fake_interpreter_host.h"
+#include "tests/host/engine/fake_ports.h"
 
 namespace tavrel {
 namespace {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/host/engine/fake_interpreter_host.h"
+#include "tests/host/engine/fake_ports.h"
 
 namespace tavrel {
 namespace {

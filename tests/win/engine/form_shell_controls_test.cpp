@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/win32/form_control.h"
+#include "engine/win32/forms/form_control.h"
 
 namespace tavrel {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "engine/core/form_file.h"
-#include "engine/win32/form_control.h"
+#include "engine/win32/forms/form_control.h"
 
 namespace tavrel {
 namespace {

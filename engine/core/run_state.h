@@ -1,0 +1,48 @@
+// What one run of the script keeps between its commands: the dialog and
+// wizard state the loop and the dialog commands share, the text file being
+// read, the action states the change commands mark, and whether a command
+// has ended the run. Created when a run starts and discarded when it ends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/core/text_actions.h"
+
+namespace tavrel {
+
+enum class WizardDirection { kNext, kBack, kCancel };
+
+struct DialogState {
+  // Set by "Wizard Loop": the loop steps from dialog to dialog in the
+  // direction the last one was left.
+  bool wizard = false;
+  WizardDirection direction = WizardDirection::kNext;
+  std::intptr_t window = 0;  // the non-modal dialog on screen, 0 for none
+  // Key of the last modal dialog shown outside a wizard loop, still on screen.
+  std::optional<std::string> pendingModal;
+};
+
+// The file "Read from Text File" is reading: its name upper-cased and
+// where the reading stands.
+struct OpenTextFile {
+  OpenTextFile(std::string k, TextFileReader r) : key(std::move(k)), reader(std::move(r)) {}
+  std::string key;
+  TextFileReader reader;
+};
+
+struct RunState {
+  DialogState dialogs;
+  std::optional<OpenTextFile> readFile;
+  // One entry per command from the script checks: "SKIP", or "FALSE" for an
+  // active change command until it has run.
+  std::vector<std::string> actionStates;
+  std::string exeFile;  // the engine executable, for the resume entry
+  // Set by a command after which nothing more may run (a restart).
+  bool endRun = false;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,125 @@
+// What the script's commands need from the system: files, programs, the
+// registry, initialisation files, the environment and the machine's
+// answers to the system queries. Nothing here shows a window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/core/engine_state.h"
+#include "engine/core/system_info.h"
+
+namespace tavrel {
+
+// Exit codes "Run Program" stores for a program that runs on after the
+// command (the system's own "still active" code) and for one that could not
+// be started at all.
+inline constexpr std::int32_t kProgramStillRunning = 259;
+inline constexpr std::int32_t kProgramNotStarted = -1;
+
+// Registry roots in the order the scripts number them.
+enum class RegistryRoot { kClassesRoot, kCurrentUser, kLocalMachine, kUsers, kCurrentConfig };
+
+// One registry value as read; text without its terminator.
+struct RegistryValue {
+  enum class Type { kMissing, kString, kExpandString, kNumber, kOther };
+  Type type = Type::kMissing;
+  std::string text;          // kString and kExpandString
+  std::uint32_t number = 0;  // kNumber (a 32-bit number)
+};
+
+// What lies at a path.
+enum class PathKind { kNone, kFile, kFolder };
+
+// A whole text file as the file commands read it.
+struct FileText {
+  enum class Status { kRead, kMissing, kUnreadable };
+  Status status = Status::kMissing;
+  std::string text;
+};
+
+// Initial values of the predefined variables that only the system can
+// answer; the interpreter works out the others from the engine state.
+struct StartValues {
+  std::string uninstallLink;  // installation information folder + executable name
+  std::string exeFile;        // full path of the engine executable
+  std::string userName;       // registered owner
+  std::string userCompany;    // registered organisation
+  bool allUsers = false;      // Windows NT family and member of Administrators
+  std::string dataDir;        // depends on the media mode
+  std::string targetDir;      // default target folder + title + "\"
+  bool needsUpgrade = false;
+  bool maintenance = false;
+};
+
+// None of these throws unless it says so.
+class SystemPort {
+ public:
+  virtual ~SystemPort() = default;
+
+  virtual StartValues StartValuesFor(const EngineState& state) = 0;
+
+  // ---- Files ----
+
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual PathKind KindOf(const std::string& path) = 0;
+  // kMissing when nothing is at the path; kUnreadable when something is
+  // there but its text cannot be had (a folder, no access, too large).
+  virtual FileText ReadFileText(const std::string& path) = 0;
+  // Replaces the file with the text (read-only and other attributes are
+  // cleared) so that it holds either its old text or the whole new one, never
+  // a part; false when it could not.
+  virtual bool ReplaceFileText(const std::string& path, const std::string& text) = 0;
+  // The short (8.3) or the long form of an existing path; empty on failure.
+  virtual std::string ShortPathOf(const std::string& path) = 0;
+  virtual std::string LongPathOf(const std::string& path) = 0;
+  // Creates a new empty file with a unique name beginning with "tvl" in the
+  // folder and returns its full path; empty on failure.
+  virtual std::string CreateTempFile(const std::string& folder) = 0;
+
+  // ---- Programs and restarts ----
+
+  // Starts the program with the parameters (window not shown when hidden, no
+  // working folder of its own) and, with wait, returns when it has ended.
+  // Called on a worker thread. The exit code; kProgramStillRunning when it
+  // runs on; kProgramNotStarted when it could not be started.
+  virtual std::int32_t RunProgram(const std::string& program, const std::string& parameters,
+                                  bool hidden, bool wait) = 0;
+  // Posts a cancel-mode and then a close message to the first top-level
+  // window whose class name contains the class part and whose title contains
+  // the title part (case-sensitive; an empty part matches any); false when
+  // no window matched.
+  virtual bool CloseFirstWindow(const std::string& title, const std::string& windowClass) = 0;
+  // The run-at-start-up entry of that name, for all users or for the current
+  // user: written with the command line, or removed. Failures are traced
+  // only.
+  virtual void WriteStartupEntry(bool allUsers, const std::string& name,
+                                 const std::string& command) = 0;
+  virtual void RemoveStartupEntry(bool allUsers, const std::string& name) = 0;
+  // Asks the system to restart (enabling the shutdown privilege where there
+  // is one) and returns; the run then ends as usual.
+  virtual void RequestReboot() = 0;
+
+  // ---- Queries ----
+
+  // The engine's system queries; they throw only as documented there.
+  virtual SystemInfo& System() = 0;
+  // A value of the key under the root; kMissing on any failure.
+  virtual RegistryValue ReadRegistryValue(RegistryRoot root, const std::string& key,
+                                          const std::string& name) = 0;
+  // The text with its %NAME% references replaced by environment variables;
+  // unknown names are left as written.
+  virtual std::string ExpandEnvironment(const std::string& text) = 0;
+  // The key's value in the section of the initialisation file, at most 259
+  // characters; empty when it is missing or cannot be read.
+  virtual std::string ReadIniValue(const std::string& file, const std::string& section,
+                                   const std::string& key) = 0;
+  // The system and the Windows folders, without trailing backslash.
+  virtual std::string SystemFolder() = 0;
+  virtual std::string WindowsFolder() = 0;
+
+  // A line for the diagnostic trace, silent or not.
+  virtual void Trace(const std::string& line) = 0;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,329 @@
+#include "engine/win32/win32_dialog_runtime.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "engine/core/dialog_rules.h"
+#include "engine/core/form_file.h"
+#include "engine/core/script_text.h"
+
+namespace tavrel {
+
+namespace {
+
+std::string SystemMessage(DWORD error) {
+  char* buffer = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : "";
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() &&
+         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text.empty() ? "error " + std::to_string(error) : text;
+}
+
+// Dialog files are small; anything past this is not a dialog.
+constexpr DWORD kMaxDialogFile = 64u << 20;
+
+std::string ReadWholeFile(const std::string& path) {
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    throw std::runtime_error("cannot open \"" + path + "\": " + SystemMessage(GetLastError()));
+  }
+  std::string text;
+  const DWORD size = GetFileSize(file, nullptr);
+  bool ok = size != INVALID_FILE_SIZE && size <= kMaxDialogFile;
+  if (ok) {
+    text.resize(size);
+    DWORD done = 0;
+    while (ok && done < size) {
+      DWORD got = 0;
+      ok = ReadFile(file, text.data() + done, size - done, &got, nullptr) != FALSE && got != 0;
+      done += got;
+    }
+  }
+  const DWORD error = GetLastError();
+  CloseHandle(file);
+  if (!ok) throw std::runtime_error("cannot read \"" + path + "\": " + SystemMessage(error));
+  return text;
+}
+
+// Makes a folder current for as long as it lives.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::string& folder) {
+    char previous[MAX_PATH] = {};
+    if (GetCurrentDirectoryA(MAX_PATH, previous) != 0) previous_ = previous;
+    if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
+  }
+  ~CurrentFolder() {
+    if (!previous_.empty()) SetCurrentDirectoryA(previous_.c_str());
+  }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+ private:
+  std::string previous_;
+};
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? "" : path.substr(0, cut + 1);
+}
+
+}  // namespace
+
+Win32DialogRuntime::Win32DialogRuntime(VariableStore& store, const MessageTable& messages)
+    : store_(store), binding_(store, messages, *this) {}
+
+Win32DialogRuntime::~Win32DialogRuntime() {
+  FreeDialogs();
+}
+
+void Win32DialogRuntime::InitDialogs(const std::string& supportFolder, bool silent) {
+  supportFolder_ = supportFolder;
+  binding_.SetSupportFolder(supportFolder);
+  silent_ = silent;
+  firstDialog_ = true;
+  dialogs_.clear();
+  currentKey_.clear();
+  binding_.ClearCancelled();
+}
+
+WindowRef Win32DialogRuntime::LoadDialog(const std::string& key, const std::string& dialogFile) {
+  if (silent_) return 0;
+  const CurrentFolder folder(FolderOf(dialogFile));
+  const std::string text = ReadWholeFile(dialogFile);
+  const std::string rulesFile = dialogFile + ".tvlf";
+  const std::string rules = ReadWholeFile(rulesFile);
+  FormObject root;
+  try {
+    root = ReadFormFile(text);
+  } catch (const FormFileError& error) {
+    throw std::runtime_error("\"" + dialogFile + "\", " + error.what());
+  }
+  const std::string upper = ToUpperAscii(key);
+  if (const auto old = dialogs_.find(upper); old != dialogs_.end()) {
+    if (old->second.get() == current_) {
+      current_ = nullptr;
+      currentWindow_ = nullptr;
+    }
+    ShowWindow(old->second->Window(), SW_HIDE);
+    dialogs_.erase(old);
+  }
+  std::unique_ptr<PoolTemplate> form;
+  try {
+    form = std::make_unique<PoolTemplate>(root, ParseDialogRules(rules), *this);
+  } catch (const std::exception& error) {
+    throw std::runtime_error("\"" + dialogFile + "\", " + error.what());
+  }
+  const HWND window = form->Window();
+  dialogs_[upper] = std::move(form);
+  return reinterpret_cast<WindowRef>(window);
+}
+
+void Win32DialogRuntime::FreeDialogs() {
+  current_ = nullptr;
+  currentWindow_ = nullptr;
+  releasedWindow_ = nullptr;
+  currentKey_.clear();
+  dialogs_.clear();
+}
+
+PoolTemplate* Win32DialogRuntime::FindDialog(const std::string& key) const {
+  const auto found = dialogs_.find(ToUpperAscii(key));
+  return found == dialogs_.end() ? nullptr : found->second.get();
+}
+
+void Win32DialogRuntime::PrepareDialog(const std::string& key) {
+  if (silent_) return;
+  if (PoolTemplate* form = FindDialog(key)) binding_.Prepare(form->Page());
+}
+
+void Win32DialogRuntime::ReleaseDialog(const std::string& key) {
+  if (silent_) return;
+  PoolTemplate* form = FindDialog(key);
+  if (form == nullptr) return;
+  releasedWindow_ = form->Window();
+  binding_.Release(form->Page());
+}
+
+void Win32DialogRuntime::HideRecorded(HWND keep) {
+  for (HWND window : {currentWindow_, releasedWindow_}) {
+    if (window != nullptr && window != keep && IsWindow(window)) ShowWindow(window, SW_HIDE);
+  }
+}
+
+void Win32DialogRuntime::SwitchIn(PoolTemplate& form) {
+  form.canClose = false;
+  ShowWindow(form.Window(), SW_SHOW);
+  UpdateWindow(form.Window());
+  // The new page is on screen before the old one goes, so nothing flickers.
+  if (current_ != nullptr && current_ != &form) {
+    current_->canClose = true;
+    ShowWindow(current_->Window(), SW_HIDE);
+  }
+  HideRecorded(form.Window());
+  current_ = &form;
+  currentWindow_ = form.Window();
+  SetForegroundWindow(form.Window());
+  BringWindowToTop(form.Window());
+}
+
+bool Win32DialogRuntime::PumpOne() {
+  MSG message;
+  const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+  if (got == 0) {
+    PostQuitMessage(static_cast<int>(message.wParam));
+    return false;
+  }
+  if (got == -1) return true;
+  if (currentWindow_ != nullptr && IsDialogMessageA(currentWindow_, &message)) return true;
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+  return true;
+}
+
+std::intptr_t Win32DialogRuntime::ShowDialog(const std::string& key, bool modal) {
+  binding_.ClearCancelled();
+  const CurrentFolder folder(supportFolder_);
+  currentKey_ = key;
+  PoolTemplate* form = silent_ ? nullptr : FindDialog(key);
+  if (form == nullptr) {
+    // Nothing to show: a silent run, or a page that was never loaded; a
+    // modal page then answers Next.
+    if (modal) currentKey_.clear();
+    return modal ? kResultNext : 0;
+  }
+  // A page on screen may have been moved since it was shown: the next one
+  // opens where the user left it.
+  if (current_ != nullptr && IsWindowVisible(current_->Window())) {
+    lastPosition_ = current_->Position();
+  }
+  if (firstDialog_) {
+    form->Centre();
+  } else {
+    form->MoveTo(lastPosition_.x, lastPosition_.y);
+  }
+  firstDialog_ = false;
+  binding_.ClearCancelled();
+  form->notModal = !modal;
+  std::intptr_t result = 0;
+  if (modal) {
+    form->Page().result = kResultWaiting;
+    SwitchIn(*form);
+    while (form->Page().result == kResultWaiting) {
+      if (!PumpOne()) {
+        form->Page().result = kResultCancel;
+        break;
+      }
+    }
+    result = form->Page().result;
+    currentKey_.clear();
+  } else {
+    SwitchIn(*form);
+    result = reinterpret_cast<std::intptr_t>(form->Window());
+  }
+  const POINT at = form->Position();
+  lastPosition_ = at;
+  return result;
+}
+
+void Win32DialogRuntime::HideCurrentDialog() {
+  PoolTemplate* form = currentKey_.empty() ? nullptr : FindDialog(currentKey_);
+  if (form == nullptr) return;
+  form->canClose = true;
+  ShowWindow(form->Window(), SW_HIDE);
+  HideRecorded(nullptr);
+  if (form == current_) {
+    current_ = nullptr;
+    currentWindow_ = nullptr;
+  }
+  currentKey_.clear();
+  lastPosition_ = form->Position();
+}
+
+void Win32DialogRuntime::SetProgress(const std::string& text, int position, int maximum,
+                                     int minimum) {
+  const std::lock_guard lock(progressMutex_);
+  progress_.text = text;
+  if (position != -1) {
+    progress_.position = position;
+    progress_.maximum = maximum;
+    progress_.minimum = minimum;
+  }
+}
+
+bool Win32DialogRuntime::RefreshProgress() {
+  if (silent_ || currentKey_.empty()) return binding_.Cancelled();
+  PoolTemplate* form = FindDialog(currentKey_);
+  if (form == nullptr) return binding_.Cancelled();
+  ProgressValues progress;
+  {
+    const std::lock_guard lock(progressMutex_);
+    progress = progress_;
+  }
+  binding_.RefreshProgress(form->Page(), progress);
+  return binding_.Cancelled();
+}
+
+void Win32DialogRuntime::ControlEvent(PoolTemplate& form, DialogControl& control,
+                                      tavrel::ControlEvent event) {
+  binding_.HandleEvent(form.Page(), control, event);
+}
+
+void Win32DialogRuntime::FormShown(PoolTemplate&) {
+  binding_.FormShown();
+}
+
+void Win32DialogRuntime::ProgressTimer(PoolTemplate&) {
+  if (busy_) RefreshProgress();
+}
+
+bool Win32DialogRuntime::FolderExists(const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool Win32DialogRuntime::FileExists(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return !path.empty() &&
+         GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) != FALSE &&
+         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::optional<std::string> Win32DialogRuntime::ReadFile(const std::string& path) {
+  try {
+    return ReadWholeFile(path);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+bool Win32DialogRuntime::AskYesNo(const DialogPage& page, const std::string& text,
+                                  const std::string& caption) {
+  return MessageBoxA(reinterpret_cast<HWND>(page.window), text.c_str(), caption.c_str(),
+                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+std::optional<std::string> Win32DialogRuntime::BrowseForFolder(const DialogPage& page) {
+  BROWSEINFOA browse{};
+  browse.hwndOwner = reinterpret_cast<HWND>(page.window);
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse);
+  if (chosen == nullptr) return std::nullopt;
+  char path[MAX_PATH] = {};
+  const bool ok = SHGetPathFromIDListA(chosen, path) != FALSE;
+  CoTaskMemFree(chosen);
+  if (!ok || path[0] == '\0') return std::nullopt;
+  return std::string(path);
+}
+
+}  // namespace tavrel

@@ -1,0 +1,387 @@
+#include "engine/win32/win32_system_port.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "engine/core/start_folders.h"
+#include "engine/win32/win32_file.h"
+
+namespace tavrel {
+
+namespace {
+
+// Text files the commands read are small; a larger file is not read at all
+// rather than half read, and is therefore never rewritten.
+constexpr LONGLONG kMaxTextFile = LONGLONG{256} << 20;
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (IsOpen()) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+bool IsMissingError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME || error == ERROR_BAD_NETPATH ||
+         error == ERROR_BAD_NET_NAME || error == ERROR_INVALID_DRIVE;
+}
+
+// The folder part of a path, "." when it has none.
+std::string FolderOf(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/:");
+  if (cut == std::string::npos) return ".";
+  return path.substr(0, cut + 1);
+}
+
+bool WriteAll(HANDLE file, const std::string& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return FlushFileBuffers(file) != 0;
+}
+
+constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Opens the Run key (creating it if missing) for writing and deleting values.
+class RunKey {
+ public:
+  explicit RunKey(bool allUsers) {
+    const LSTATUS status =
+        RegCreateKeyExA(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0,
+                        READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, &key_, nullptr);
+    if (status != ERROR_SUCCESS) key_ = nullptr;
+  }
+  ~RunKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  RunKey(const RunKey&) = delete;
+  RunKey& operator=(const RunKey&) = delete;
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+std::string Where(bool allUsers) {
+  return allUsers ? "machine" : "user";
+}
+
+// The first top-level window whose class and title contain the parts.
+struct WindowSearch {
+  const std::string& title;
+  const std::string& windowClass;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  char text[260] = {};
+  if (!search->windowClass.empty()) {
+    GetClassNameA(window, text, sizeof text);
+    if (std::string_view(text).find(search->windowClass) == std::string_view::npos) return TRUE;
+  }
+  if (!search->title.empty()) {
+    text[0] = '\0';
+    GetWindowTextA(window, text, sizeof text);
+    if (std::string_view(text).find(search->title) == std::string_view::npos) return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+Win32SystemPort::Win32SystemPort(StartupPlatform& platform, SystemInfo& system)
+    : platform_(platform), system_(system) {}
+
+StartValues Win32SystemPort::StartValuesFor(const EngineState& state) {
+  return ComputeStartValues(system_, state, platform_.ExecutablePath());
+}
+
+bool Win32SystemPort::FileExists(const std::string& path) {
+  return platform_.FileExists(path);
+}
+
+PathKind Win32SystemPort::KindOf(const std::string& path) {
+  // A folder may be named with a trailing backslash; a file may not.
+  std::string query = path;
+  const bool slashed = query.size() > 3 && (query.back() == '\\' || query.back() == '/');
+  if (slashed) query.pop_back();
+  const DWORD attributes = GetFileAttributesA(query.c_str());
+  if (query.empty() || attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kNone;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+  return slashed ? PathKind::kNone : PathKind::kFile;
+}
+
+FileText Win32SystemPort::ReadFileText(const std::string& path) {
+  FileText result;
+  if (path.empty()) return result;
+  const Handle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsOpen()) {
+    const DWORD error = GetLastError();
+    if (!IsMissingError(error) || KindOf(path) != PathKind::kNone) {
+      result.status = FileText::Status::kUnreadable;
+    }
+    return result;
+  }
+  result.status = FileText::Status::kUnreadable;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > kMaxTextFile) return result;
+  std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < text.size()) {
+    DWORD got = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+    if (!ReadFile(file.Get(), text.data() + done, chunk, &got, nullptr)) return result;
+    if (got == 0) break;  // the file shrank meanwhile
+    done += got;
+  }
+  text.resize(done);
+  result.status = FileText::Status::kRead;
+  result.text = std::move(text);
+  return result;
+}
+
+bool Win32SystemPort::ReplaceFileText(const std::string& path, const std::string& text) {
+  if (path.empty()) return false;
+  // The new text goes into a file of its own beside the old one and takes
+  // its place in one step, so a failure at any point leaves the old file.
+  char temp[MAX_PATH + 1] = {};
+  if (GetTempFileNameA(FolderOf(path).c_str(), "tvl", 0, temp) == 0) return false;
+  bool written = false;
+  {
+    const Win32File file(temp, GENERIC_WRITE, CREATE_ALWAYS);
+    written = file.IsOpen() && WriteAll(file.Handle(), text);
+  }
+  if (written) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path.c_str(), attributes);
+  }
+  DeleteFileA(temp);
+  return false;
+}
+
+std::string Win32SystemPort::ShortPathOf(const std::string& path) {
+  char buffer[MAX_PATH] = {};
+  const DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return "";
+  return std::string(buffer, length);
+}
+
+std::string Win32SystemPort::LongPathOf(const std::string& path) {
+  const DWORD needed = GetLongPathNameA(path.c_str(), nullptr, 0);
+  if (needed == 0) return "";
+  std::vector<char> buffer(needed + 1);
+  const DWORD length =
+      GetLongPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return "";
+  return std::string(buffer.data(), length);
+}
+
+std::string Win32SystemPort::CreateTempFile(const std::string& folder) {
+  std::string where = folder;
+  if (where.empty()) {
+    char temp[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) return "";
+    where.assign(temp, length);
+  }
+  char name[MAX_PATH + 1] = {};
+  if (GetTempFileNameA(where.c_str(), "tvl", 0, name) == 0) return "";
+  return name;
+}
+
+std::int32_t Win32SystemPort::RunProgram(const std::string& program, const std::string& parameters,
+                                         bool hidden, bool wait) {
+  if (program.empty()) return kProgramNotStarted;
+  // Through the shell, so that a document opens with its program too: the verb
+  // "open" first, then the default verb; no shell error boxes, no working folder.
+  SHELLEXECUTEINFOA run{};
+  run.cbSize = sizeof run;
+  run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  run.lpFile = program.c_str();
+  run.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+  run.nShow = hidden ? SW_HIDE : SW_SHOWNORMAL;
+  run.lpVerb = "open";
+  if (!ShellExecuteExA(&run)) {
+    run.lpVerb = nullptr;
+    if (!ShellExecuteExA(&run)) return kProgramNotStarted;
+  }
+  // A document opened by a program already running gives no process to wait for.
+  if (run.hProcess == nullptr) return 0;
+  const Handle processHandle(run.hProcess);
+  if (wait) {
+    while (WaitForSingleObject(run.hProcess, 1000) == WAIT_TIMEOUT) {
+    }
+  }
+  DWORD code = 0;
+  if (!GetExitCodeProcess(run.hProcess, &code)) return kProgramNotStarted;
+  // Exit codes are kept as the script's 32-bit signed numbers.
+  return static_cast<std::int32_t>(code);
+}
+
+bool Win32SystemPort::CloseFirstWindow(const std::string& title, const std::string& windowClass) {
+  WindowSearch search{title, windowClass};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return false;
+  PostMessageA(search.found, WM_CANCELMODE, 0, 0);
+  PostMessageA(search.found, WM_CLOSE, 0, 0);
+  return true;
+}
+
+void Win32SystemPort::WriteStartupEntry(bool allUsers, const std::string& name,
+                                        const std::string& command) {
+  const RunKey key(allUsers);
+  const bool written = key.Get() != nullptr &&
+                       RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
+                                      reinterpret_cast<const BYTE*>(command.c_str()),
+                                      static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+  platform_.Trace((written ? "resume entry written (" : "resume entry not written (") +
+                  Where(allUsers) + "): " + name + " = " + command);
+}
+
+void Win32SystemPort::RemoveStartupEntry(bool allUsers, const std::string& name) {
+  const RunKey key(allUsers);
+  if (key.Get() != nullptr && RegDeleteValueA(key.Get(), name.c_str()) == ERROR_SUCCESS) {
+    platform_.Trace("resume entry removed (" + Where(allUsers) + "): " + name);
+  }
+}
+
+void Win32SystemPort::RequestReboot() {
+  char noReboot[8] = {};
+  const DWORD length = GetEnvironmentVariableA("TVL_NO_REBOOT", noReboot, sizeof noReboot);
+  if (length > 0 && length < sizeof noReboot && std::string_view(noReboot) == "1") {
+    platform_.Trace("reboot suppressed by TVL_NO_REBOOT");
+    return;
+  }
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    const Handle tokenHandle(token);
+    TOKEN_PRIVILEGES privileges{};
+    if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+      privileges.PrivilegeCount = 1;
+      privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+  }
+  ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+// ---- Queries of the system commands ----
+
+namespace {
+
+HKEY RootKey(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::kClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case RegistryRoot::kCurrentUser:
+      return HKEY_CURRENT_USER;
+    case RegistryRoot::kLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::kUsers:
+      return HKEY_USERS;
+    case RegistryRoot::kCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
+  }
+  return HKEY_CURRENT_USER;
+}
+
+// Environment expansion as the scripts get it: at most this many bytes.
+constexpr DWORD kExpandedSize = 266240;
+// Initialisation-file values longer than this are cut.
+constexpr DWORD kIniValueSize = 260;
+
+}  // namespace
+
+RegistryValue Win32SystemPort::ReadRegistryValue(RegistryRoot root, const std::string& key,
+                                                 const std::string& name) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(RootKey(root), key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {};
+  const struct KeyCloser {
+    HKEY key;
+    ~KeyCloser() { RegCloseKey(key); }
+  } closer{opened};
+  // Another program may lengthen the value between the two calls.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(opened, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+      return {};
+    }
+    std::vector<BYTE> data(std::size_t{size} + 1, 0);
+    DWORD got = size;
+    const LONG result = RegQueryValueExA(opened, name.c_str(), nullptr, &type, data.data(), &got);
+    if (result == ERROR_MORE_DATA) continue;
+    if (result != ERROR_SUCCESS) return {};
+    got = std::min(got, size);
+    RegistryValue value;
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+      // Stored text need not end in a terminator, or may hold more than one.
+      const char* text = reinterpret_cast<const char*>(data.data());
+      value.type =
+          type == REG_SZ ? RegistryValue::Type::kString : RegistryValue::Type::kExpandString;
+      value.text.assign(text, std::find(text, text + got, '\0'));
+    } else if (type == REG_DWORD && got == sizeof(DWORD)) {
+      value.type = RegistryValue::Type::kNumber;
+      std::memcpy(&value.number, data.data(), sizeof(DWORD));
+    } else {
+      value.type = RegistryValue::Type::kOther;
+    }
+    return value;
+  }
+  return {};
+}
+
+std::string Win32SystemPort::ExpandEnvironment(const std::string& text) {
+  std::vector<char> buffer(kExpandedSize);
+  const DWORD length = ExpandEnvironmentStringsA(text.c_str(), buffer.data(), kExpandedSize);
+  if (length == 0 || length > kExpandedSize) return text;
+  return std::string(buffer.data());
+}
+
+std::string Win32SystemPort::ReadIniValue(const std::string& file, const std::string& section,
+                                          const std::string& key) {
+  char buffer[kIniValueSize] = {};
+  const DWORD length = GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer,
+                                                kIniValueSize, file.c_str());
+  return std::string(buffer, std::min<DWORD>(length, kIniValueSize - 1));
+}
+
+std::string Win32SystemPort::SystemFolder() {
+  char path[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+std::string Win32SystemPort::WindowsFolder() {
+  char path[MAX_PATH];
+  const UINT length = GetWindowsDirectoryA(path, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+}  // namespace tavrel

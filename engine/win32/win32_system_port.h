@@ -1,0 +1,52 @@
+// The system port on Windows: files, programs, the Run key, registry and
+// initialisation-file reads, the environment and the system queries.
+#pragma once
+
+#include <windows.h>
+
+#include "engine/core/startup_platform.h"
+#include "engine/core/system_info.h"
+#include "engine/core/system_port.h"
+
+namespace tavrel {
+
+class Win32SystemPort final : public SystemPort {
+ public:
+  Win32SystemPort(StartupPlatform& platform, SystemInfo& system);
+
+  StartValues StartValuesFor(const EngineState& state) override;
+
+  bool FileExists(const std::string& path) override;
+  PathKind KindOf(const std::string& path) override;
+  FileText ReadFileText(const std::string& path) override;
+  bool ReplaceFileText(const std::string& path, const std::string& text) override;
+  std::string ShortPathOf(const std::string& path) override;
+  std::string LongPathOf(const std::string& path) override;
+  std::string CreateTempFile(const std::string& folder) override;
+
+  std::int32_t RunProgram(const std::string& program, const std::string& parameters, bool hidden,
+                          bool wait) override;
+  bool CloseFirstWindow(const std::string& title, const std::string& windowClass) override;
+  void WriteStartupEntry(bool allUsers, const std::string& name,
+                         const std::string& command) override;
+  void RemoveStartupEntry(bool allUsers, const std::string& name) override;
+  // TVL_NO_REBOOT=1 in the environment traces the request instead.
+  void RequestReboot() override;
+
+  SystemInfo& System() override { return system_; }
+  RegistryValue ReadRegistryValue(RegistryRoot root, const std::string& key,
+                                  const std::string& name) override;
+  std::string ExpandEnvironment(const std::string& text) override;
+  std::string ReadIniValue(const std::string& file, const std::string& section,
+                           const std::string& key) override;
+  std::string SystemFolder() override;
+  std::string WindowsFolder() override;
+
+  void Trace(const std::string& line) override { platform_.Trace(line); }
+
+ private:
+  StartupPlatform& platform_;
+  SystemInfo& system_;
+};
+
+}  // namespace tavrel

@@ -1,0 +1,90 @@
+#include "engine/win32/win32_ui_port.h"
+
+namespace tavrel {
+
+Win32UiPort::Win32UiPort(StartupPlatform& platform, Win32DialogRuntime* dialogs)
+    : platform_(platform), dialogs_(dialogs), mainThread_(GetCurrentThreadId()) {
+  // A thread gets its message queue on its first message call; a worker's
+  // wake-up posted before that would be lost.
+  MSG message;
+  PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+}
+
+int Win32UiPort::CancelState() {
+  return dialogs_ != nullptr ? dialogs_->CancelState() : 1;
+}
+
+void Win32UiPort::SetProgress(const std::string& text, int position, int maximum, int minimum) {
+  if (dialogs_ != nullptr) dialogs_->SetProgress(text, position, maximum, minimum);
+}
+
+void Win32UiPort::PrepareDialog(const std::string& key) {
+  if (dialogs_ != nullptr) dialogs_->PrepareDialog(key);
+}
+
+void Win32UiPort::ReleaseDialog(const std::string& key) {
+  if (dialogs_ != nullptr) dialogs_->ReleaseDialog(key);
+}
+
+std::intptr_t Win32UiPort::ShowDialog(const std::string& key, bool modal) {
+  if (dialogs_ == nullptr || silent_) {
+    platform_.Trace("dialog " + key + (modal ? " (modal): NEXT" : " (modeless): no window"));
+    return modal ? kDialogNext : 0;
+  }
+  const std::intptr_t result = dialogs_->ShowDialog(key, modal);
+  platform_.Trace("dialog " + key +
+                  (modal ? " (modal): " + std::to_string(result) : " (modeless): shown"));
+  return result;
+}
+
+void Win32UiPort::HideCurrentDialog() {
+  if (dialogs_ != nullptr) dialogs_->HideCurrentDialog();
+}
+
+void Win32UiPort::FreeDialogs() {
+  if (dialogs_ != nullptr) dialogs_->FreeDialogs();
+}
+
+void Win32UiPort::SetSilent(bool silent) {
+  silent_ = silent;
+  if (dialogs_ != nullptr) dialogs_->SetSilent(silent);
+}
+
+void Win32UiPort::LockWindowUpdates(std::intptr_t window) {
+  LockWindowUpdate(reinterpret_cast<HWND>(window));
+}
+
+void Win32UiPort::UnlockWindowUpdates() {
+  LockWindowUpdate(nullptr);
+}
+
+void Win32UiPort::ProcessOneMessage() {
+  MSG message;
+  const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+  if (got == 0) {
+    // WM_QUIT belongs to the outermost loop; leave it for that one.
+    PostQuitMessage(static_cast<int>(message.wParam));
+    return;
+  }
+  if (got == -1) return;
+  // Tab and the arrow keys move between the controls of the page on screen.
+  const HWND page = dialogs_ != nullptr ? dialogs_->CurrentWindow() : nullptr;
+  if (page != nullptr && IsDialogMessageA(page, &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+}
+
+void Win32UiPort::WakeMainThread() {
+  PostThreadMessageA(mainThread_, WM_NULL, 0, 0);
+}
+
+int Win32UiPort::ShowMessageBox(std::intptr_t owner, const std::string& text,
+                                const std::string& caption, unsigned style) {
+  return MessageBoxA(reinterpret_cast<HWND>(owner), text.c_str(), caption.c_str(), style);
+}
+
+void Win32UiPort::ShowRuntimeError(const std::string& text) {
+  platform_.ShowError(text, 0);
+}
+
+}  // namespace tavrel

@@ -1,0 +1,67 @@
+// Ports that answer like a silent run on a system that has nothing: no
+// dialogs, no files, no programs, no registry values. A fake derives from
+// them and overrides only what its test looks at.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "engine/core/system_port.h"
+#include "engine/core/ui_port.h"
+
+namespace tavrel {
+
+class QuietUi : public UiPort {
+ public:
+  int CancelState() override { return 1; }
+  void SetProgress(const std::string&, int, int, int) override {}
+  void PrepareDialog(const std::string&) override {}
+  void ReleaseDialog(const std::string&) override {}
+  std::intptr_t ShowDialog(const std::string&, bool modal) override {
+    return modal ? kDialogNext : 0;
+  }
+  void HideCurrentDialog() override {}
+  void FreeDialogs() override {}
+  void LockWindowUpdates(std::intptr_t) override {}
+  void UnlockWindowUpdates() override {}
+  void ProcessOneMessage() override {}
+  void WakeMainThread() override {}
+  int ShowMessageBox(std::intptr_t, const std::string&, const std::string&, unsigned) override {
+    return 1;
+  }
+  void ShowRuntimeError(const std::string&) override {}
+  void SetSilent(bool) override {}
+};
+
+class QuietSystem : public SystemPort {
+ public:
+  StartValues StartValuesFor(const EngineState&) override { return {}; }
+  // The installer database is all that exists, so that a run starts.
+  bool FileExists(const std::string&) override { return true; }
+  PathKind KindOf(const std::string&) override { return PathKind::kNone; }
+  FileText ReadFileText(const std::string&) override { return {}; }
+  bool ReplaceFileText(const std::string&, const std::string&) override { return false; }
+  std::string ShortPathOf(const std::string&) override { return ""; }
+  std::string LongPathOf(const std::string&) override { return ""; }
+  std::string CreateTempFile(const std::string&) override { return ""; }
+  std::int32_t RunProgram(const std::string&, const std::string&, bool, bool) override {
+    return kProgramNotStarted;
+  }
+  bool CloseFirstWindow(const std::string&, const std::string&) override { return false; }
+  void WriteStartupEntry(bool, const std::string&, const std::string&) override {}
+  void RemoveStartupEntry(bool, const std::string&) override {}
+  void RequestReboot() override {}
+  SystemInfo& System() override { throw std::logic_error("no system queries here"); }
+  RegistryValue ReadRegistryValue(RegistryRoot, const std::string&, const std::string&) override {
+    return {};
+  }
+  std::string ExpandEnvironment(const std::string& text) override { return text; }
+  std::string ReadIniValue(const std::string&, const std::string&, const std::string&) override {
+    return "";
+  }
+  std::string SystemFolder() override { return ""; }
+  std::string WindowsFolder() override { return ""; }
+  void Trace(const std::string&) override {}
+};
+
+}  // namespace tavrel
