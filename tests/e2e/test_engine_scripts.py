@@ -221,6 +221,33 @@ class EngineScriptTest(unittest.TestCase):
         self.assertEqual(store["GO"], "YES")
         self.assertNotIn("REACHED", store)
 
+    def test_command_not_available_yet_ends_the_run(self) -> None:
+        # A change this version cannot make must not pass for made: the run
+        # ends at it, with windows and without.
+        setup = Setup(title="Not Yet")
+        setup.commands = [
+            S("BEFORE", "ran"),
+            S("TARGET", "$TARGETDIR$"),
+            Command("Install Files", ["$TARGET$", "", ""]),  # line 3
+            S("AFTER", "ran"),
+        ]
+        message = "Install Files is not available in this version"
+        with self.run_engine(setup, []) as program:
+            box = wb.find_window("#32770", "Tavrel")
+            self.assertIn("Runtime error in setup script:Line 3: " + message, box.texts("Static"))
+            wb.screenshot("engine-script-command-not-available")
+            wb.press("#32770", "Tavrel", "OK")
+            self.assertEqual(program.wait(60), 0)
+            self.assertIn("support folder removed", program.trace())
+        store = wb.read_variables(self.dump)
+        self.assertEqual(store["BEFORE"], "ran")
+        self.assertNotIn("AFTER", store)
+
+        with self.run_engine(setup, ["/s"]) as program:
+            self.assertEqual(program.wait(60), 0)
+            self.assertIn("runtime error on line 3: " + message, program.trace())
+        self.assertNotIn("AFTER", wb.read_variables(self.dump))
+
     def test_script_can_turn_silent(self) -> None:
         setup = Setup(title="Turning Silent")
         setup.commands = [

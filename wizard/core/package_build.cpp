@@ -448,6 +448,17 @@ bool Action::Sign() {
 }
 
 void Action::Execute() {
+  // A fault the steps do not expect (memory running out, say) must not end
+  // the wizard with the thread: the build fails as any other failure does,
+  // and cleans up after itself.
+  try {
+    Build();
+  } catch (const std::exception& error) {
+    Fail("Packaging failed: " + std::string(error.what()), true);
+  }
+}
+
+void Action::Build() {
   progress_.SetStatus("Initializing");
   if (!Compress()) return;
   if (Terminated()) {

@@ -97,7 +97,9 @@ class BuildSystem {
   virtual void ShowBox(Box kind, const std::string& text) = 0;
 };
 
-// The build thread's body.
+// The build thread's body. Failures are values here: each step reports its
+// own through the failure routine and returns false; an exception is a
+// fault, and Execute turns it into a failed build.
 class Action {
  public:
   Action(BuildSettings settings, BuildSystem& system, BuildProgress& progress);
@@ -111,6 +113,7 @@ class Action {
  private:
   enum class CopyResult { kDone, kReadError, kWriteError, kTerminated };
 
+  void Build();
   bool Terminated();
   // The failure routine; always false.
   bool Fail(std::optional<std::string_view> message, bool cleanUp);

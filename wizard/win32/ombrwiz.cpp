@@ -146,7 +146,7 @@ std::optional<ProjectSettings> LoadProject(const std::string& path,
   return ParseProjectFile(*text, languages);
 }
 
-int Run(const std::vector<std::string>& arguments) {
+int Follow(const std::vector<std::string>& arguments) {
   ProgramFiles files(ProgramFolder());
   files.FirstRun();
   const InterfacePreferences preferences = files.LoadPreferences();
@@ -201,6 +201,17 @@ int Run(const std::vector<std::string>& arguments) {
       "ombrwiz.exe <project file> $MAKE$",
       MB_ICONINFORMATION);
   return 0;
+}
+
+// The wizard's failures are values; an exception reaching this far is a
+// fault, reported once, and the run ends as a failed one.
+int Run(const std::vector<std::string>& arguments) {
+  try {
+    return Follow(arguments);
+  } catch (const std::exception& error) {
+    Box(std::string("Ombrell Wizard has to stop: ") + error.what(), MB_ICONERROR);
+    return 1;
+  }
 }
 
 }  // namespace
