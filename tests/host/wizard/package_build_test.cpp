@@ -722,6 +722,18 @@ TEST_F(PackageBuildTest, DiskFullWhileCopying) {
   EXPECT_THAT(PathsEndingIn(known.files, ".cab"), ElementsAre());
 }
 
+// Memory running out half-way is a fault no step expects: the build fails
+// and cleans up like any other failure instead of ending the thread.
+TEST_F(PackageBuildTest, AFaultDuringTheBuildFailsItAndLeavesNothing) {
+  system.onWrite = [](const std::string& path) {
+    if (path == kPackage) throw std::bad_alloc();
+  };
+  Build(HandMade());
+  EXPECT_THAT(system.boxes,
+              ElementsAre(Pair(BuildSystem::Box::kError, "Packaging failed: std::bad_alloc")));
+  ExpectNothingLeft();
+}
+
 TEST_F(PackageBuildTest, SessionInformationThatCannotBeWrittenFailsTheBuild) {
   // An older session file in the way must not end up in the package.
   system.files[kSessionFile] = "\r\n$PKGBOUND$\r\n1\r\n2\r\n3\r\n";
