@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "common/ascii_case.h"
+
 namespace tavrel {
 namespace {
 
@@ -20,16 +22,12 @@ bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // Length of the part of path that has no parent: "X:\", a drive-relative
 // "X:", "\\server\share\" or a leading "\"; 0 for a relative path.  The
 // share of a network path is its root because a directory search cannot
 // report a name for a share or a server.
 std::size_t RootLength(std::string_view path) {
-  if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
+  if (path.size() >= 2 && common::IsAsciiLetter(path[0]) && path[1] == ':') {
     return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
   }
   if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {

@@ -1,19 +1,8 @@
 #include "engine/core/target_folder.h"
 
-#include <algorithm>
-#include <cctype>
+#include "common/ascii_case.h"
 
 namespace tavrel {
-
-namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-}  // namespace
 
 std::string ParentFolder(std::string_view path) {
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
@@ -46,7 +35,7 @@ TargetParts SplitTarget(const std::string& base, const FolderExists& exists) {
 std::string FilledTarget(const TargetParts& parts, std::string_view folder) {
   if (folder.empty()) return "";
   if (parts.base.empty()) return std::string(folder);
-  if (Lower(parts.base).starts_with(Lower(folder))) return parts.base;
+  if (common::StartsWithIgnoringAsciiCase(parts.base, folder)) return parts.base;
   std::string target(folder);
   if (target.back() != '\\') target += '\\';
   return target + parts.tail;

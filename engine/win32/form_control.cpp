@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <stdexcept>
 #include <utility>
 
+#include "common/ascii_case.h"
 #include "engine/core/script_text.h"
 
 namespace tavrel {
@@ -14,10 +14,6 @@ namespace tavrel {
 namespace {
 
 constexpr const char* kControlProperty = "TavrelFormControl";
-
-char Lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
 
 struct NamedColor {
   const char* name;
@@ -120,8 +116,7 @@ std::string FileText(const FormProperty& property) {
 }  // namespace
 
 bool PropertyNameLess::operator()(std::string_view a, std::string_view b) const {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return Lower(x) < Lower(y); });
+  return common::LessIgnoringAsciiCase(a, b);
 }
 
 FormControl::FormControl(const FormObject& object, std::vector<std::string> classes,
@@ -242,11 +237,7 @@ void FormControl::MakeFont() {
       }
     } else if (EqualsIgnoringAsciiCase(field, "Style")) {
       const auto has = [&](std::string_view flag) {
-        std::string lower(text);
-        for (char& c : lower) c = Lower(c);
-        std::string wanted(flag);
-        for (char& c : wanted) c = Lower(c);
-        return lower.find(wanted) != std::string::npos;
+        return common::FindIgnoringAsciiCase(text, flag) != std::string_view::npos;
       };
       font.lfWeight = has("fsBold") ? FW_BOLD : FW_NORMAL;
       font.lfItalic = has("fsItalic") ? TRUE : FALSE;

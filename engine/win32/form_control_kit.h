@@ -26,8 +26,6 @@ namespace tavrel::standard_controls {
 // ---------------------------------------------------------------------------
 // Text helpers
 
-// ASCII letters in lower case; every other character as it is.
-char Lower(char c);
 // Whether a and b are the same but for the case of ASCII letters.
 bool Is(std::string_view a, std::string_view b);
 

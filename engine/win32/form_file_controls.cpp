@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "engine/win32/form_file_system.h"
 #include "engine/win32/form_shell_kit.h"
 
@@ -299,7 +300,7 @@ class DirectoryListBoxControl final : public ShellControl {
       const FolderParts parts = SplitFolder(directory_);
       std::string label = parts.root;
       if (IsDriveRoot(label)) {
-        label[0] = LowerAscii(label[0]);
+        label[0] = common::ToLowerAscii(label[0]);
         if (parts.root != rootIconFor_) {
           Drive drive;
           drive.root = parts.root;
@@ -359,7 +360,7 @@ class DriveComboBoxControl final : public ComboControl {
   DriveComboBoxControl(const FormObject& object, ControlSite& site)
       : ComboControl(object, "TDriveComboBox", site), drives_(LogicalDrives(true)) {
     const std::string current = CurrentFolder();
-    if (current.size() >= 2 && current[1] == ':') drive_ = LowerAscii(current[0]);
+    if (current.size() >= 2 && current[1] == ':') drive_ = common::ToLowerAscii(current[0]);
     if (Find(drive_) < 0) drive_ = drives_.empty() ? '\0' : drives_.front().letter;
   }
 
@@ -396,13 +397,13 @@ class DriveComboBoxControl final : public ComboControl {
     if (SameName(name, "Drive")) {
       // "d", "D", "d:" and "d:\" name the same drive.
       const std::string_view value = Trimmed(text);
-      if (value.empty() || !IsLetter(value[0]) || value.size() > 3 ||
+      if (value.empty() || !common::IsAsciiLetter(value[0]) || value.size() > 3 ||
           (value.size() >= 2 && value[1] != ':') || (value.size() == 3 && value[2] != '\\')) {
         return false;
       }
-      const int index = Find(LowerAscii(value[0]));
+      const int index = Find(common::ToLowerAscii(value[0]));
       if (index < 0) return false;
-      drive_ = LowerAscii(value[0]);
+      drive_ = common::ToLowerAscii(value[0]);
       if (Window() != nullptr) {
         Quiet quiet(*this);
         Send(CB_SETCURSEL, static_cast<WPARAM>(index), 0);

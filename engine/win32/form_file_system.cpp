@@ -11,20 +11,19 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii_case.h"
+
 namespace tavrel::shell_controls {
 namespace {
 
 // Entries looked at when all that matters is whether a folder has subfolders.
 constexpr std::size_t kMaxProbed = 5000;
 
-char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Length of a full path's root: 3 for "C:\", up to the end of the share for
 // "\\server\share"; 0 when the path has neither.
 std::size_t RootLength(std::string_view path) {
-  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\') return 3;
+  if (path.size() >= 3 && common::IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\')
+    return 3;
   if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
     const std::size_t server = path.find('\\', 2);
     if (server == std::string_view::npos || server == 2) return 0;
@@ -36,13 +35,6 @@ std::size_t RootLength(std::string_view path) {
 }
 
 }  // namespace
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-bool IsLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 std::string Folded(std::string_view text) {
   std::string folded(text);
@@ -105,7 +97,7 @@ std::optional<std::string> ExistingFolder(std::string_view text) {
   const std::size_t rootLength = RootLength(full);
   if (rootLength == 0) return std::nullopt;
   while (full.size() > rootLength && full.back() == '\\') full.pop_back();
-  if (rootLength == 3) full[0] = UpperAscii(full[0]);
+  if (rootLength == 3) full[0] = common::ToUpperAscii(full[0]);
 
   QuietDriveErrors quiet;
   // A share's root answers only with its trailing backslash.
@@ -183,10 +175,10 @@ std::vector<Drive> LogicalDrives(bool withLabels) {
   const char* end = buffer.data() + length;
   for (const char* entry = buffer.data(); entry < end && *entry != '\0';
        entry += std::strlen(entry) + 1) {
-    if (!IsLetter(entry[0]) || entry[1] != ':') continue;
+    if (!common::IsAsciiLetter(entry[0]) || entry[1] != ':') continue;
     Drive drive;
-    drive.letter = LowerAscii(entry[0]);
-    drive.root = {UpperAscii(entry[0]), ':', '\\'};
+    drive.letter = common::ToLowerAscii(entry[0]);
+    drive.root = {common::ToUpperAscii(entry[0]), ':', '\\'};
     drive.type = GetDriveTypeA(drive.root.c_str());
     // Removable and optical drives are not asked: a drive without media can
     // take long to answer.

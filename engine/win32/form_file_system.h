@@ -25,10 +25,6 @@ inline constexpr std::size_t kMaxEntries = 10000;
 // filtered down by a mask).
 inline constexpr std::size_t kMaxScanned = 100000;
 
-// ASCII letters in lower case; every other character as it is.
-char LowerAscii(char c);
-bool IsLetter(char c);
-
 // File names compare the way the file system compares them: without regard
 // to case, in the ANSI code page.
 std::string Folded(std::string_view text);

@@ -1,9 +1,9 @@
 #include "engine/win32/pool_template.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
+#include "common/ascii_case.h"
 #include "engine/core/script_text.h"
 #include "engine/win32/resource.h"
 
@@ -130,10 +130,11 @@ void PoolTemplate::MakeFont(const FormObject& root) {
       font.lfHeight = FormControl::ParseInt(property.text).value_or(font.lfHeight);
     }
     if (EqualsIgnoringAsciiCase(property.name, "Font.Style")) {
-      std::string style = property.text;
-      for (char& c : style) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (style.find("fsbold") != std::string::npos) font.lfWeight = FW_BOLD;
-      font.lfItalic = style.find("fsitalic") != std::string::npos ? TRUE : FALSE;
+      const auto has = [&](std::string_view flag) {
+        return common::FindIgnoringAsciiCase(property.text, flag) != std::string_view::npos;
+      };
+      if (has("fsBold")) font.lfWeight = FW_BOLD;
+      font.lfItalic = has("fsItalic") ? TRUE : FALSE;
     }
   }
   face.resize(std::min<std::size_t>(face.size(), LF_FACESIZE - 1));

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <limits>
 
+#include "common/ascii_case.h"
+
 namespace ombrell {
 
 namespace {
@@ -13,22 +15,6 @@ void AppendDecimal(std::string& out, std::uint64_t value) {
   char digits[20];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
   out.append(digits, result.ptr);
-}
-
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsFolded(std::string_view text, std::string_view capitals) {
-  if (text.size() != capitals.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (Upper(text[i]) != capitals[i]) return false;
-  }
-  return true;
-}
-
-bool IsLetter(char c) {
-  return Upper(c) >= 'A' && Upper(c) <= 'Z';
 }
 
 bool HasBlank(std::string_view text) {
@@ -75,7 +61,7 @@ void AppendProgram(std::string& out, std::string_view path) {
 StubArguments ParseStubArguments(std::span<const std::string> arguments) {
   StubArguments result;
   for (const std::string& argument : arguments) {
-    if (EqualsFolded(argument, "$SILENT$")) {
+    if (common::EqualsIgnoringAsciiCase(argument, "$SILENT$")) {
       result.silent = true;
     } else {
       result.extraParameters += ' ';
@@ -151,7 +137,7 @@ std::string MissingCabinetText(const SessionInfo& info, std::string_view disk,
 }
 
 std::string DriveRoot(std::string_view folder) {
-  if (folder.size() >= 2 && IsLetter(folder[0]) && folder[1] == ':') {
+  if (folder.size() >= 2 && common::IsAsciiLetter(folder[0]) && folder[1] == ':') {
     std::string root(folder.substr(0, 2));
     root += '\\';
     return root;
@@ -226,7 +212,8 @@ OpenTarget ResolveFileToOpen(std::string_view fileToOpen, std::string_view param
 
 bool IsExeFile(std::string_view file) {
   const std::size_t dot = file.rfind('.');
-  return dot != std::string_view::npos && EqualsFolded(file.substr(dot + 1), "EXE");
+  return dot != std::string_view::npos &&
+         common::EqualsIgnoringAsciiCase(file.substr(dot + 1), "EXE");
 }
 
 std::string RunCommandLine(std::string_view file, std::string_view program,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "common/ascii_case.h"
 #include "wizard/core/text_lines.h"
 
 namespace ombrwiz {
@@ -30,7 +31,7 @@ void RecordKnownPackage(std::vector<KnownPackage>& pairs, std::string_view name,
                         std::string_view project) {
   bool matched = false;
   for (KnownPackage& pair : pairs) {
-    if (EqualsIgnoringCase(pair.name, name)) {
+    if (common::EqualsIgnoringAsciiCase(pair.name, name)) {
       pair.project = project;
       matched = true;
     }
@@ -45,7 +46,7 @@ std::vector<std::string> KnownPackageNames(
   for (const KnownPackage& pair : pairs) {
     if (pair.project.empty() || !projectExists(pair.project)) continue;
     const bool listed = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
-      return EqualsIgnoringCase(n, pair.name);
+      return common::EqualsIgnoringAsciiCase(n, pair.name);
     });
     if (!listed) names.push_back(pair.name);
   }
@@ -54,7 +55,7 @@ std::vector<std::string> KnownPackageNames(
 
 std::string ProjectOfPackage(std::span<const KnownPackage> pairs, std::string_view name) {
   for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) {
-    if (EqualsIgnoringCase(it->name, name)) return it->project;
+    if (common::EqualsIgnoringAsciiCase(it->name, name)) return it->project;
   }
   return {};
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "wizard/core/text_lines.h"
+#include "common/ascii_case.h"
 
 namespace ombrwiz {
 
@@ -28,7 +28,7 @@ std::size_t DeviceNameLength(std::string_view name) {
   const std::string_view base = name.substr(0, name.find('.'));
   const std::string_view trimmed = base.substr(0, base.find_last_not_of(' ') + 1);
   const bool device = std::any_of(kDevices.begin(), kDevices.end(), [&](std::string_view d) {
-    return EqualsIgnoringCase(trimmed, d);
+    return common::EqualsIgnoringAsciiCase(trimmed, d);
   });
   return device ? trimmed.size() : 0;
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "wizard/core/text_lines.h"
 
 namespace ombrwiz {
@@ -156,7 +157,7 @@ std::optional<ProjectSettings> ParseProjectFile(std::string_view text,
 
   settings.language.clear();
   for (const std::string& offered : languages) {
-    if (EqualsIgnoringCase(offered, language)) {
+    if (common::EqualsIgnoringAsciiCase(offered, language)) {
       settings.language = offered;
       break;
     }

@@ -1,5 +1,5 @@
 // Line-by-line text of the wizard's settings files (CR LF line ends, one value
-// a line) and the small text comparisons they need.
+// a line).
 #pragma once
 
 #include <span>
@@ -19,8 +19,5 @@ std::string JoinLines(std::span<const std::string> lines, bool finalLineEnd);
 // The value with every CR and LF turned into a space, so that writing it as
 // one line cannot shift the lines after it.
 std::string OneLine(std::string_view value);
-
-// Equal when ASCII letters are folded to one case.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace ombrwiz

@@ -33,9 +33,6 @@ TEST(TextLines, JoinsWithCrLf) {
 
 TEST(TextLines, HelpersForValues) {
   EXPECT_EQ(OneLine("a\r\nb\rc\nd"), "a  b c d");
-  EXPECT_TRUE(EqualsIgnoringCase("Tools Pro", "tOOLS pRO"));
-  EXPECT_FALSE(EqualsIgnoringCase("Tools", "Tool"));
-  EXPECT_FALSE(EqualsIgnoringCase("a[", "A{"));  // only letters fold
 }
 
 }  // namespace
