@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "common/paths.h"
 #include "engine/core/script_text.h"
 #include "engine/core/text_lines.h"
 
@@ -112,8 +113,7 @@ ControlBinding::ControlBinding(VariableStore& store, const MessageTable& message
     : store_(store), messages_(messages), platform_(platform) {}
 
 void ControlBinding::SetSupportFolder(std::string folder) {
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  supportFolder_ = std::move(folder);
+  supportFolder_ = common::WithTrailingBackslash(std::move(folder));
 }
 
 FolderExists ControlBinding::Exists() const {

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/paths.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/script_text.h"
 
@@ -130,7 +131,7 @@ std::string QuickLaunchFolder(InterpreterHost& host) {
       host, RegistryRoot::kCurrentUser,
       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "AppData");
   if (appData.empty()) return "";
-  return WithTrailingBackslash(appData) + "Microsoft\\Internet Explorer\\Quick Launch\\";
+  return common::WithTrailingBackslash(appData) + "Microsoft\\Internet Explorer\\Quick Launch\\";
 }
 
 std::string WebServerRoot(InterpreterHost& host) {
@@ -253,7 +254,7 @@ std::string SystemSetting(std::int32_t code, InterpreterHost& host) {
   if (code == 35) return system.GetRegisteredUser().owner;
   if (code == 36) return system.GetRegisteredUser().organisation;
   if (code >= 37 && code <= 52) {
-    const std::string library = WithTrailingBackslash(host.SystemFolder()) + "shdocvw.dll";
+    const std::string library = common::WithTrailingBackslash(host.SystemFolder()) + "shdocvw.dll";
     return BooleanText(VersionAtLeast(VersionOf(system.GetFileVersionParts(library)),
                                       kBrowserVersions[Index(code, 37)]));
   }
@@ -292,7 +293,7 @@ std::string FolderLocation(std::int32_t code, bool allUsers, InterpreterHost& ho
       folder = host.System().GetSpecialFolder(allUsers ? pair.allUsers : pair.currentUser);
     }
   }
-  return WithTrailingBackslash(std::move(folder));
+  return common::WithTrailingBackslash(std::move(folder));
 }
 
 }  // namespace tavrel

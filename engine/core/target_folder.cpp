@@ -1,6 +1,7 @@
 #include "engine/core/target_folder.h"
 
 #include "common/ascii_case.h"
+#include "common/paths.h"
 
 namespace tavrel {
 
@@ -8,9 +9,7 @@ std::string ParentFolder(std::string_view path) {
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   const std::size_t cut = path.find_last_of("\\:");
   if (cut == std::string_view::npos) return "";
-  std::string parent(path.substr(0, cut + 1));
-  if (parent.back() != '\\') parent += '\\';
-  return parent;
+  return common::WithTrailingBackslash(std::string(path.substr(0, cut + 1)));
 }
 
 std::string DeepestExistingFolder(std::string path, const FolderExists& exists) {
@@ -26,8 +25,7 @@ std::string DeepestExistingFolder(std::string path, const FolderExists& exists) 
 TargetParts SplitTarget(const std::string& base, const FolderExists& exists) {
   TargetParts parts{base, ""};
   if (base.empty()) return parts;
-  std::string existing = DeepestExistingFolder(base, exists);
-  if (existing.empty() || existing.back() != '\\') existing += '\\';
+  const std::string existing = common::WithTrailingBackslash(DeepestExistingFolder(base, exists));
   if (existing.size() < base.size()) parts.tail = base.substr(existing.size());
   return parts;
 }
@@ -36,9 +34,7 @@ std::string FilledTarget(const TargetParts& parts, std::string_view folder) {
   if (folder.empty()) return "";
   if (parts.base.empty()) return std::string(folder);
   if (common::StartsWithIgnoringAsciiCase(parts.base, folder)) return parts.base;
-  std::string target(folder);
-  if (target.back() != '\\') target += '\\';
-  return target + parts.tail;
+  return common::JoinPath(folder, parts.tail);
 }
 
 }  // namespace tavrel

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/paths.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/script_text.h"
 #include "engine/core/system_info.h"
@@ -41,15 +42,6 @@ std::int32_t Wrap(std::int64_t value) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
 }
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-std::string WithBackslash(std::string folder) {
-  if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
-  return folder;
-}
-
 // Everything up to and including the last separator or drive colon.
 std::string_view FolderPart(std::string_view path) {
   const std::size_t cut = path.find_last_of("\\/:");
@@ -73,7 +65,7 @@ std::string_view DrivePart(std::string_view path) {
       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
     return path.substr(0, 2);
   }
-  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+  if (path.size() >= 2 && common::IsPathSeparator(path[0]) && common::IsPathSeparator(path[1])) {
     std::size_t end = path.find_first_of("\\/", 2);
     if (end != std::string_view::npos) end = path.find_first_of("\\/", end + 1);
     return end == std::string_view::npos ? path : path.substr(0, end);
@@ -85,11 +77,11 @@ std::string ParentFolder(std::string_view path) {
   const std::string_view folder = FolderPart(path);
   const std::string_view drive = DrivePart(path);
   std::string_view inner = folder;
-  if (!inner.empty() && IsSeparator(inner.back())) inner.remove_suffix(1);
+  if (!inner.empty() && common::IsPathSeparator(inner.back())) inner.remove_suffix(1);
   // The parent of a drive's or a share's root is that root.
   if (inner.size() <= drive.size())
-    return WithBackslash(std::string(drive.empty() ? folder : drive));
-  return WithBackslash(std::string(FolderPart(inner)));
+    return common::WithTrailingBackslash(std::string(drive.empty() ? folder : drive));
+  return common::WithTrailingBackslash(std::string(FolderPart(inner)));
 }
 
 // A line text's lines: every CR LF, CR or LF ends one, and what follows the
@@ -260,11 +252,11 @@ std::string ExtractPath(std::string_view path, std::int32_t code) {
     case 2:
       return extension.empty() ? "" : std::string(extension.substr(1));
     case 3:
-      return WithBackslash(std::string(FolderPart(path)));
+      return common::WithTrailingBackslash(std::string(FolderPart(path)));
     case 4:
       return ParentFolder(path);
     case 5:
-      return WithBackslash(std::string(DrivePart(path)));
+      return common::WithTrailingBackslash(std::string(DrivePart(path)));
     default:
       return std::string(path);
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/ascii_case.h"
+#include "common/paths.h"
 #include "engine/win32/form_file_system.h"
 #include "engine/win32/form_shell_kit.h"
 
@@ -177,7 +178,7 @@ class FileListBoxControl final : public ShellControl {
   std::string SelectedName() const { return ItemText(Index(), LB_GETTEXTLEN, LB_GETTEXT); }
   std::string FileName() const {
     const std::string name = SelectedName();
-    return name.empty() ? "" : JoinPath(directory_, name);
+    return name.empty() ? "" : common::JoinPath(directory_, name);
   }
 
   // Lists the files of the folder that match the mask and selects keep
@@ -316,12 +317,12 @@ class DirectoryListBoxControl final : public ShellControl {
       std::string path = parts.root;
       int level = 0;
       for (const std::string& name : parts.names) {
-        path = JoinPath(path, name);
+        path = common::JoinPath(path, name);
         entries_.push_back({path, name, ++level, Icons().openFolder});
       }
       for (const FolderEntry& folder : Subfolders(directory_)) {
         entries_.push_back(
-            {JoinPath(directory_, folder.name), folder.name, level + 1, Icons().folder});
+            {common::JoinPath(directory_, folder.name), folder.name, level + 1, Icons().folder});
       }
       current_ = static_cast<int>(parts.names.size());
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/ascii_case.h"
+#include "common/paths.h"
 
 namespace tavrel::shell_controls {
 namespace {
@@ -48,13 +49,6 @@ bool SamePath(std::string_view a, std::string_view b) {
 
 // ---------------------------------------------------------------------------
 // Paths
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.empty() && path.back() != '\\') path += '\\';
-  path += name;
-  return path;
-}
 
 bool IsDriveRoot(std::string_view path) {
   return path.size() == 3 && RootLength(path) == 3;
@@ -110,13 +104,13 @@ std::optional<std::string> ExistingFolder(std::string_view text) {
   const FolderParts parts = SplitFolder(full);
   std::string result = parts.root;
   for (const std::string& name : parts.names) {
-    std::string next = JoinPath(result, name);
+    std::string next = common::JoinPath(result, name);
     WIN32_FIND_DATAA data{};
     const HANDLE find = FindFirstFileA(next.c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
       FindClose(find);
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        next = JoinPath(result, data.cFileName);
+        next = common::JoinPath(result, data.cFileName);
       }
     }
     result = std::move(next);
@@ -139,7 +133,7 @@ std::vector<FolderEntry> Subfolders(std::string_view folder) {
 }
 
 bool HasSubfolders(std::string_view folder) {
-  const std::string pattern = JoinPath(folder, "*");
+  const std::string pattern = common::JoinPath(folder, "*");
   if (folder.empty() || pattern.size() >= MAX_PATH) return false;
   QuietDriveErrors quiet;
   WIN32_FIND_DATAA data{};

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/paths.h"
+
 namespace tavrel::shell_controls {
 
 // A folder lists at most this many entries.
@@ -45,9 +47,6 @@ class QuietDriveErrors {
 // ---------------------------------------------------------------------------
 // Paths
 
-// name within folder: a backslash between them unless folder is empty or
-// ends with one.
-std::string JoinPath(std::string_view folder, std::string_view name);
 // Whether path is a drive's root ("C:\").
 bool IsDriveRoot(std::string_view path);
 // "C:\a\b.txt" → {"C:\a", "b.txt"}; "C:\b" → {"C:\", "b"}; "b" → {"", "b"}; a
@@ -84,7 +83,7 @@ struct FolderEntry {
 template <typename Keep>
 std::vector<FolderEntry> ListFolder(std::string_view folder, Keep keep) {
   std::vector<FolderEntry> entries;
-  const std::string pattern = JoinPath(folder, "*");
+  const std::string pattern = common::JoinPath(folder, "*");
   if (folder.empty() || pattern.size() >= MAX_PATH) return entries;
   {
     QuietDriveErrors quiet;

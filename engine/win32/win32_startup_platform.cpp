@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/paths.h"
 #include "engine/core/pe_image.h"
 #include "engine/win32/win32_file.h"
 #include "tvl/win32/tvl_api.h"
@@ -14,11 +15,6 @@ namespace tavrel {
 namespace {
 
 constexpr DWORD kCopyChunk = 64 * 1024;
-
-std::string WithoutTrailingBackslash(std::string path) {
-  while (path.size() > 3 && path.back() == '\\') path.pop_back();
-  return path;
-}
 
 // Headers of a module mapped in this process. The loader has checked them,
 // so the size they declare for themselves can be trusted here.
@@ -79,12 +75,12 @@ bool Win32StartupPlatform::FileExists(const std::string& path) {
 }
 
 bool Win32StartupPlatform::FolderExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(WithoutTrailingBackslash(path).c_str());
+  const DWORD attributes = GetFileAttributesA(common::WithoutTrailingBackslash(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void Win32StartupPlatform::CreateFolders(const std::string& path) {
-  const std::string folder = WithoutTrailingBackslash(path);
+  const std::string folder = common::WithoutTrailingBackslash(path);
   if (folder.empty() || FolderExists(folder)) return;
   const std::size_t parent = folder.find_last_of('\\');
   if (parent != std::string::npos && parent > 0) CreateFolders(folder.substr(0, parent));
@@ -151,7 +147,8 @@ bool Win32StartupPlatform::RemoveFile(const std::string& path) {
 std::vector<FolderEntry> Win32StartupPlatform::ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((WithoutTrailingBackslash(path) + "\\*").c_str(), &found);
+  const HANDLE search =
+      FindFirstFileA(common::JoinPath(common::WithoutTrailingBackslash(path), "*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return entries;
   do {
     const std::string name = found.cFileName;
@@ -163,7 +160,7 @@ std::vector<FolderEntry> Win32StartupPlatform::ListFolder(const std::string& pat
 }
 
 bool Win32StartupPlatform::RemoveFolder(const std::string& path) {
-  return RemoveDirectoryA(WithoutTrailingBackslash(path).c_str()) != 0;
+  return RemoveDirectoryA(common::WithoutTrailingBackslash(path).c_str()) != 0;
 }
 
 std::optional<std::uint64_t> Win32StartupPlatform::LibraryImageEnd(const std::string& path) {

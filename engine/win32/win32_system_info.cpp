@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "common/paths.h"
+
 namespace tavrel {
 namespace {
 
@@ -251,8 +253,8 @@ SystemLanguage Win32SystemInfo::GetSystemLanguage() {
   char folder[MAX_PATH] = {};
   const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
-  const std::vector<char> data =
-      ReadVersionResource(WithTrailingBackslash(std::string(folder, length)) + "winver.exe");
+  const std::vector<char> data = ReadVersionResource(
+      common::WithTrailingBackslash(std::string(folder, length)) + "winver.exe");
   if (data.empty()) return {};
   void* found = nullptr;
   UINT size = 0;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/ascii_case.h"
+#include "common/paths.h"
 
 namespace ombrell {
 
@@ -71,11 +72,6 @@ StubArguments ParseStubArguments(std::span<const std::string> arguments) {
   return result;
 }
 
-std::string WithBackslash(std::string path) {
-  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
-  return path;
-}
-
 std::string Caption(const SessionInfo& info) {
   return "Quorvane Ombrell - " + info.packageName;
 }
@@ -136,26 +132,8 @@ std::string MissingCabinetText(const SessionInfo& info, std::string_view disk,
   return result;
 }
 
-std::string DriveRoot(std::string_view folder) {
-  if (folder.size() >= 2 && common::IsAsciiLetter(folder[0]) && folder[1] == ':') {
-    std::string root(folder.substr(0, 2));
-    root += '\\';
-    return root;
-  }
-  if (!folder.starts_with("\\\\")) return {};
-  // "\\server\share": both parts present, the root ends before the fourth
-  // backslash.
-  const std::size_t serverEnd = folder.find('\\', 2);
-  if (serverEnd == std::string_view::npos || serverEnd == 2) return {};
-  const std::size_t shareEnd = folder.find('\\', serverEnd + 1);
-  if (shareEnd == serverEnd + 1 || serverEnd + 1 == folder.size()) return {};
-  std::string root(folder.substr(0, shareEnd));
-  root += '\\';
-  return root;
-}
-
 bool HasDriveOrShare(std::string_view path) {
-  return !DriveRoot(path).empty();
+  return common::DriveLength(path) != 0;
 }
 
 std::uint64_t FreeBytes(std::uint32_t sectorsPerCluster, std::uint32_t bytesPerSector,
@@ -167,7 +145,7 @@ std::uint64_t FreeBytes(std::uint32_t sectorsPerCluster, std::uint32_t bytesPerS
 }
 
 std::string InstallFolderName(std::string_view base, std::uint32_t number) {
-  std::string folder = WithBackslash(std::string(base));
+  std::string folder = common::WithTrailingBackslash(std::string(base));
   folder += "qorv_installer";
   AppendDecimal(folder, number);
   folder += '\\';
@@ -197,14 +175,13 @@ OpenTarget ResolveFileToOpen(std::string_view fileToOpen, std::string_view param
                              std::string_view targetFolder, std::string_view windowsFolder) {
   OpenTarget target;
   if (fileToOpen == "$EXPLORE$") {
-    target.file = WithBackslash(std::string(windowsFolder)) + "explorer.exe";
+    target.file = common::JoinPath(windowsFolder, "explorer.exe");
     target.parameters = '"';
     target.parameters += targetFolder;
     target.parameters += "\" ";
     target.parameters += parameters;
   } else if (!fileToOpen.empty()) {
-    target.file = WithBackslash(std::string(targetFolder));
-    target.file += fileToOpen;
+    target.file = common::JoinPath(targetFolder, fileToOpen);
     target.parameters = parameters;
   }
   return target;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/paths.h"
 #include "stub/core/package_format.h"
 #include "stub/core/stub_rules.h"
 #include "stub/win32/cabinet_extraction.h"
@@ -36,13 +37,13 @@ constexpr const char* kNotAPackage =
 std::string FolderFrom(DWORD (*WINAPI query)(DWORD, LPSTR)) {
   char buffer[1024] = {};
   const DWORD length = query(sizeof buffer, buffer);
-  return WithBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
+  return common::WithTrailingBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
 }
 
 std::string FolderFrom(UINT (*WINAPI query)(LPSTR, UINT)) {
   char buffer[1024] = {};
   const UINT length = query(buffer, sizeof buffer);
-  return WithBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
+  return common::WithTrailingBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
 }
 
 // Up to `limit` bytes of a file from `offset`.
@@ -125,7 +126,7 @@ std::string ResolveTarget() {
       if (folder.empty()) ExitProcess(1);
     }
   }
-  return WithBackslash(folder);
+  return common::WithTrailingBackslash(folder);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "common/paths.h"
 #include "stub/core/stub_rules.h"
 #include "stub/win32/stub_boxes.h"
 #include "stub/win32/stub_folders.h"
@@ -170,7 +171,7 @@ void AcceptFolder(HWND window, EntryWindow& state) {
       EndAfterQuestion(2);
     }
   } else {
-    state.entry = WithBackslash(folder);
+    state.entry = common::WithTrailingBackslash(folder);
     EndDialog(window, IDOK);
   }
 }

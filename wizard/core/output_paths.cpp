@@ -4,6 +4,7 @@
 #include <array>
 
 #include "common/ascii_case.h"
+#include "common/paths.h"
 
 namespace ombrwiz {
 
@@ -13,10 +14,6 @@ constexpr std::string_view kForbidden = "\"*/:<>?\\|";
 
 bool IsForbidden(char c) {
   return static_cast<unsigned char>(c) < 0x20 || kForbidden.find(c) != std::string_view::npos;
-}
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
 }
 
 // Windows maps these names, with any extension, to devices. Returns the
@@ -50,20 +47,13 @@ bool FileNameIsValid(std::string_view fileName) {
   return !fileName.empty() && std::none_of(fileName.begin(), fileName.end(), IsForbidden);
 }
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.empty() && !IsSeparator(path.back())) path += '\\';
-  path += name;
-  return path;
-}
-
 std::string DefaultPackagePath(std::string_view myPackagesFolder, std::string_view packageName) {
   const std::string clean = CleanName(packageName);
-  return JoinPath(JoinPath(myPackagesFolder, clean), clean + ".exe");
+  return common::JoinPath(common::JoinPath(myPackagesFolder, clean), clean + ".exe");
 }
 
 std::string DefaultProjectPath(std::string_view myPackagesFolder, std::string_view packageName) {
-  return JoinPath(myPackagesFolder, CleanName(packageName) + ".ombr");
+  return common::JoinPath(myPackagesFolder, CleanName(packageName) + ".ombr");
 }
 
 PathParts SplitPath(std::string_view path) {

@@ -4,7 +4,7 @@
 // Shell folders after the Windows types.
 #include <shlobj.h>
 
-#include "stub/core/stub_rules.h"
+#include "common/paths.h"
 
 namespace ombrwiz {
 namespace {
@@ -81,18 +81,18 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 bool CreateFolders(const std::string& path) {
-  std::string folder = path;
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  if (folder.empty() || FolderExists(folder + "\\")) return true;
+  const std::string folder = common::WithoutTrailingBackslash(path);
+  if (folder.empty() || FolderExists(common::WithTrailingBackslash(folder))) return true;
   const auto slash = folder.find_last_of("\\/");
   if (slash != std::string::npos && slash > 0 && folder[slash - 1] != ':') {
     CreateFolders(folder.substr(0, slash));
   }
-  return CreateDirectoryA(folder.c_str(), nullptr) || FolderExists(folder + "\\");
+  return CreateDirectoryA(folder.c_str(), nullptr) ||
+         FolderExists(common::WithTrailingBackslash(folder));
 }
 
 std::optional<std::uint64_t> FreeBytesOf(const std::string& path) {
-  const std::string root = ombrell::DriveRoot(path);
+  const std::string root = common::DriveRoot(path);
   if (root.empty()) return std::nullopt;
   ULARGE_INTEGER available{};
   if (!GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return std::nullopt;
@@ -130,9 +130,7 @@ std::string DocumentsFolder() {
   if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path))) {
     return "";
   }
-  std::string folder = path;
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  return folder;
+  return common::WithTrailingBackslash(path);
 }
 
 }  // namespace ombrwiz
