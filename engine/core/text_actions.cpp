@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "common/text_lines.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/script_text.h"
 #include "engine/core/system_info.h"
-#include "engine/core/text_lines.h"
 
 namespace tavrel {
 
@@ -88,15 +88,9 @@ std::string ParentFolder(std::string_view path) {
 // last break is a line too, even when empty.
 std::vector<std::string_view> LinesOfText(std::string_view text) {
   std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) break;
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-  }
-  lines.push_back(text.substr(start));
+  common::LineReader reader(text);
+  for (std::string_view line; reader.Next(line);) lines.push_back(line);
+  if (text.empty() || text.back() == '\r' || text.back() == '\n') lines.emplace_back();
   return lines;
 }
 
@@ -132,7 +126,7 @@ std::string TextFileReader::NextLine() {
 
 std::string TextWithLine(std::string_view fileText, std::string_view line, bool atTop) {
   fileText = fileText.substr(0, std::min(fileText.find('\0'), fileText.size()));
-  const std::vector<std::string> existing = SplitLines(fileText);
+  const std::vector<std::string> existing = common::SplitLines(fileText);
   const std::vector<std::string_view> added = LinesOfText(line);
   std::string text;
   text.reserve(fileText.size() + line.size() + 2 * (existing.size() + added.size()));

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "common/ascii_case.h"
+#include "common/text_lines.h"
 #include "engine/core/script_text.h"
 
 namespace tavrel {
@@ -203,7 +204,7 @@ void FormControl::Create(HWND parent, HFONT formFont) {
     }
     const std::string_view key = PropertyKey(property.name);
     const std::string text =
-        IsListProperty(property) ? JoinItems(property.items) : FileText(property);
+        IsListProperty(property) ? common::JoinLines(property.items) : FileText(property);
     if (!SetOwn(key, text).has_value()) kept_[std::string(key)] = text;
   }
   loading_ = false;
@@ -522,33 +523,6 @@ std::optional<COLORREF> FormControl::ParseColor(std::string_view text) {
   }
   if (high != 0) return std::nullopt;
   return static_cast<COLORREF>(value);
-}
-
-std::vector<std::string> FormControl::SplitItems(std::string_view text) {
-  std::vector<std::string> items;
-  if (text.empty()) return items;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
-      items.emplace_back(text.substr(start, i - start));
-      if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-  }
-  // A final line end closes the last line rather than opening an empty one.
-  if (!items.empty() && items.back().empty() && (text.back() == '\n' || text.back() == '\r')) {
-    items.pop_back();
-  }
-  return items;
-}
-
-std::string FormControl::JoinItems(const std::vector<std::string>& items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += items[i];
-  }
-  return text;
 }
 
 }  // namespace tavrel

@@ -105,9 +105,6 @@ class FormControl : public DialogControl {
   // colours with the high byte $80 or $FF. nullopt for anything else
   // (clNone and clDefault included).
   static std::optional<COLORREF> ParseColor(std::string_view text);
-  // Items as lines and back (CR LF between lines; LF and CR alone also split).
-  static std::vector<std::string> SplitItems(std::string_view text);
-  static std::string JoinItems(const std::vector<std::string>& items);
 
  protected:
   virtual WindowParams Params() const = 0;

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_lines.h"
 #include "engine/win32/form_control.h"
 
 namespace tavrel::standard_controls {
@@ -167,7 +168,7 @@ class StandardControl : public FormControl {
     const FormProperty* property = FileProperty(name);
     if (property == nullptr) return {};
     if (property->kind == FormProperty::Kind::kList) return property->items;
-    return property->text.empty() ? std::vector<std::string>{} : SplitItems(property->text);
+    return common::SplitLines(property->text);
   }
 
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {

@@ -14,6 +14,7 @@
 
 #include "common/ascii_case.h"
 #include "common/paths.h"
+#include "common/text_lines.h"
 #include "engine/win32/form_file_system.h"
 #include "engine/win32/form_shell_kit.h"
 
@@ -125,7 +126,7 @@ class FileListBoxControl final : public ShellControl {
       std::vector<std::string> items;
       const int count = Window() != nullptr ? static_cast<int>(Send(LB_GETCOUNT)) : 0;
       for (int i = 0; i < count; ++i) items.push_back(ItemText(i, LB_GETTEXTLEN, LB_GETTEXT));
-      return JoinItems(items);
+      return common::JoinLines(items);
     }
     return std::nullopt;
   }
@@ -387,7 +388,7 @@ class DriveComboBoxControl final : public ComboControl {
     if (SameName(name, "Items")) {
       std::vector<std::string> items;
       for (int i = 0; i < Count(); ++i) items.push_back(Label(i));
-      return JoinItems(items);
+      return common::JoinLines(items);
     }
     if (SameName(name, "Text")) return Label(Find(drive_));
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "common/ascii_case.h"
+#include "common/text_lines.h"
 #include "engine/core/script_text.h"
 #include "engine/win32/resource.h"
 
@@ -71,7 +72,7 @@ PoolTemplate::PoolTemplate(const FormObject& root, std::vector<DialogRule> rules
     } else if (EqualsIgnoringAsciiCase(property.name, "Tag")) {
       tag_ = property.text;
     } else if (property.kind == FormProperty::Kind::kList) {
-      kept_[property.name] = FormControl::JoinItems(property.items);
+      kept_[property.name] = common::JoinLines(property.items);
     } else {
       kept_[property.name] = property.text;
     }

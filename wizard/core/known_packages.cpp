@@ -4,12 +4,13 @@
 #include <cstddef>
 
 #include "common/ascii_case.h"
-#include "wizard/core/text_lines.h"
+#include "common/text_lines.h"
+#include "wizard/core/one_line.h"
 
 namespace ombrwiz {
 
 std::vector<KnownPackage> ParseKnownPackages(std::string_view text) {
-  std::vector<std::string> lines = SplitLines(text);
+  std::vector<std::string> lines = common::SplitLines(text);
   std::vector<KnownPackage> pairs;
   for (std::size_t i = 0; i + 1 < lines.size(); i += 2) {
     pairs.push_back(KnownPackage{std::move(lines[i]), std::move(lines[i + 1])});
@@ -24,7 +25,7 @@ std::string KnownPackagesText(std::span<const KnownPackage> pairs) {
     lines.push_back(OneLine(pair.name));
     lines.push_back(OneLine(pair.project));
   }
-  return JoinLines(lines, true);
+  return common::JoinLines(lines, true);
 }
 
 void RecordKnownPackage(std::vector<KnownPackage>& pairs, std::string_view name,

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "common/ascii_case.h"
-#include "wizard/core/text_lines.h"
+#include "common/text_lines.h"
+#include "wizard/core/one_line.h"
 
 namespace ombrwiz {
 
@@ -102,12 +103,12 @@ std::string ProjectFileText(const ProjectSettings& settings) {
   lines.push_back(OneLine(settings.timeStamp));
   lines.push_back(OneLine(settings.infoUrl));
   lines.push_back(OneLine(settings.language));
-  return JoinLines(lines, true);
+  return common::JoinLines(lines, true);
 }
 
 std::optional<ProjectSettings> ParseProjectFile(std::string_view text,
                                                 std::span<const std::string> languages) {
-  LineCursor cursor(SplitLines(text));
+  LineCursor cursor(common::SplitLines(text));
   ProjectSettings settings;
   if (!cursor.Next(settings.project)) return std::nullopt;
   for (const bool ticked : {true, false}) {
