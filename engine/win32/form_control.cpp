@@ -150,8 +150,6 @@ FormControl::~FormControl() {
     if (WantsOwnMessages()) RemoveWindowSubclass(window_, SubclassProc, 1);
     DestroyWindow(window_);
   }
-  if (font_ != nullptr) DeleteObject(font_);
-  if (brush_ != nullptr) DeleteObject(brush_);
 }
 
 void FormControl::Create(HWND parent, HFONT formFont) {
@@ -182,7 +180,7 @@ void FormControl::Create(HWND parent, HFONT formFont) {
     if (EqualsIgnoringAsciiCase(property.name, "Color")) {
       if (const auto color = ParseColor(property.text)) {
         color_ = *color;
-        brush_ = CreateSolidBrush(color_);
+        brush_.Reset(CreateSolidBrush(color_));
       }
       kept_["Color"] = property.text;
     } else if (EqualsIgnoringAsciiCase(property.name, "ParentFont") ||
@@ -250,8 +248,7 @@ void FormControl::MakeFont() {
     }
   }
   if (own) {
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = CreateFontIndirectA(&font);
+    font_.Reset(CreateFontIndirectA(&font));
   }
 }
 
@@ -345,9 +342,8 @@ bool FormControl::SetBase(std::string_view name, const std::string& text, bool& 
     const auto color = ParseColor(text);
     valid = color.has_value();
     if (!valid) return true;
-    if (brush_ != nullptr) DeleteObject(brush_);
     color_ = *color;
-    brush_ = CreateSolidBrush(color_);
+    brush_.Reset(CreateSolidBrush(color_));
     kept_["Color"] = text;
     InvalidateRect(window_, nullptr, TRUE);
     return true;
@@ -383,14 +379,14 @@ bool FormControl::SetPropertyText(std::string_view name, const std::string& text
 }
 
 HBRUSH FormControl::OnColor(HDC dc) {
-  if (brush_ == nullptr && textColor_ == CLR_INVALID) return nullptr;
+  if (!brush_ && textColor_ == CLR_INVALID) return nullptr;
   const bool edit = colorMessage_ == WM_CTLCOLOREDIT || colorMessage_ == WM_CTLCOLORLISTBOX;
   const int background = edit ? COLOR_WINDOW : COLOR_BTNFACE;
   SetTextColor(dc, textColor_ != CLR_INVALID
                        ? textColor_
                        : GetSysColor(edit ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
-  SetBkColor(dc, brush_ != nullptr ? color_ : GetSysColor(background));
-  return brush_ != nullptr ? brush_ : GetSysColorBrush(background);
+  SetBkColor(dc, brush_ ? color_ : GetSysColor(background));
+  return brush_ ? brush_.Get() : GetSysColorBrush(background);
 }
 
 FormControl* FormControl::FromWindow(HWND window) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/text_lines.h"
+#include "common/win32/handle_owner.h"
 #include "engine/win32/form_control.h"
 
 namespace tavrel::standard_controls {
@@ -54,14 +55,6 @@ struct ColorProperty {
 
 // ---------------------------------------------------------------------------
 // GDI helpers
-
-struct GdiDeleter {
-  void operator()(void* object) const {
-    if (object != nullptr) DeleteObject(static_cast<HGDIOBJ>(object));
-  }
-};
-template <typename Handle>
-using Gdi = std::unique_ptr<std::remove_pointer_t<Handle>, GdiDeleter>;
 
 class SelectedObject {
  public:
@@ -271,19 +264,15 @@ class PaintedControl : public StandardControl {
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
     if (width <= 0 || height <= 0) return;
-    const HDC memory = CreateCompatibleDC(dc);
-    const Gdi<HBITMAP> buffer(CreateCompatibleBitmap(dc, width, height));
-    if (memory == nullptr || buffer == nullptr) {
-      if (memory != nullptr) DeleteDC(memory);
+    const common::MemoryDc memory(CreateCompatibleDC(dc));
+    const common::GdiObject<HBITMAP> buffer(CreateCompatibleBitmap(dc, width, height));
+    if (!memory || !buffer) {
       Paint(dc, client);
       return;
     }
-    {
-      SelectedObject selected(memory, buffer.get());
-      Paint(memory, client);
-      BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
-    }
-    DeleteDC(memory);
+    SelectedObject selected(memory.Get(), buffer.Get());
+    Paint(memory.Get(), client);
+    BitBlt(dc, 0, 0, width, height, memory.Get(), 0, 0, SRCCOPY);
   }
 };
 

@@ -106,9 +106,7 @@ std::optional<std::string> ExistingFolder(std::string_view text) {
   for (const std::string& name : parts.names) {
     std::string next = common::JoinPath(result, name);
     WIN32_FIND_DATAA data{};
-    const HANDLE find = FindFirstFileA(next.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      FindClose(find);
+    if (common::FindHandle(FindFirstFileA(next.c_str(), &data))) {
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         next = common::JoinPath(result, data.cFileName);
       }
@@ -137,8 +135,8 @@ bool HasSubfolders(std::string_view folder) {
   if (folder.empty() || pattern.size() >= MAX_PATH) return false;
   QuietDriveErrors quiet;
   WIN32_FIND_DATAA data{};
-  const HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  const common::FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+  if (!find) return false;
   bool found = false;
   std::size_t probed = 0;
   do {
@@ -149,8 +147,7 @@ bool HasSubfolders(std::string_view folder) {
     } else if (++probed >= kMaxProbed) {
       found = true;
     }
-  } while (!found && FindNextFileA(find, &data));
-  FindClose(find);
+  } while (!found && FindNextFileA(find.Get(), &data));
   return found;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "common/win32/handle_owner.h"
 
 namespace tavrel::shell_controls {
 
@@ -88,8 +89,8 @@ std::vector<FolderEntry> ListFolder(std::string_view folder, Keep keep) {
   {
     QuietDriveErrors quiet;
     WIN32_FIND_DATAA data{};
-    const HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return entries;
+    const common::FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+    if (!find) return entries;
     std::size_t scanned = 0;
     do {
       const std::string_view name = data.cFileName;
@@ -102,8 +103,8 @@ std::vector<FolderEntry> ListFolder(std::string_view folder, Keep keep) {
       entry.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
       entry.modified = data.ftLastWriteTime;
       if (keep(entry)) entries.push_back(std::move(entry));
-    } while (entries.size() < kMaxEntries && ++scanned < kMaxScanned && FindNextFileA(find, &data));
-    FindClose(find);
+    } while (entries.size() < kMaxEntries && ++scanned < kMaxScanned &&
+             FindNextFileA(find.Get(), &data));
   }
   // A stable sort stays within bounds even should the locale's comparison
   // not be a strict ordering for some names.

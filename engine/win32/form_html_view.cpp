@@ -161,13 +161,13 @@ class HtmlLite final : public StandardControl {
 
   HBRUSH OnColor(HDC dc) override {
     const COLORREF color = background_.value;
-    if (brush_ == nullptr || brushColor_ != color) {
-      brush_.reset(CreateSolidBrush(color));
+    if (!brush_ || brushColor_ != color) {
+      brush_.Reset(CreateSolidBrush(color));
       brushColor_ = color;
     }
     SetBkColor(dc, color);
     SetTextColor(dc, fontColor_.value);
-    return ColorOver(dc, brush_.get());
+    return ColorOver(dc, brush_.Get());
   }
 
  protected:
@@ -204,7 +204,7 @@ class HtmlLite final : public StandardControl {
   std::string source_;
   ColorProperty background_;
   ColorProperty fontColor_;
-  Gdi<HBRUSH> brush_;
+  common::GdiObject<HBRUSH> brush_;
   COLORREF brushColor_ = 0;
 };
 

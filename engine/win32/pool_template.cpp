@@ -90,7 +90,7 @@ PoolTemplate::PoolTemplate(const FormObject& root, std::vector<DialogRule> rules
   page_.window = reinterpret_cast<std::intptr_t>(window_);
   if (const auto color = kept_.find("Color"); color != kept_.end()) {
     if (const auto value = FormControl::ParseColor(color->second)) {
-      brush_ = CreateSolidBrush(*value);
+      brush_.Reset(CreateSolidBrush(*value));
     }
   }
   MakeFont(root);
@@ -99,8 +99,6 @@ PoolTemplate::PoolTemplate(const FormObject& root, std::vector<DialogRule> rules
   } catch (...) {
     controls_.clear();
     DestroyWindow(window_);
-    if (font_ != nullptr) DeleteObject(font_);
-    if (brush_ != nullptr) DeleteObject(brush_);
     throw;
   }
   SetTimer(window_, kProgressTimer, kProgressInterval, nullptr);
@@ -114,8 +112,6 @@ PoolTemplate::~PoolTemplate() {
   // Nested controls before the containers that hold them.
   while (!controls_.empty()) controls_.pop_back();
   if (window_ != nullptr) DestroyWindow(window_);
-  if (font_ != nullptr) DeleteObject(font_);
-  if (brush_ != nullptr) DeleteObject(brush_);
 }
 
 void PoolTemplate::MakeFont(const FormObject& root) {
@@ -140,8 +136,8 @@ void PoolTemplate::MakeFont(const FormObject& root) {
   }
   face.resize(std::min<std::size_t>(face.size(), LF_FACESIZE - 1));
   std::copy(face.begin(), face.end(), font.lfFaceName);
-  font_ = CreateFontIndirectA(&font);
-  SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  font_.Reset(CreateFontIndirectA(&font));
+  SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 }
 
 void PoolTemplate::CreateControls(const FormObject& object, HWND parent) {
@@ -153,7 +149,7 @@ void PoolTemplate::CreateControls(const FormObject& object, HWND parent) {
     }
     // Numbered in file order from 100, so that tests and tools can find them.
     control->SetControlId(100 + static_cast<int>(controls_.size()));
-    control->Create(parent, font_);
+    control->Create(parent, font_.Get());
     FormControl& made = *control;
     controls_.push_back(std::move(control));
     page_.controls.push_back(&made);
@@ -240,8 +236,7 @@ bool PoolTemplate::SetPropertyText(std::string_view name, const std::string& tex
   if (EqualsIgnoringAsciiCase(name, "Color")) {
     const auto value = FormControl::ParseColor(text);
     if (!value) return false;
-    if (brush_ != nullptr) DeleteObject(brush_);
-    brush_ = CreateSolidBrush(*value);
+    brush_.Reset(CreateSolidBrush(*value));
     kept_["Color"] = text;
     InvalidateRect(window_, nullptr, TRUE);
     return true;
@@ -270,18 +265,18 @@ LRESULT PoolTemplate::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       // Controls without a colour of their own show the page's.
-      if (brush_ != nullptr) {
+      if (brush_) {
         LOGBRUSH brush{};
-        GetObjectA(brush_, sizeof brush, &brush);
+        GetObjectA(brush_.Get(), sizeof brush, &brush);
         SetBkColor(reinterpret_cast<HDC>(wParam), brush.lbColor);
-        return reinterpret_cast<LRESULT>(brush_);
+        return reinterpret_cast<LRESULT>(brush_.Get());
       }
       break;
     case WM_ERASEBKGND:
-      if (brush_ != nullptr) {
+      if (brush_) {
         RECT client{};
         GetClientRect(window_, &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, brush_);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush_.Get());
         return 1;
       }
       break;

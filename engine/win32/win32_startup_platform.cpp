@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/paths.h"
+#include "common/win32/handle_owner.h"
 #include "engine/core/pe_image.h"
 #include "engine/win32/win32_file.h"
 #include "tvl/win32/tvl_api.h"
@@ -147,15 +148,14 @@ bool Win32StartupPlatform::RemoveFile(const std::string& path) {
 std::vector<FolderEntry> Win32StartupPlatform::ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA found;
-  const HANDLE search =
-      FindFirstFileA(common::JoinPath(common::WithoutTrailingBackslash(path), "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return entries;
+  const common::FindHandle search(FindFirstFileA(
+      common::JoinPath(common::WithoutTrailingBackslash(path), "*").c_str(), &found));
+  if (!search) return entries;
   do {
     const std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
     entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.Get(), &found));
   return entries;
 }
 
@@ -164,11 +164,9 @@ bool Win32StartupPlatform::RemoveFolder(const std::string& path) {
 }
 
 std::optional<std::uint64_t> Win32StartupPlatform::LibraryImageEnd(const std::string& path) {
-  const HMODULE library = LoadLibraryA(path.c_str());
-  if (library == nullptr) return std::nullopt;
-  const auto end = ModuleImageEnd(library);
-  FreeLibrary(library);
-  return end;
+  const common::LoadedModule library(LoadLibraryA(path.c_str()));
+  if (!library) return std::nullopt;
+  return ModuleImageEnd(library.Get());
 }
 
 std::optional<std::uint64_t> Win32StartupPlatform::ExecutableImageEnd() {
@@ -202,14 +200,14 @@ void Win32StartupPlatform::ShowError(const std::string& text, WindowRef owner) {
 
 void Win32StartupPlatform::Trace(std::string_view line) {
   if (tracePath_.empty()) return;
-  const HANDLE file = CreateFileA(tracePath_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const common::KernelHandle file(CreateFileA(tracePath_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr));
+  if (!file) return;
   std::string text(line);
   text += "\r\n";
   DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace tavrel

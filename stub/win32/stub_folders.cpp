@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/paths.h"
+#include "common/win32/handle_owner.h"
 #include "stub/core/stub_rules.h"
 
 namespace ombrell {
@@ -63,8 +64,7 @@ std::string MakeInstallFolder(const std::string& tempFolder, std::uint64_t requi
 void DeleteFolderTree(const std::string& folder) {
   const std::string path = common::WithTrailingBackslash(folder);
   WIN32_FIND_DATAA entry;
-  const HANDLE search = FindFirstFileA((path + "*.*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
+  if (const common::FindHandle search(FindFirstFileA((path + "*.*").c_str(), &entry)); search) {
     do {
       const std::string name = entry.cFileName;
       if (name == "." || name == "..") continue;
@@ -74,8 +74,7 @@ void DeleteFolderTree(const std::string& folder) {
         SetFileAttributesA((path + name).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA((path + name).c_str());
       }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &entry));
   }
   RemoveDirectoryA(path.c_str());
 }
