@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/paths.h"
 #include "common/text_lines.h"
 #include "engine/core/compiled_script.h"
@@ -61,8 +62,7 @@ std::string_view ExtensionPart(std::string_view name) {
 
 // "C:" for a drive path, "\\server\share" for a network path, else empty.
 std::string_view DrivePart(std::string_view path) {
-  if (path.size() >= 2 && path[1] == ':' &&
-      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+  if (path.size() >= 2 && path[1] == ':' && common::IsAsciiLetter(path[0])) {
     return path.substr(0, 2);
   }
   if (path.size() >= 2 && common::IsPathSeparator(path[0]) && common::IsPathSeparator(path[1])) {
