@@ -1,5 +1,7 @@
 #include "engine/core/command_line.h"
 
+#include "common/ascii_case.h"
+
 namespace tavrel {
 
 namespace {
@@ -14,7 +16,7 @@ bool IsSwitchChar(char c) {
 std::string FirstMarkedValue(std::span<const std::string> arguments,
                              std::initializer_list<std::string_view> markers) {
   for (const auto& argument : arguments) {
-    const std::string lower = LowerAscii(argument);
+    const std::string lower = common::ToLowerAscii(argument);
     for (const auto marker : markers) {
       if (lower.find(marker) != std::string::npos) return lower.substr(3);
     }
@@ -23,14 +25,6 @@ std::string FirstMarkedValue(std::span<const std::string> arguments,
 }
 
 }  // namespace
-
-std::string LowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lower;
-}
 
 std::string RestOfCommandLine(std::string_view commandLine) {
   if (!commandLine.empty() && commandLine.front() == '"') {

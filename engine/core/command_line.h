@@ -30,7 +30,4 @@ std::string RestOfCommandLine(std::string_view commandLine);
 // One pass per setting over the arguments (program name excluded).
 CommandLineSettings ParseArguments(std::span<const std::string> arguments);
 
-// ASCII lower case, as the engine compares switches; other bytes unchanged.
-std::string LowerAscii(std::string_view text);
-
 }  // namespace tavrel

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "engine/core/text_lines.h"
+#include "common/text_lines.h"
 
 namespace tavrel {
 
@@ -36,7 +36,7 @@ class ScriptReader {
   std::size_t LineNumber() const { return lines_.LineNumber(); }
 
  private:
-  LineReader lines_;
+  common::LineReader lines_;
 };
 
 void Append(std::string& out, std::string_view line) {

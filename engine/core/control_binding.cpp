@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "common/paths.h"
+#include "common/text_lines.h"
 #include "engine/core/script_text.h"
-#include "engine/core/text_lines.h"
 
 namespace tavrel {
 
@@ -73,7 +74,7 @@ class PageRules final : public RuleTarget {
 std::string ExpandedNodes(const VariableStore& store, std::string_view items) {
   std::string result;
   bool first = true;
-  for (const std::string& line : SplitLines(items)) {
+  for (const std::string& line : common::SplitLines(items)) {
     if (!first) result += "\r\n";
     first = false;
     const std::size_t text = line.find_first_not_of('\t');
@@ -112,8 +113,7 @@ ControlBinding::ControlBinding(VariableStore& store, const MessageTable& message
     : store_(store), messages_(messages), platform_(platform) {}
 
 void ControlBinding::SetSupportFolder(std::string folder) {
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  supportFolder_ = std::move(folder);
+  supportFolder_ = common::WithTrailingBackslash(std::move(folder));
 }
 
 FolderExists ControlBinding::Exists() const {
@@ -371,7 +371,7 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
 void ControlBinding::SelectItemOfHint(DialogControl& control) {
   const std::string value = HintValue(control);
   if (value.empty()) return;
-  const std::vector<std::string> items = SplitLines(Get(control, "Items"));
+  const std::vector<std::string> items = common::SplitLines(Get(control, "Items"));
   const std::string wanted = ToUpperAnsi(value);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (ToUpperAnsi(items[i]) == wanted) {
@@ -483,7 +483,7 @@ void ControlBinding::RunHandler(DialogPage& page, DialogControl& control, Contro
     case ControlHandler::kListBoxClick:
     case ControlHandler::kCheckListBoxClick: {
       const auto index = DecimalValue(Get(control, "ItemIndex"));
-      const std::vector<std::string> items = SplitLines(Get(control, "Items"));
+      const std::vector<std::string> items = common::SplitLines(Get(control, "Items"));
       if (!index || *index < 0 || static_cast<std::size_t>(*index) >= items.size()) break;
       SetVariable(control, items[static_cast<std::size_t>(*index)]);
       if (handler == ControlHandler::kCheckListBoxClick && control.Tag() == 1) {

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "engine/core/text_lines.h"
+#include "common/text_lines.h"
 
 namespace tavrel {
 
@@ -34,7 +34,7 @@ DialogRule ParseDialogRule(std::string_view line) {
 
 std::vector<DialogRule> ParseDialogRules(std::string_view text) {
   std::vector<DialogRule> rules;
-  LineReader reader(text);
+  common::LineReader reader(text);
   for (std::string_view line; reader.Next(line);) rules.push_back(ParseDialogRule(line));
   return rules;
 }

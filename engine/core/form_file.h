@@ -52,9 +52,9 @@ struct FormProperty {
 };
 
 struct FormObject {
-  std::string name;       // may be empty ("object : TLabel")
-  std::string className;  // "TButton"
-  bool inherited = false; // written "inherited" or "inline" instead of "object"
+  std::string name;                      // may be empty ("object : TLabel")
+  std::string className;                 // "TButton"
+  bool inherited = false;                // written "inherited" or "inline" instead of "object"
   std::vector<FormProperty> properties;  // in file order
   std::vector<FormObject> children;      // in file order
   std::size_t line = 0;

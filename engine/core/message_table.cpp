@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "engine/core/text_lines.h"
+#include "common/text_lines.h"
 
 namespace tavrel {
 
@@ -90,7 +90,7 @@ const std::string& MessageTable::Get(int line) const {
 }
 
 void MessageTable::ReadLanguageFile(std::string_view text) {
-  LineReader lines(text);
+  common::LineReader lines(text);
   for (auto& entry : entries_) {
     std::string_view line;
     entry = lines.Next(line) ? std::string(line) : std::string();

@@ -1,4 +1,4 @@
-// Boolean texts, reference names and the ASCII and Windows-1252 upper-casing.
+// Boolean texts, reference names and the Windows-1252 upper-casing.
 #include "engine/core/script_text.h"
 
 #include <array>
@@ -26,7 +26,7 @@ constexpr std::array<unsigned char, 256> kAnsiUpper = MakeAnsiUpperTable();
 }  // namespace
 
 bool BooleanValue(std::string_view text) {
-  return text == "-1" || (text.size() == 4 && ToUpperAscii(text) == "TRUE");
+  return text == "-1" || EqualsIgnoringAsciiCase(text, "TRUE");
 }
 
 std::string BooleanText(bool value) {
@@ -37,24 +37,6 @@ std::string ReferenceName(std::string_view text) {
   if (text.size() < 2 || text.front() != '$') return {};
   if (text.find('$', 1) != text.size() - 1) return {};
   return std::string(text.substr(1, text.size() - 2));
-}
-
-char ToUpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string ToUpperAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) c = ToUpperAscii(c);
-  return upper;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ToUpperAscii(a[i]) != ToUpperAscii(b[i])) return false;
-  }
-  return true;
 }
 
 char ToUpperAnsi(char c) {

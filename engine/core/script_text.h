@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii_case.h"
+
 namespace tavrel {
 
 // A text reads as true when its upper-cased form is "TRUE" or when it is
@@ -18,12 +20,10 @@ std::string BooleanText(bool value);
 // ("$A$" gives "A"; "$A$B$", "$A", "A" and "$$" give "").
 std::string ReferenceName(std::string_view text);
 
-// Folds a-z only: the folding under which variable names are the same name.
-char ToUpperAscii(char c);
-std::string ToUpperAscii(std::string_view text);
-// The same text under that folding: how names of variables, controls and
-// properties are compared.
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+// The ASCII folding (a-z only) is the one under which names of variables,
+// labels, controls and properties are the same name.
+using common::EqualsIgnoringAsciiCase;
+using common::ToUpperAscii;
 
 // Folds the letters of the Windows-1252 code page as well (a-z, the accented
 // letters 0xE0-0xFE except the division sign, and the four letters whose

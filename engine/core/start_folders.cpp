@@ -1,5 +1,7 @@
 #include "engine/core/start_folders.h"
 
+#include "common/paths.h"
+
 namespace tavrel {
 
 bool AdministratorRule(SystemInfo& system) {
@@ -7,17 +9,17 @@ bool AdministratorRule(SystemInfo& system) {
 }
 
 std::string ParentFolder(const std::string& folder) {
-  std::string path = folder;
-  while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  const std::string path = common::WithoutTrailingBackslash(folder);
   const std::size_t cut = path.find_last_of("\\/");
-  // A drive root ("C:\") or a bare name has no parent to give: keep it.
-  if (cut == std::string::npos) return WithTrailingBackslash(folder);
+  // A root ("C:\") is its own parent; a bare name has none to give and is
+  // kept.
+  if (cut == std::string::npos) return common::WithTrailingBackslash(folder);
   return path.substr(0, cut + 1);
 }
 
 std::string ApplicationDataFolder(SystemInfo& system, bool allUsers) {
   if (!system.GetOsVersion().isNt) {
-    return WithTrailingBackslash(system.GetSpecialFolder(csidl::kProgramFilesCommon));
+    return common::WithTrailingBackslash(system.GetSpecialFolder(csidl::kProgramFilesCommon));
   }
   const std::string desktop =
       system.GetSpecialFolder(allUsers ? csidl::kCommonDesktopDirectory : csidl::kDesktopDirectory);
@@ -37,7 +39,7 @@ std::string DefaultTargetFolder(SystemInfo& system) {
     const std::string documents = system.GetSpecialFolder(csidl::kPersonal);
     if (!documents.empty()) return ParentFolder(documents);
   }
-  return WithTrailingBackslash(system.GetSpecialFolder(csidl::kProgramFiles));
+  return common::WithTrailingBackslash(system.GetSpecialFolder(csidl::kProgramFiles));
 }
 
 StartValues ComputeStartValues(SystemInfo& system, const EngineState& state,

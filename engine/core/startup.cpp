@@ -2,16 +2,12 @@
 
 #include <exception>
 
+#include "common/paths.h"
 #include "engine/core/command_table.h"
 
 namespace tavrel {
 
 namespace {
-
-std::string WithBackslash(std::string folder) {
-  if (folder.empty() || folder.back() != '\\') folder.push_back('\\');
-  return folder;
-}
 
 // Deletes a temporary file when start-up is done with it, however it ends.
 class TemporaryFile {
@@ -66,12 +62,20 @@ class Startup {
   }
 
  private:
+  // Every file start-up makes lies below it, so it must be absolute: should
+  // the system name no temporary folder, the root of the current drive
+  // stands in (a relative folder would move with the current folder).
+  std::string TempFolder() {
+    const std::string folder = common::WithTrailingBackslash(platform_.TempFolder());
+    return folder.empty() ? "\\" : folder;
+  }
+
   // Returns early, without an exception, where start-up ends after a message.
   void Prepare() {
     const EngineLocation location = LocateEngine(platform_.ExecutablePath());
     state_.engineFolder = location.folder;
     state_.setupName = location.setupName;
-    state_.tempFolder = WithBackslash(platform_.TempFolder());
+    state_.tempFolder = TempFolder();
     platform_.CreateFolders(state_.tempFolder);
     platform_.Trace("engine folder: " + state_.engineFolder);
     platform_.Trace("setup name: " + state_.setupName);
@@ -128,7 +132,7 @@ class Startup {
   // Version 4 of the common controls before 4.72 lacks what the wizard uses.
   bool CommonControlsUsable() {
     const FileVersion version =
-        platform_.GetFileVersion(WithBackslash(platform_.SystemFolder()) + "comctl32.dll");
+        platform_.GetFileVersion(common::JoinPath(platform_.SystemFolder(), "comctl32.dll"));
     platform_.Trace("comctl32 version: " + std::to_string(version.major) + "." +
                     std::to_string(version.minor));
     if (version.major == 4 && version.minor < 72) {
@@ -255,9 +259,10 @@ EngineLocation LocateEngine(std::string_view executablePath) {
       slash == std::string_view::npos ? executablePath : executablePath.substr(slash + 1);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos) name = name.substr(0, dot);
+  // The folder ends in the separator it was cut at; the engine writes '\'.
   std::string folderText(folder);
-  if (!folderText.empty() && folderText.back() == '/') folderText.back() = '\\';
-  return {folderText.empty() ? std::string() : WithBackslash(folderText), std::string(name)};
+  if (!folderText.empty()) folderText.back() = '\\';
+  return {folderText, std::string(name)};
 }
 
 std::string NextSupportFolder(StartupPlatform& platform, const std::string& tempFolder) {
@@ -271,7 +276,9 @@ std::string NextSupportFolder(StartupPlatform& platform, const std::string& temp
 }
 
 void RemoveSupportFolder(StartupPlatform& platform, const std::string& folder) {
-  const std::string withSlash = WithBackslash(folder);
+  // An empty name is no folder; it must never come to stand for a root.
+  if (folder.empty()) return;
+  const std::string withSlash = common::WithTrailingBackslash(folder);
   for (int pass = 0; pass < 3; ++pass) {
     if (!platform.FolderExists(withSlash)) break;
     DeleteFolderContents(platform, withSlash);

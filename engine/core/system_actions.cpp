@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/paths.h"
 #include "engine/core/command_context.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/script_text.h"
@@ -132,7 +133,7 @@ std::string QuickLaunchFolder(SystemPort& port) {
       port, RegistryRoot::kCurrentUser,
       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "AppData");
   if (appData.empty()) return "";
-  return WithTrailingBackslash(appData) + "Microsoft\\Internet Explorer\\Quick Launch\\";
+  return common::WithTrailingBackslash(appData) + "Microsoft\\Internet Explorer\\Quick Launch\\";
 }
 
 std::string WebServerRoot(SystemPort& port) {
@@ -255,7 +256,7 @@ std::string SystemSetting(std::int32_t code, SystemPort& port) {
   if (code == 35) return system.GetRegisteredUser().owner;
   if (code == 36) return system.GetRegisteredUser().organisation;
   if (code >= 37 && code <= 52) {
-    const std::string library = WithTrailingBackslash(port.SystemFolder()) + "shdocvw.dll";
+    const std::string library = common::WithTrailingBackslash(port.SystemFolder()) + "shdocvw.dll";
     return BooleanText(VersionAtLeast(VersionOf(system.GetFileVersionParts(library)),
                                       kBrowserVersions[Index(code, 37)]));
   }
@@ -294,7 +295,7 @@ std::string FolderLocation(std::int32_t code, bool allUsers, SystemPort& port) {
       folder = port.System().GetSpecialFolder(allUsers ? pair.allUsers : pair.currentUser);
     }
   }
-  return WithTrailingBackslash(std::move(folder));
+  return common::WithTrailingBackslash(std::move(folder));
 }
 
 namespace commands {

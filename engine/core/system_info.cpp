@@ -5,6 +5,9 @@
 #include <limits>
 #include <vector>
 
+#include "common/ascii_case.h"
+#include "common/paths.h"
+
 namespace tavrel {
 namespace {
 
@@ -16,32 +19,24 @@ constexpr std::uint32_t kLastFirstEditionBuild = 67766445;
 constexpr int kProgramFiles = 38;
 constexpr int kCommonProgramFiles = 43;
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // Length of the part of path that has no parent: "X:\", a drive-relative
 // "X:", "\\server\share\" or a leading "\"; 0 for a relative path.  The
 // share of a network path is its root because a directory search cannot
 // report a name for a share or a server.
 std::size_t RootLength(std::string_view path) {
-  if (path.size() >= 2 && IsLetter(path[0]) && path[1] == ':') {
-    return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+  if (path.size() >= 2 && common::IsAsciiLetter(path[0]) && path[1] == ':') {
+    return path.size() >= 3 && common::IsPathSeparator(path[2]) ? 3 : 2;
   }
-  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+  if (path.size() >= 2 && common::IsPathSeparator(path[0]) && common::IsPathSeparator(path[1])) {
     std::size_t at = 2;
     for (int part = 0; part < 2; ++part) {  // server, then share
-      while (at < path.size() && !IsSeparator(path[at])) ++at;
+      while (at < path.size() && !common::IsPathSeparator(path[at])) ++at;
       if (at == path.size()) return at;
       ++at;
     }
     return at;
   }
-  return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+  return !path.empty() && common::IsPathSeparator(path[0]) ? 1 : 0;
 }
 
 // A search for a pattern would report whichever entry matches first, which
@@ -75,20 +70,14 @@ OsVersion MakeOsVersion(std::uint32_t platformId, std::uint32_t major, std::uint
   return version;
 }
 
-std::string WithTrailingBackslash(std::string path) {
-  // A folder that is a drive root already ends in one; a second would make
-  // every path built on it wrong.
-  if (!path.empty() && path.back() != '\\') path += '\\';
-  return path;
-}
-
 std::string ResolveSpecialFolder(int csidl, const ShellFolderLookup& shell,
                                  const CurrentVersionValue& registry) {
   if (const std::optional<std::string> located = shell(csidl)) {
-    return WithTrailingBackslash(*located);
+    return common::WithTrailingBackslash(*located);
   }
-  if (csidl == kProgramFiles) return WithTrailingBackslash(registry("ProgramFilesDir"));
-  if (csidl == kCommonProgramFiles) return WithTrailingBackslash(registry("CommonFilesDir"));
+  if (csidl == kProgramFiles) return common::WithTrailingBackslash(registry("ProgramFilesDir"));
+  if (csidl == kCommonProgramFiles)
+    return common::WithTrailingBackslash(registry("CommonFilesDir"));
   return {};
 }
 
@@ -99,12 +88,12 @@ std::uint64_t ColourCount(unsigned bitsPerPixel) {
 
 std::string ExpandToLongPathWith(std::string_view path, const DirectorySearch& search) {
   const std::size_t rootLength = RootLength(path);
-  while (path.size() > rootLength && IsSeparator(path.back())) path.remove_suffix(1);
+  while (path.size() > rootLength && common::IsPathSeparator(path.back())) path.remove_suffix(1);
 
   std::vector<std::string_view> components;
   for (std::size_t at = rootLength; at < path.size();) {
     std::size_t end = at;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    while (end < path.size() && !common::IsPathSeparator(path[end])) ++end;
     if (end > at) components.push_back(path.substr(at, end - at));
     at = end + 1;
   }

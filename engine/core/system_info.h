@@ -105,9 +105,6 @@ OsVersion MakeOsVersion(std::uint32_t platformId, std::uint32_t major, std::uint
 // Throws ConversionError when such a text does not end in a digit.
 unsigned ServicePackNumber(std::string_view servicePackText);
 
-// The path with a backslash at its end; an empty path stays empty.
-std::string WithTrailingBackslash(std::string path);
-
 // The shell's answer for a special folder: nullopt when it has no location
 // for the number, an empty text when the location has no file-system path.
 using ShellFolderLookup = std::function<std::optional<std::string>(int csidl)>;

@@ -1,27 +1,15 @@
 #include "engine/core/target_folder.h"
 
-#include <algorithm>
-#include <cctype>
+#include "common/ascii_case.h"
+#include "common/paths.h"
 
 namespace tavrel {
-
-namespace {
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-}  // namespace
 
 std::string ParentFolder(std::string_view path) {
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   const std::size_t cut = path.find_last_of("\\:");
   if (cut == std::string_view::npos) return "";
-  std::string parent(path.substr(0, cut + 1));
-  if (parent.back() != '\\') parent += '\\';
-  return parent;
+  return common::WithTrailingBackslash(std::string(path.substr(0, cut + 1)));
 }
 
 std::string DeepestExistingFolder(std::string path, const FolderExists& exists) {
@@ -37,8 +25,7 @@ std::string DeepestExistingFolder(std::string path, const FolderExists& exists) 
 TargetParts SplitTarget(const std::string& base, const FolderExists& exists) {
   TargetParts parts{base, ""};
   if (base.empty()) return parts;
-  std::string existing = DeepestExistingFolder(base, exists);
-  if (existing.empty() || existing.back() != '\\') existing += '\\';
+  const std::string existing = common::WithTrailingBackslash(DeepestExistingFolder(base, exists));
   if (existing.size() < base.size()) parts.tail = base.substr(existing.size());
   return parts;
 }
@@ -46,10 +33,8 @@ TargetParts SplitTarget(const std::string& base, const FolderExists& exists) {
 std::string FilledTarget(const TargetParts& parts, std::string_view folder) {
   if (folder.empty()) return "";
   if (parts.base.empty()) return std::string(folder);
-  if (Lower(parts.base).starts_with(Lower(folder))) return parts.base;
-  std::string target(folder);
-  if (target.back() != '\\') target += '\\';
-  return target + parts.tail;
+  if (common::StartsWithIgnoringAsciiCase(parts.base, folder)) return parts.base;
+  return common::JoinPath(folder, parts.tail);
 }
 
 }  // namespace tavrel

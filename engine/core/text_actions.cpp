@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/ascii_case.h"
+#include "common/paths.h"
+#include "common/text_lines.h"
 #include "engine/core/command_context.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/script_text.h"
 #include "engine/core/system_info.h"
-#include "engine/core/text_lines.h"
 
 namespace tavrel {
 
@@ -42,15 +44,6 @@ std::int32_t Wrap(std::int64_t value) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
 }
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-std::string WithBackslash(std::string folder) {
-  if (!folder.empty() && !IsSeparator(folder.back())) folder += '\\';
-  return folder;
-}
-
 // Everything up to and including the last separator or drive colon.
 std::string_view FolderPart(std::string_view path) {
   const std::size_t cut = path.find_last_of("\\/:");
@@ -70,11 +63,10 @@ std::string_view ExtensionPart(std::string_view name) {
 
 // "C:" for a drive path, "\\server\share" for a network path, else empty.
 std::string_view DrivePart(std::string_view path) {
-  if (path.size() >= 2 && path[1] == ':' &&
-      ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'))) {
+  if (path.size() >= 2 && path[1] == ':' && common::IsAsciiLetter(path[0])) {
     return path.substr(0, 2);
   }
-  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+  if (path.size() >= 2 && common::IsPathSeparator(path[0]) && common::IsPathSeparator(path[1])) {
     std::size_t end = path.find_first_of("\\/", 2);
     if (end != std::string_view::npos) end = path.find_first_of("\\/", end + 1);
     return end == std::string_view::npos ? path : path.substr(0, end);
@@ -86,26 +78,20 @@ std::string ParentFolder(std::string_view path) {
   const std::string_view folder = FolderPart(path);
   const std::string_view drive = DrivePart(path);
   std::string_view inner = folder;
-  if (!inner.empty() && IsSeparator(inner.back())) inner.remove_suffix(1);
+  if (!inner.empty() && common::IsPathSeparator(inner.back())) inner.remove_suffix(1);
   // The parent of a drive's or a share's root is that root.
   if (inner.size() <= drive.size())
-    return WithBackslash(std::string(drive.empty() ? folder : drive));
-  return WithBackslash(std::string(FolderPart(inner)));
+    return common::WithTrailingBackslash(std::string(drive.empty() ? folder : drive));
+  return common::WithTrailingBackslash(std::string(FolderPart(inner)));
 }
 
 // A line text's lines: every CR LF, CR or LF ends one, and what follows the
 // last break is a line too, even when empty.
 std::vector<std::string_view> LinesOfText(std::string_view text) {
   std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) break;
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-    if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-  }
-  lines.push_back(text.substr(start));
+  common::LineReader reader(text);
+  for (std::string_view line; reader.Next(line);) lines.push_back(line);
+  if (text.empty() || text.back() == '\r' || text.back() == '\n') lines.emplace_back();
   return lines;
 }
 
@@ -141,7 +127,7 @@ std::string TextFileReader::NextLine() {
 
 std::string TextWithLine(std::string_view fileText, std::string_view line, bool atTop) {
   fileText = fileText.substr(0, std::min(fileText.find('\0'), fileText.size()));
-  const std::vector<std::string> existing = SplitLines(fileText);
+  const std::vector<std::string> existing = common::SplitLines(fileText);
   const std::vector<std::string_view> added = LinesOfText(line);
   std::string text;
   text.reserve(fileText.size() + line.size() + 2 * (existing.size() + added.size()));
@@ -261,11 +247,11 @@ std::string ExtractPath(std::string_view path, std::int32_t code) {
     case 2:
       return extension.empty() ? "" : std::string(extension.substr(1));
     case 3:
-      return WithBackslash(std::string(FolderPart(path)));
+      return common::WithTrailingBackslash(std::string(FolderPart(path)));
     case 4:
       return ParentFolder(path);
     case 5:
-      return WithBackslash(std::string(DrivePart(path)));
+      return common::WithTrailingBackslash(std::string(DrivePart(path)));
     default:
       return std::string(path);
   }

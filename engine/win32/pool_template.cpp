@@ -1,9 +1,10 @@
 #include "engine/win32/pool_template.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
+#include "common/ascii_case.h"
+#include "common/text_lines.h"
 #include "engine/core/script_text.h"
 #include "engine/win32/resource.h"
 
@@ -71,7 +72,7 @@ PoolTemplate::PoolTemplate(const FormObject& root, std::vector<DialogRule> rules
     } else if (EqualsIgnoringAsciiCase(property.name, "Tag")) {
       tag_ = property.text;
     } else if (property.kind == FormProperty::Kind::kList) {
-      kept_[property.name] = FormControl::JoinItems(property.items);
+      kept_[property.name] = common::JoinLines(property.items);
     } else {
       kept_[property.name] = property.text;
     }
@@ -89,7 +90,7 @@ PoolTemplate::PoolTemplate(const FormObject& root, std::vector<DialogRule> rules
   page_.window = reinterpret_cast<std::intptr_t>(window_);
   if (const auto color = kept_.find("Color"); color != kept_.end()) {
     if (const auto value = FormControl::ParseColor(color->second)) {
-      brush_ = CreateSolidBrush(*value);
+      brush_.Reset(CreateSolidBrush(*value));
     }
   }
   MakeFont(root);
@@ -98,8 +99,6 @@ PoolTemplate::PoolTemplate(const FormObject& root, std::vector<DialogRule> rules
   } catch (...) {
     controls_.clear();
     DestroyWindow(window_);
-    if (font_ != nullptr) DeleteObject(font_);
-    if (brush_ != nullptr) DeleteObject(brush_);
     throw;
   }
   SetTimer(window_, kProgressTimer, kProgressInterval, nullptr);
@@ -113,8 +112,6 @@ PoolTemplate::~PoolTemplate() {
   // Nested controls before the containers that hold them.
   while (!controls_.empty()) controls_.pop_back();
   if (window_ != nullptr) DestroyWindow(window_);
-  if (font_ != nullptr) DeleteObject(font_);
-  if (brush_ != nullptr) DeleteObject(brush_);
 }
 
 void PoolTemplate::MakeFont(const FormObject& root) {
@@ -130,16 +127,17 @@ void PoolTemplate::MakeFont(const FormObject& root) {
       font.lfHeight = FormControl::ParseInt(property.text).value_or(font.lfHeight);
     }
     if (EqualsIgnoringAsciiCase(property.name, "Font.Style")) {
-      std::string style = property.text;
-      for (char& c : style) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (style.find("fsbold") != std::string::npos) font.lfWeight = FW_BOLD;
-      font.lfItalic = style.find("fsitalic") != std::string::npos ? TRUE : FALSE;
+      const auto has = [&](std::string_view flag) {
+        return common::FindIgnoringAsciiCase(property.text, flag) != std::string_view::npos;
+      };
+      if (has("fsBold")) font.lfWeight = FW_BOLD;
+      font.lfItalic = has("fsItalic") ? TRUE : FALSE;
     }
   }
   face.resize(std::min<std::size_t>(face.size(), LF_FACESIZE - 1));
   std::copy(face.begin(), face.end(), font.lfFaceName);
-  font_ = CreateFontIndirectA(&font);
-  SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  font_.Reset(CreateFontIndirectA(&font));
+  SendMessageA(window_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
 }
 
 void PoolTemplate::CreateControls(const FormObject& object, HWND parent) {
@@ -151,7 +149,7 @@ void PoolTemplate::CreateControls(const FormObject& object, HWND parent) {
     }
     // Numbered in file order from 100, so that tests and tools can find them.
     control->SetControlId(100 + static_cast<int>(controls_.size()));
-    control->Create(parent, font_);
+    control->Create(parent, font_.Get());
     FormControl& made = *control;
     controls_.push_back(std::move(control));
     page_.controls.push_back(&made);
@@ -238,8 +236,7 @@ bool PoolTemplate::SetPropertyText(std::string_view name, const std::string& tex
   if (EqualsIgnoringAsciiCase(name, "Color")) {
     const auto value = FormControl::ParseColor(text);
     if (!value) return false;
-    if (brush_ != nullptr) DeleteObject(brush_);
-    brush_ = CreateSolidBrush(*value);
+    brush_.Reset(CreateSolidBrush(*value));
     kept_["Color"] = text;
     InvalidateRect(window_, nullptr, TRUE);
     return true;
@@ -268,18 +265,18 @@ LRESULT PoolTemplate::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       // Controls without a colour of their own show the page's.
-      if (brush_ != nullptr) {
+      if (brush_) {
         LOGBRUSH brush{};
-        GetObjectA(brush_, sizeof brush, &brush);
+        GetObjectA(brush_.Get(), sizeof brush, &brush);
         SetBkColor(reinterpret_cast<HDC>(wParam), brush.lbColor);
-        return reinterpret_cast<LRESULT>(brush_);
+        return reinterpret_cast<LRESULT>(brush_.Get());
       }
       break;
     case WM_ERASEBKGND:
-      if (brush_ != nullptr) {
+      if (brush_) {
         RECT client{};
         GetClientRect(window_, &client);
-        FillRect(reinterpret_cast<HDC>(wParam), &client, brush_);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, brush_.Get());
         return 1;
       }
       break;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/handle_owner.h"
 #include "engine/core/control_binding.h"
 #include "engine/core/form_file.h"
 #include "engine/win32/forms/form_control.h"
@@ -67,8 +68,8 @@ class PoolTemplate final : public DialogControl, private ControlSite {
   std::string className_;
   std::string name_;
   HWND window_ = nullptr;
-  HFONT font_ = nullptr;
-  HBRUSH brush_ = nullptr;
+  common::GdiObject<HFONT> font_;
+  common::GdiObject<HBRUSH> brush_;
   std::vector<std::unique_ptr<FormControl>> controls_;
   std::map<std::string, std::string, PropertyNameLess> kept_;
   std::string hint_;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/win32/handle_owner.h"
 #include "engine/core/interpreter.h"
 #include "engine/core/startup.h"
 #include "engine/core/variable_store.h"
@@ -22,13 +23,12 @@ void WriteVariableDump(const tavrel::VariableStore& store) {
   char path[MAX_PATH];
   const DWORD length = GetEnvironmentVariableA("TVL_VARIABLES", path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  const HANDLE file =
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const common::KernelHandle file(
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   const std::string text = store.ListText();
   DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace

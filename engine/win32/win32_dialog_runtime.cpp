@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/win32/handle_owner.h"
 #include "engine/core/dialog_rules.h"
 #include "engine/core/form_file.h"
 #include "engine/core/script_text.h"
@@ -31,25 +32,25 @@ std::string SystemMessage(DWORD error) {
 constexpr DWORD kMaxDialogFile = 64u << 20;
 
 std::string ReadWholeFile(const std::string& path) {
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  const common::KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     throw std::runtime_error("cannot open \"" + path + "\": " + SystemMessage(GetLastError()));
   }
   std::string text;
-  const DWORD size = GetFileSize(file, nullptr);
+  const DWORD size = GetFileSize(file.Get(), nullptr);
   bool ok = size != INVALID_FILE_SIZE && size <= kMaxDialogFile;
   if (ok) {
     text.resize(size);
     DWORD done = 0;
     while (ok && done < size) {
       DWORD got = 0;
-      ok = ReadFile(file, text.data() + done, size - done, &got, nullptr) != FALSE && got != 0;
+      ok =
+          ReadFile(file.Get(), text.data() + done, size - done, &got, nullptr) != FALSE && got != 0;
       done += got;
     }
   }
   const DWORD error = GetLastError();
-  CloseHandle(file);
   if (!ok) throw std::runtime_error("cannot read \"" + path + "\": " + SystemMessage(error));
   return text;
 }

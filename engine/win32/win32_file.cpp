@@ -3,11 +3,7 @@
 namespace tavrel {
 
 Win32File::Win32File(const std::string& path, DWORD access, DWORD disposition)
-    : handle_(CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                          FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-
-Win32File::~Win32File() {
-  if (IsOpen()) CloseHandle(handle_);
-}
+    : file_(CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                        FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 }  // namespace tavrel

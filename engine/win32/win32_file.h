@@ -1,24 +1,24 @@
-// A Win32 file handle that closes itself.
+// A file the engine opens for its own reads and writes: shared for reading
+// while it is open, closed when the object goes.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "common/win32/handle_owner.h"
+
 namespace tavrel {
 
 class Win32File {
  public:
   Win32File(const std::string& path, DWORD access, DWORD disposition);
-  ~Win32File();
-  Win32File(const Win32File&) = delete;
-  Win32File& operator=(const Win32File&) = delete;
 
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Handle() const { return handle_; }
+  bool IsOpen() const { return file_.IsOpen(); }
+  HANDLE Handle() const { return file_.Get(); }
 
  private:
-  HANDLE handle_;
+  common::KernelHandle file_;
 };
 
 }  // namespace tavrel

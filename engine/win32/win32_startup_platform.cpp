@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/paths.h"
+#include "common/win32/handle_owner.h"
 #include "engine/core/pe_image.h"
 #include "engine/win32/win32_file.h"
 #include "tvl/win32/tvl_api.h"
@@ -14,11 +16,6 @@ namespace tavrel {
 namespace {
 
 constexpr DWORD kCopyChunk = 64 * 1024;
-
-std::string WithoutTrailingBackslash(std::string path) {
-  while (path.size() > 3 && path.back() == '\\') path.pop_back();
-  return path;
-}
 
 // Headers of a module mapped in this process. The loader has checked them,
 // so the size they declare for themselves can be trusted here.
@@ -79,12 +76,12 @@ bool Win32StartupPlatform::FileExists(const std::string& path) {
 }
 
 bool Win32StartupPlatform::FolderExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(WithoutTrailingBackslash(path).c_str());
+  const DWORD attributes = GetFileAttributesA(common::WithoutTrailingBackslash(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void Win32StartupPlatform::CreateFolders(const std::string& path) {
-  const std::string folder = WithoutTrailingBackslash(path);
+  const std::string folder = common::WithoutTrailingBackslash(path);
   if (folder.empty() || FolderExists(folder)) return;
   const std::size_t parent = folder.find_last_of('\\');
   if (parent != std::string::npos && parent > 0) CreateFolders(folder.substr(0, parent));
@@ -151,27 +148,25 @@ bool Win32StartupPlatform::RemoveFile(const std::string& path) {
 std::vector<FolderEntry> Win32StartupPlatform::ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((WithoutTrailingBackslash(path) + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return entries;
+  const common::FindHandle search(FindFirstFileA(
+      common::JoinPath(common::WithoutTrailingBackslash(path), "*").c_str(), &found));
+  if (!search) return entries;
   do {
     const std::string name = found.cFileName;
     if (name == "." || name == "..") continue;
     entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.Get(), &found));
   return entries;
 }
 
 bool Win32StartupPlatform::RemoveFolder(const std::string& path) {
-  return RemoveDirectoryA(WithoutTrailingBackslash(path).c_str()) != 0;
+  return RemoveDirectoryA(common::WithoutTrailingBackslash(path).c_str()) != 0;
 }
 
 std::optional<std::uint64_t> Win32StartupPlatform::LibraryImageEnd(const std::string& path) {
-  const HMODULE library = LoadLibraryA(path.c_str());
-  if (library == nullptr) return std::nullopt;
-  const auto end = ModuleImageEnd(library);
-  FreeLibrary(library);
-  return end;
+  const common::LoadedModule library(LoadLibraryA(path.c_str()));
+  if (!library) return std::nullopt;
+  return ModuleImageEnd(library.Get());
 }
 
 std::optional<std::uint64_t> Win32StartupPlatform::ExecutableImageEnd() {
@@ -205,14 +200,14 @@ void Win32StartupPlatform::ShowError(const std::string& text, WindowRef owner) {
 
 void Win32StartupPlatform::Trace(std::string_view line) {
   if (tracePath_.empty()) return;
-  const HANDLE file = CreateFileA(tracePath_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const common::KernelHandle file(CreateFileA(tracePath_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr));
+  if (!file) return;
   std::string text(line);
   text += "\r\n";
   DWORD written = 0;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace tavrel

@@ -29,11 +29,10 @@ LRESULT CALLBACK SplashProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     if (picture != nullptr) {
       BITMAP info;
       GetObjectA(picture, sizeof info, &info);
-      const HDC source = CreateCompatibleDC(dc);
-      const HGDIOBJ old = SelectObject(source, picture);
-      BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source, 0, 0, SRCCOPY);
-      SelectObject(source, old);
-      DeleteDC(source);
+      const common::MemoryDc source(CreateCompatibleDC(dc));
+      const HGDIOBJ old = SelectObject(source.Get(), picture);
+      BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
+      SelectObject(source.Get(), old);
     }
     EndPaint(window, &paint);
     return 0;
@@ -90,9 +89,9 @@ void Win32StartupWindows::Create() {
   const HDC screen = GetDC(nullptr);
   const int pointsToPixels = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
   ReleaseDC(nullptr, screen);
-  font_ = CreateFontA(pointsToPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
+  font_.Reset(CreateFontA(pointsToPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, "Tahoma"));
 
   // Single border and a caption, but no system menu: nothing to close it by.
   const DWORD style = WS_POPUP | WS_CAPTION;
@@ -100,23 +99,23 @@ void Win32StartupWindows::Create() {
   AdjustWindowRectEx(&frame, style, FALSE, 0);
   preparing_ = CreateWindowExA(0, kPreparingClass, "", style, 0, 0, frame.right - frame.left,
                                frame.bottom - frame.top, nullptr, nullptr, instance_, nullptr);
-  const HWND icon = Child(preparing_, "STATIC", SS_ICON, 16, 16, 32, 32, font_);
+  const HWND icon = Child(preparing_, "STATIC", SS_ICON, 16, 16, 32, 32, font_.Get());
   SendMessageA(icon, STM_SETICON,
                reinterpret_cast<WPARAM>(LoadIconA(instance_, MAKEINTRESOURCEA(kMainIcon))), 0);
-  label_ = Child(preparing_, "STATIC", SS_LEFT, 72, 16, 297, 33, font_);
-  progress_ = Child(preparing_, PROGRESS_CLASSA, 0, 16, 56, 353, 17, font_);
+  label_ = Child(preparing_, "STATIC", SS_LEFT, 72, 16, 297, 33, font_.Get());
+  progress_ = Child(preparing_, PROGRESS_CLASSA, 0, 16, 56, 353, 17, font_.Get());
 
   splash_ = CreateWindowExA(WS_EX_TOOLWINDOW, kSplashClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
                             nullptr, instance_, nullptr);
 }
 
 std::optional<Size> Win32StartupWindows::LoadSplashPicture(const std::string& path) {
-  picture_ = static_cast<HBITMAP>(
-      LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
-  if (picture_ == nullptr) return std::nullopt;
+  picture_.Reset(static_cast<HBITMAP>(LoadImageA(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0,
+                                                 LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+  if (!picture_) return std::nullopt;
   BITMAP info;
-  GetObjectA(picture_, sizeof info, &info);
-  SetWindowLongPtrA(splash_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picture_));
+  GetObjectA(picture_.Get(), sizeof info, &info);
+  SetWindowLongPtrA(splash_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(picture_.Get()));
   SetWindowPos(splash_, nullptr, 0, 0, info.bmWidth, info.bmHeight, SWP_NOZORDER | SWP_NOACTIVATE);
   return Size{info.bmWidth, info.bmHeight};
 }
@@ -171,8 +170,8 @@ void Win32StartupWindows::Destroy() {
     splash_ = nullptr;
     splashVisible_ = false;
   }
-  if (picture_ != nullptr) DeleteObject(picture_), picture_ = nullptr;
-  if (font_ != nullptr) DeleteObject(font_), font_ = nullptr;
+  picture_.Reset();
+  font_.Reset();
 }
 
 }  // namespace tavrel

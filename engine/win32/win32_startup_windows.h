@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "common/win32/handle_owner.h"
 #include "engine/core/startup_windows.h"
 
 namespace tavrel {
@@ -31,8 +32,8 @@ class Win32StartupWindows final : public StartupWindows {
   HWND preparing_ = nullptr;
   HWND label_ = nullptr;
   HWND progress_ = nullptr;
-  HFONT font_ = nullptr;
-  HBITMAP picture_ = nullptr;
+  common::GdiObject<HFONT> font_;
+  common::GdiObject<HBITMAP> picture_;
   bool splashVisible_ = false;
 };
 

@@ -12,6 +12,9 @@
 #include <memory>
 #include <vector>
 
+#include "common/paths.h"
+#include "common/win32/handle_owner.h"
+
 namespace tavrel {
 namespace {
 
@@ -31,11 +34,6 @@ static_assert(sizeof(OSVERSIONINFOA) == 148);
   if (length == 0) throw PlatformError("System error " + std::to_string(code));
   throw PlatformError(std::string(text, length));
 }
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 struct SidFreer {
   void operator()(PSID sid) const { FreeSid(sid); }
@@ -57,46 +55,35 @@ struct ShellFree {
 };
 using UniqueIdList = std::unique_ptr<ITEMIDLIST, ShellFree>;
 
-class RegistryKey {
- public:
-  RegistryKey(HKEY parent, const char* path) {
-    if (RegOpenKeyExA(parent, path, 0, KEY_READ, &key_) != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
-  // Empty when the key or the value is missing or the value is not text.
-  std::string ReadText(const char* name) const {
-    if (key_ == nullptr) return {};
-    DWORD type = 0;
-    DWORD size = 0;
-    if (RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
-    // Another program may lengthen the value between the two calls.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-      if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
-      std::string text(size, '\0');
-      DWORD got = size;
-      const LONG result =
-          RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got);
-      if (result == ERROR_MORE_DATA) {
-        size = got;
-        continue;
-      }
-      if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
-      // Stored text need not end in a terminator, or may hold more than one.
-      text.resize(got < size ? got : size);
-      text.resize(std::strlen(text.c_str()));
-      return text;
-    }
+// A text value of a key of the local machine; empty when the key or the value
+// is missing or the value is not text.
+std::string ReadMachineText(const char* keyPath, const char* name) {
+  common::RegistryKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
     return {};
   }
-
- private:
-  HKEY key_ = nullptr;
-};
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
+  // Another program may lengthen the value between the two calls.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+    std::string text(size, '\0');
+    DWORD got = size;
+    const LONG result = RegQueryValueExA(key.Get(), name, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(text.data()), &got);
+    if (result == ERROR_MORE_DATA) {
+      size = got;
+      continue;
+    }
+    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
+    // Stored text need not end in a terminator, or may hold more than one.
+    text.resize(got < size ? got : size);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+  }
+  return {};
+}
 
 OSVERSIONINFOA RawVersion() {
   OSVERSIONINFOA info{};
@@ -121,9 +108,7 @@ std::vector<char> ReadVersionResource(const std::string& path) {
 
 std::string FoundName(const std::string& path) {
   WIN32_FIND_DATAA found{};
-  const HANDLE search = FindFirstFileA(path.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return {};
-  FindClose(search);
+  if (!common::FindHandle(FindFirstFileA(path.c_str(), &found))) return {};
   return std::string(found.cFileName, strnlen(found.cFileName, sizeof(found.cFileName)));
 }
 
@@ -140,8 +125,8 @@ OsVersion Win32SystemInfo::GetOsVersion() {
 RegisteredUser Win32SystemInfo::GetRegisteredUser() {
   const std::string path = std::string("SOFTWARE\\Microsoft\\") +
                            (IsNtPlatform() ? "Windows NT" : "Windows") + "\\CurrentVersion\\";
-  const RegistryKey key(HKEY_LOCAL_MACHINE, path.c_str());
-  return {key.ReadText("RegisteredOwner"), key.ReadText("RegisteredOrganization")};
+  return {ReadMachineText(path.c_str(), "RegisteredOwner"),
+          ReadMachineText(path.c_str(), "RegisteredOrganization")};
 }
 
 std::string Win32SystemInfo::GetSpecialFolder(int csidl) {
@@ -156,7 +141,7 @@ std::string Win32SystemInfo::GetSpecialFolder(int csidl) {
     return std::string(path, strnlen(path, sizeof(path)));
   };
   const auto registry = [](std::string_view name) {
-    return RegistryKey(HKEY_LOCAL_MACHINE, kCurrentVersionKey).ReadText(std::string(name).c_str());
+    return ReadMachineText(kCurrentVersionKey, std::string(name).c_str());
   };
   return ResolveSpecialFolder(csidl, shell, registry);
 }
@@ -164,20 +149,21 @@ std::string Win32SystemInfo::GetSpecialFolder(int csidl) {
 bool Win32SystemInfo::IsUserAdministrator() {
   if (!IsNtPlatform()) return true;
 
-  HANDLE raw = nullptr;
-  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &raw)) {
+  common::KernelHandle token;
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.Receive())) {
     const DWORD error = GetLastError();
     if (error != ERROR_NO_TOKEN) ThrowSystemError(error);
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) ThrowSystemError(GetLastError());
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
+      ThrowSystemError(GetLastError());
+    }
   }
-  const UniqueHandle token(raw);
 
   // The group list may grow between asking its size and reading it.
   std::vector<DWORD_PTR> buffer;  // pointer-aligned, as the list holds pointers
   DWORD size = 0;
   for (;;) {
     const DWORD capacity = static_cast<DWORD>(buffer.size() * sizeof(DWORD_PTR));
-    if (GetTokenInformation(token.get(), TokenGroups, buffer.empty() ? nullptr : buffer.data(),
+    if (GetTokenInformation(token.Get(), TokenGroups, buffer.empty() ? nullptr : buffer.data(),
                             capacity, &size)) {
       break;
     }
@@ -251,8 +237,8 @@ SystemLanguage Win32SystemInfo::GetSystemLanguage() {
   char folder[MAX_PATH] = {};
   const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
-  const std::vector<char> data =
-      ReadVersionResource(WithTrailingBackslash(std::string(folder, length)) + "winver.exe");
+  const std::vector<char> data = ReadVersionResource(
+      common::WithTrailingBackslash(std::string(folder, length)) + "winver.exe");
   if (data.empty()) return {};
   void* found = nullptr;
   UINT size = 0;
@@ -278,8 +264,7 @@ std::string Win32SystemInfo::FindCdRomDrive() {
 }
 
 std::string Win32SystemInfo::GetBootFolder() {
-  return RegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup")
-      .ReadText("BootDir");
+  return ReadMachineText("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup", "BootDir");
 }
 
 std::string Win32SystemInfo::GetShortPath(const std::string& path) {

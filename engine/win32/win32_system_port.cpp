@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/win32/handle_owner.h"
 #include "engine/core/start_folders.h"
 #include "engine/win32/win32_file.h"
 
@@ -15,21 +16,6 @@ namespace {
 // Text files the commands read are small; a larger file is not read at all
 // rather than half read, and is therefore never rewritten.
 constexpr LONGLONG kMaxTextFile = LONGLONG{256} << 20;
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (IsOpen()) CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 bool IsMissingError(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
@@ -59,25 +45,17 @@ bool WriteAll(HANDLE file, const std::string& text) {
 
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// Opens the Run key (creating it if missing) for writing and deleting values.
-class RunKey {
- public:
-  explicit RunKey(bool allUsers) {
-    const LSTATUS status =
-        RegCreateKeyExA(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0,
-                        READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, &key_, nullptr);
-    if (status != ERROR_SUCCESS) key_ = nullptr;
+// The Run key (created if missing), open for writing and deleting values;
+// not open when it cannot be had.
+common::RegistryKey OpenRunKey(bool allUsers) {
+  common::RegistryKey key;
+  if (RegCreateKeyExA(allUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0,
+                      READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY, nullptr, key.Receive(),
+                      nullptr) != ERROR_SUCCESS) {
+    key.Reset();
   }
-  ~RunKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  RunKey(const RunKey&) = delete;
-  RunKey& operator=(const RunKey&) = delete;
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+  return key;
+}
 
 std::string Where(bool allUsers) {
   return allUsers ? "machine" : "user";
@@ -133,9 +111,9 @@ PathKind Win32SystemPort::KindOf(const std::string& path) {
 FileText Win32SystemPort::ReadFileText(const std::string& path) {
   FileText result;
   if (path.empty()) return result;
-  const Handle file(CreateFileA(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const common::KernelHandle file(CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsOpen()) {
     const DWORD error = GetLastError();
     if (!IsMissingError(error) || KindOf(path) != PathKind::kNone) {
@@ -233,7 +211,7 @@ std::int32_t Win32SystemPort::RunProgram(const std::string& program, const std::
   }
   // A document opened by a program already running gives no process to wait for.
   if (run.hProcess == nullptr) return 0;
-  const Handle processHandle(run.hProcess);
+  const common::KernelHandle process(run.hProcess);
   if (wait) {
     while (WaitForSingleObject(run.hProcess, 1000) == WAIT_TIMEOUT) {
     }
@@ -255,18 +233,18 @@ bool Win32SystemPort::CloseFirstWindow(const std::string& title, const std::stri
 
 void Win32SystemPort::WriteStartupEntry(bool allUsers, const std::string& name,
                                         const std::string& command) {
-  const RunKey key(allUsers);
-  const bool written = key.Get() != nullptr &&
-                       RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
-                                      reinterpret_cast<const BYTE*>(command.c_str()),
-                                      static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+  const common::RegistryKey key = OpenRunKey(allUsers);
+  const bool written =
+      key.IsOpen() && RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(command.c_str()),
+                                     static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
   platform_.Trace((written ? "resume entry written (" : "resume entry not written (") +
                   Where(allUsers) + "): " + name + " = " + command);
 }
 
 void Win32SystemPort::RemoveStartupEntry(bool allUsers, const std::string& name) {
-  const RunKey key(allUsers);
-  if (key.Get() != nullptr && RegDeleteValueA(key.Get(), name.c_str()) == ERROR_SUCCESS) {
+  const common::RegistryKey key = OpenRunKey(allUsers);
+  if (key.IsOpen() && RegDeleteValueA(key.Get(), name.c_str()) == ERROR_SUCCESS) {
     platform_.Trace("resume entry removed (" + Where(allUsers) + "): " + name);
   }
 }
@@ -278,14 +256,14 @@ void Win32SystemPort::RequestReboot() {
     platform_.Trace("reboot suppressed by TVL_NO_REBOOT");
     return;
   }
-  HANDLE token = nullptr;
-  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-    const Handle tokenHandle(token);
+  common::KernelHandle token;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                       token.Receive())) {
     TOKEN_PRIVILEGES privileges{};
     if (LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
       privileges.PrivilegeCount = 1;
       privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+      AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
   }
   ExitWindowsEx(EWX_REBOOT, 0);
@@ -320,22 +298,22 @@ constexpr DWORD kIniValueSize = 260;
 
 RegistryValue Win32SystemPort::ReadRegistryValue(RegistryRoot root, const std::string& key,
                                                  const std::string& name) {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExA(RootKey(root), key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {};
-  const struct KeyCloser {
-    HKEY key;
-    ~KeyCloser() { RegCloseKey(key); }
-  } closer{opened};
+  common::RegistryKey opened;
+  if (RegOpenKeyExA(RootKey(root), key.c_str(), 0, KEY_READ, opened.Receive()) != ERROR_SUCCESS) {
+    return {};
+  }
   // Another program may lengthen the value between the two calls.
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(opened, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS) {
       return {};
     }
     std::vector<BYTE> data(std::size_t{size} + 1, 0);
     DWORD got = size;
-    const LONG result = RegQueryValueExA(opened, name.c_str(), nullptr, &type, data.data(), &got);
+    const LONG result =
+        RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type, data.data(), &got);
     if (result == ERROR_MORE_DATA) continue;
     if (result != ERROR_SUCCESS) return {};
     got = std::min(got, size);

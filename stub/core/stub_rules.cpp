@@ -3,6 +3,9 @@
 #include <charconv>
 #include <limits>
 
+#include "common/ascii_case.h"
+#include "common/paths.h"
+
 namespace ombrell {
 
 namespace {
@@ -13,22 +16,6 @@ void AppendDecimal(std::string& out, std::uint64_t value) {
   char digits[20];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
   out.append(digits, result.ptr);
-}
-
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsFolded(std::string_view text, std::string_view capitals) {
-  if (text.size() != capitals.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (Upper(text[i]) != capitals[i]) return false;
-  }
-  return true;
-}
-
-bool IsLetter(char c) {
-  return Upper(c) >= 'A' && Upper(c) <= 'Z';
 }
 
 bool HasBlank(std::string_view text) {
@@ -75,7 +62,7 @@ void AppendProgram(std::string& out, std::string_view path) {
 StubArguments ParseStubArguments(std::span<const std::string> arguments) {
   StubArguments result;
   for (const std::string& argument : arguments) {
-    if (EqualsFolded(argument, "$SILENT$")) {
+    if (common::EqualsIgnoringAsciiCase(argument, "$SILENT$")) {
       result.silent = true;
     } else {
       result.extraParameters += ' ';
@@ -83,11 +70,6 @@ StubArguments ParseStubArguments(std::span<const std::string> arguments) {
     }
   }
   return result;
-}
-
-std::string WithBackslash(std::string path) {
-  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
-  return path;
 }
 
 std::string Caption(const SessionInfo& info) {
@@ -150,26 +132,8 @@ std::string MissingCabinetText(const SessionInfo& info, std::string_view disk,
   return result;
 }
 
-std::string DriveRoot(std::string_view folder) {
-  if (folder.size() >= 2 && IsLetter(folder[0]) && folder[1] == ':') {
-    std::string root(folder.substr(0, 2));
-    root += '\\';
-    return root;
-  }
-  if (!folder.starts_with("\\\\")) return {};
-  // "\\server\share": both parts present, the root ends before the fourth
-  // backslash.
-  const std::size_t serverEnd = folder.find('\\', 2);
-  if (serverEnd == std::string_view::npos || serverEnd == 2) return {};
-  const std::size_t shareEnd = folder.find('\\', serverEnd + 1);
-  if (shareEnd == serverEnd + 1 || serverEnd + 1 == folder.size()) return {};
-  std::string root(folder.substr(0, shareEnd));
-  root += '\\';
-  return root;
-}
-
 bool HasDriveOrShare(std::string_view path) {
-  return !DriveRoot(path).empty();
+  return common::DriveLength(path) != 0;
 }
 
 std::uint64_t FreeBytes(std::uint32_t sectorsPerCluster, std::uint32_t bytesPerSector,
@@ -181,7 +145,7 @@ std::uint64_t FreeBytes(std::uint32_t sectorsPerCluster, std::uint32_t bytesPerS
 }
 
 std::string InstallFolderName(std::string_view base, std::uint32_t number) {
-  std::string folder = WithBackslash(std::string(base));
+  std::string folder = common::WithTrailingBackslash(std::string(base));
   folder += "qorv_installer";
   AppendDecimal(folder, number);
   folder += '\\';
@@ -211,14 +175,13 @@ OpenTarget ResolveFileToOpen(std::string_view fileToOpen, std::string_view param
                              std::string_view targetFolder, std::string_view windowsFolder) {
   OpenTarget target;
   if (fileToOpen == "$EXPLORE$") {
-    target.file = WithBackslash(std::string(windowsFolder)) + "explorer.exe";
+    target.file = common::JoinPath(windowsFolder, "explorer.exe");
     target.parameters = '"';
     target.parameters += targetFolder;
     target.parameters += "\" ";
     target.parameters += parameters;
   } else if (!fileToOpen.empty()) {
-    target.file = WithBackslash(std::string(targetFolder));
-    target.file += fileToOpen;
+    target.file = common::JoinPath(targetFolder, fileToOpen);
     target.parameters = parameters;
   }
   return target;
@@ -226,7 +189,8 @@ OpenTarget ResolveFileToOpen(std::string_view fileToOpen, std::string_view param
 
 bool IsExeFile(std::string_view file) {
   const std::size_t dot = file.rfind('.');
-  return dot != std::string_view::npos && EqualsFolded(file.substr(dot + 1), "EXE");
+  return dot != std::string_view::npos &&
+         common::EqualsIgnoringAsciiCase(file.substr(dot + 1), "EXE");
 }
 
 std::string RunCommandLine(std::string_view file, std::string_view program,

@@ -1,6 +1,6 @@
 // The package stub's decisions that need no operating system: its command
-// line, the texts of its boxes, drive roots, install folder names, which
-// cabinet entry names are safe to write, and how the file to open is run.
+// line, the texts of its boxes, install folder names, which cabinet entry
+// names are safe to write, and how the file to open is run.
 //
 // Built without exceptions for the stub: nothing here throws.
 #pragma once
@@ -22,8 +22,6 @@ struct StubArguments {
 // "$SILENT$" in any letter case (a-z folded) makes the run silent.
 StubArguments ParseStubArguments(std::span<const std::string> arguments);
 
-std::string WithBackslash(std::string path);
-
 // "Quorvane Ombrell - " + package name.
 std::string Caption(const SessionInfo& info);
 // Message 43 for a password package, else message 42.
@@ -43,9 +41,6 @@ const std::string& CabinetErrorText(const SessionInfo& info, int code);
 std::string MissingCabinetText(const SessionInfo& info, std::string_view disk,
                                std::string_view cabinet);
 
-// The root whose free space counts for a folder: "X:\" for a drive path,
-// "\\server\share\" for a network path; empty when the path has neither.
-std::string DriveRoot(std::string_view folder);
 // True when the path begins with a drive letter and colon, or with a
 // network server and share.
 bool HasDriveOrShare(std::string_view path);

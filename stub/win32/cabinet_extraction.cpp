@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/handle_owner.h"
 #include "stub/core/stub_rules.h"
 #include "stub/win32/file_opening.h"
 #include "stub/win32/stub_boxes.h"
@@ -89,20 +90,21 @@ HANDLE OpenPlain(const char* name, int flags) {
 
 INT_PTR DIAMONDAPI Open(char* name, int flags, int) {
   const bool package = name == kPackageName;
-  const HANDLE handle = OpenPlain(package ? Stub().packagePath.c_str() : name, flags);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
+  common::KernelHandle file(OpenPlain(package ? Stub().packagePath.c_str() : name, flags));
+  if (!file) return -1;
   if (package) {
     LARGE_INTEGER offset;
     offset.QuadPart = static_cast<LONGLONG>(Stub().info.CabinetOffset());
     LARGE_INTEGER reached{};
-    if (!SetFilePointerEx(handle, offset, &reached, FILE_BEGIN) ||
+    if (!SetFilePointerEx(file.Get(), offset, &reached, FILE_BEGIN) ||
         reached.QuadPart != offset.QuadPart) {
-      CloseHandle(handle);
+      file.Reset();
       FatalError(Stub().info.Message(14), 1);
     }
-    Work().packageHandles.push_back(handle);
+    Work().packageHandles.push_back(file.Get());
   }
-  return reinterpret_cast<INT_PTR>(handle);
+  // From here the library owns the handle and gives it back to Close.
+  return reinterpret_cast<INT_PTR>(file.Release());
 }
 
 LONG DIAMONDAPI Seek(INT_PTR handle, LONG distance, int origin) {
@@ -149,7 +151,7 @@ int DIAMONDAPI Close(INT_PTR handle) {
       break;
     }
   }
-  const BOOL closed = CloseHandle(reinterpret_cast<HANDLE>(handle));
+  const bool closed = common::KernelHandle(reinterpret_cast<HANDLE>(handle)).Close();
   // Closed without its completion notice: the extraction of this file
   // failed, and what was written of it goes.
   if (PendingFile* file = FindPending(handle)) {
@@ -235,8 +237,10 @@ INT_PTR CloseFileNotice(FDINOTIFICATION* notice) {
       LocalFileTimeToFileTime(&local, &time)) {
     SetFileTime(done.handle, nullptr, nullptr, &time);
   }
-  CloseHandle(done.handle);
-  if (!MoveFileA(done.temporary.c_str(), done.final.c_str())) {
+  // A failed close may have lost the file's last writes: it must not take
+  // the final name then.
+  if (!common::KernelHandle(done.handle).Close() ||
+      !MoveFileA(done.temporary.c_str(), done.final.c_str())) {
     DeleteFileA(done.temporary.c_str());
     return FALSE;
   }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "common/win32/handle_owner.h"
 #include "stub/core/package_format.h"
 
 namespace ombrell {
@@ -18,26 +19,30 @@ bool RestoreLibrary(const std::string& packagePath, const std::string& systemFol
   if (stubLength > kLibraryBufferSize || libraryLength > kLibraryBufferSize || libraryLength == 0) {
     return false;
   }
-  const HANDLE package = CreateFileA(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (package == INVALID_HANDLE_VALUE) return false;
   std::vector<char> buffer(kLibraryBufferSize);
   DWORD got = 0;
-  bool read = ReadFile(package, buffer.data(), static_cast<DWORD>(stubLength), &got, nullptr) &&
-              got == stubLength &&
-              ReadFile(package, buffer.data(), static_cast<DWORD>(libraryLength), &got, nullptr) &&
-              got == libraryLength;
-  CloseHandle(package);
-  if (!read) return false;
+  {
+    const common::KernelHandle package(CreateFileA(packagePath.c_str(), GENERIC_READ,
+                                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!package) return false;
+    const bool read =
+        ReadFile(package.Get(), buffer.data(), static_cast<DWORD>(stubLength), &got, nullptr) &&
+        got == stubLength &&
+        ReadFile(package.Get(), buffer.data(), static_cast<DWORD>(libraryLength), &got, nullptr) &&
+        got == libraryLength;
+    if (!read) return false;
+  }
 
   const std::string compressed = systemFolder + "CABINET.DL_";
-  const HANDLE out = CreateFileA(compressed.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return false;
+  common::KernelHandle out(CreateFileA(compressed.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return false;
   DWORD written = 0;
-  const bool wrote = WriteFile(out, buffer.data(), got, &written, nullptr) && written == got;
-  CloseHandle(out);
-  if (!wrote) {
+  const bool wrote = WriteFile(out.Get(), buffer.data(), got, &written, nullptr) && written == got;
+  // Closed before it is expanded or deleted; a failed close may have lost
+  // what was written.
+  if (!out.Close() || !wrote) {
     DeleteFileA(compressed.c_str());
     return false;
   }

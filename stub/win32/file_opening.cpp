@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include "common/win32/handle_owner.h"
 #include "stub/core/stub_rules.h"
 
 namespace ombrell {
@@ -27,9 +28,9 @@ void RunFile(const std::string& file, const std::string& parameters, bool wait,
                       nullptr, nullptr, &startup, &process)) {
     return;
   }
-  if (wait) WaitForSingleObject(process.hProcess, INFINITE);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  const common::KernelHandle thread(process.hThread);
+  const common::KernelHandle child(process.hProcess);
+  if (wait) WaitForSingleObject(child.Get(), INFINITE);
 }
 
 }  // namespace ombrell

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/paths.h"
+#include "common/win32/handle_owner.h"
 #include "stub/core/package_format.h"
 #include "stub/core/stub_rules.h"
 #include "stub/win32/cabinet_extraction.h"
@@ -36,30 +38,29 @@ constexpr const char* kNotAPackage =
 std::string FolderFrom(DWORD (*WINAPI query)(DWORD, LPSTR)) {
   char buffer[1024] = {};
   const DWORD length = query(sizeof buffer, buffer);
-  return WithBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
+  return common::WithTrailingBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
 }
 
 std::string FolderFrom(UINT (*WINAPI query)(LPSTR, UINT)) {
   char buffer[1024] = {};
   const UINT length = query(buffer, sizeof buffer);
-  return WithBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
+  return common::WithTrailingBackslash(std::string(buffer, length < sizeof buffer ? length : 0));
 }
 
 // Up to `limit` bytes of a file from `offset`.
 std::string ReadPart(const std::string& path, std::uint64_t offset, std::size_t limit) {
   std::string bytes;
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
+  const common::KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return bytes;
   LARGE_INTEGER position;
   position.QuadPart = static_cast<LONGLONG>(offset);
-  if (SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+  if (SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN)) {
     bytes.resize(limit);
     DWORD got = 0;
-    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(limit), &got, nullptr)) got = 0;
+    if (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(limit), &got, nullptr)) got = 0;
     bytes.resize(got);
   }
-  CloseHandle(file);
   return bytes;
 }
 
@@ -125,7 +126,7 @@ std::string ResolveTarget() {
       if (folder.empty()) ExitProcess(1);
     }
   }
-  return WithBackslash(folder);
+  return common::WithTrailingBackslash(folder);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <span>
 
+#include "common/paths.h"
+#include "common/win32/handle_owner.h"
 #include "stub/core/stub_rules.h"
 #include "stub/win32/stub_boxes.h"
 #include "stub/win32/stub_folders.h"
@@ -170,7 +172,7 @@ void AcceptFolder(HWND window, EntryWindow& state) {
       EndAfterQuestion(2);
     }
   } else {
-    state.entry = WithBackslash(folder);
+    state.entry = common::WithTrailingBackslash(folder);
     EndDialog(window, IDOK);
   }
 }
@@ -261,7 +263,7 @@ INT_PTR CALLBACK ProgressProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     const auto& state = StateOf<ProgressWindow>(window);
     // Pause and Resume go through the gate, so the thread handle itself
     // is not needed here.
-    if (const HANDLE thread = state.startExtraction(window, state.data)) CloseHandle(thread);
+    const common::KernelHandle thread(state.startExtraction(window, state.data));
   }
   return handled;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/paths.h"
+#include "common/win32/handle_owner.h"
 #include "stub/core/stub_rules.h"
 
 namespace ombrell {
@@ -12,11 +14,10 @@ bool FolderExists(const std::string& folder) {
 }
 
 bool CreateFolderTree(const std::string& folder) {
-  std::string path = folder;
-  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  const std::string path = common::WithoutTrailingBackslash(folder);
   if (path.empty() || FolderExists(path)) return !path.empty();
   // Every prefix that ends before a separator, past the drive or share.
-  const std::size_t start = DriveRoot(path).size();
+  const std::size_t start = common::DriveRoot(path).size();
   for (std::size_t i = start; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == '\\' || path[i] == '/') {
       const std::string prefix = path.substr(0, i);
@@ -27,7 +28,7 @@ bool CreateFolderTree(const std::string& folder) {
 }
 
 std::uint64_t FreeBytesOf(const std::string& folder) {
-  const std::string root = DriveRoot(folder);
+  const std::string root = common::DriveRoot(folder);
   if (root.empty()) return 0;
   DWORD sectorsPerCluster = 0;
   DWORD bytesPerSector = 0;
@@ -61,10 +62,9 @@ std::string MakeInstallFolder(const std::string& tempFolder, std::uint64_t requi
 }
 
 void DeleteFolderTree(const std::string& folder) {
-  const std::string path = WithBackslash(folder);
+  const std::string path = common::WithTrailingBackslash(folder);
   WIN32_FIND_DATAA entry;
-  const HANDLE search = FindFirstFileA((path + "*.*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
+  if (const common::FindHandle search(FindFirstFileA((path + "*.*").c_str(), &entry)); search) {
     do {
       const std::string name = entry.cFileName;
       if (name == "." || name == "..") continue;
@@ -74,8 +74,7 @@ void DeleteFolderTree(const std::string& folder) {
         SetFileAttributesA((path + name).c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA((path + name).c_str());
       }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &entry));
   }
   RemoveDirectoryA(path.c_str());
 }

@@ -41,14 +41,14 @@ std::wstring ExtendedFolderPath(std::wstring_view root) {
 
 class Win32FileWriter final : public FileWriter {
  public:
-  Win32FileWriter(UniqueHandle file, std::wstring temp_path, std::wstring final_path)
+  Win32FileWriter(common::KernelHandle file, std::wstring temp_path, std::wstring final_path)
       : file_(std::move(file)),
         temp_path_(std::move(temp_path)),
         final_path_(std::move(final_path)) {}
 
   ~Win32FileWriter() override {
     if (committed_) return;
-    file_.reset();
+    file_.Reset();
     DeleteFileW(temp_path_.c_str());
   }
 
@@ -56,7 +56,7 @@ class Win32FileWriter final : public FileWriter {
     while (!data.empty()) {
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), kIoChunk));
       DWORD written = 0;
-      if (!WriteFile(file_.get(), data.data(), chunk, &written, nullptr) || written == 0) {
+      if (!WriteFile(file_.Get(), data.data(), chunk, &written, nullptr) || written == 0) {
         return false;
       }
       data = data.subspan(written);
@@ -72,11 +72,10 @@ class Win32FileWriter final : public FileWriter {
       FILETIME time{};
       time.dwLowDateTime = static_cast<DWORD>(*info_.mtime);
       time.dwHighDateTime = static_cast<DWORD>(*info_.mtime >> 32);
-      SetFileTime(file_.get(), nullptr, nullptr, &time);
+      SetFileTime(file_.Get(), nullptr, nullptr, &time);
     }
     // Closing can still report a failed write-back; the rename only happens after a clean close.
-    HANDLE handle = file_.release();
-    if (!CloseHandle(handle)) return false;
+    if (!file_.Close()) return false;
     // An earlier extraction may have left the file read-only; replacing it must still work.
     const DWORD old_attributes = GetFileAttributesW(final_path_.c_str());
     if (old_attributes != INVALID_FILE_ATTRIBUTES &&
@@ -101,7 +100,7 @@ class Win32FileWriter final : public FileWriter {
   }
 
  private:
-  UniqueHandle file_;
+  common::KernelHandle file_;
   std::wstring temp_path_;
   std::wstring final_path_;
   FileInfo info_;
@@ -151,11 +150,12 @@ std::string WideToAnsi(std::wstring_view text) {
 }
 
 std::unique_ptr<FileSource> FileSource::Open(const std::wstring& path) {
-  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return nullptr;
+  common::KernelHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return nullptr;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return nullptr;
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return nullptr;
   return std::unique_ptr<FileSource>(
       new FileSource(std::move(file), static_cast<std::uint64_t>(size.QuadPart)));
 }
@@ -168,7 +168,7 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::byte> out) {
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(out.size(), kIoChunk));
     DWORD got = 0;
-    if (!ReadFile(file_.get(), out.data(), chunk, &got, &at) || got == 0) return false;
+    if (!ReadFile(file_.Get(), out.data(), chunk, &got, &at) || got == 0) return false;
     out = out.subspan(got);
     offset += got;
   }
@@ -213,9 +213,9 @@ std::unique_ptr<FileWriter> FolderSink::BeginFile(std::string_view path) {
     std::uint32_t tag = (GetCurrentProcessId() << 16) ^ counter.fetch_add(1);
     std::wstring temp = *full + L".tvl-";
     for (int i = 0; i < 8; ++i, tag >>= 4) temp.push_back(kHex[tag & 15]);
-    UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() != INVALID_HANDLE_VALUE) {
+    common::KernelHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
       return std::make_unique<Win32FileWriter>(std::move(file), std::move(temp), *full);
     }
     const DWORD error = GetLastError();

@@ -9,17 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/win32/handle_owner.h"
 #include "tvl/core/archive_extractor.h"
 #include "tvl/core/byte_source.h"
 
 namespace tvl::win32 {
-
-struct HandleCloser {
-  void operator()(HANDLE h) const {
-    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // nullopt when the text does not convert (invalid for the code page).
 std::optional<std::wstring> AnsiToWide(const char* text);
@@ -36,9 +30,9 @@ class FileSource final : public ByteSource {
   bool ReadAt(std::uint64_t offset, std::span<std::byte> out) override;
 
  private:
-  FileSource(UniqueHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+  FileSource(common::KernelHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
 
-  UniqueHandle file_;
+  common::KernelHandle file_;
   std::uint64_t size_;
 };
 

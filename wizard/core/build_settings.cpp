@@ -2,14 +2,10 @@
 
 #include <charconv>
 
+#include "common/paths.h"
+
 namespace ombrwiz {
 namespace {
-
-std::string WithBackslash(std::string_view folder) {
-  std::string result(folder);
-  if (!result.empty() && result.back() != '\\') result += '\\';
-  return result;
-}
 
 void AppendOption(std::string& line, std::string_view option, std::string_view value) {
   line += option;
@@ -56,7 +52,7 @@ BuildSettings MakeBuildSettings(const ProjectSettings& project, std::string_view
   settings.startQuestion = project.startText;
   settings.licenceFile = project.licenseFile;
   settings.endMessage = project.endText;
-  settings.programFolder = WithBackslash(programFolder);
+  settings.programFolder = common::WithTrailingBackslash(std::string(programFolder));
   settings.translationFile = settings.programFolder + "translations." + project.language;
   settings.files = project.files;
   if (!project.advanced) {

@@ -5,7 +5,8 @@
 #include <variant>
 #include <vector>
 
-#include "wizard/core/text_lines.h"
+#include "common/text_lines.h"
+#include "wizard/core/one_line.h"
 
 namespace ombrwiz {
 
@@ -52,7 +53,7 @@ struct Writer {
 }  // namespace
 
 InterfacePreferences ParseInterfacePreferences(std::string_view text) {
-  std::vector<std::string> lines = SplitLines(text);
+  std::vector<std::string> lines = common::SplitLines(text);
   InterfacePreferences preferences;
   for (std::size_t i = 0; i < kFields.size() && i < lines.size(); ++i) {
     std::visit(Reader{preferences, lines[i]}, kFields[i]);
@@ -64,7 +65,7 @@ std::string InterfacePreferencesText(const InterfacePreferences& preferences) {
   std::vector<std::string> lines;
   lines.reserve(kFields.size());
   for (const Field& field : kFields) lines.push_back(std::visit(Writer{preferences}, field));
-  return JoinLines(lines, true);
+  return common::JoinLines(lines, true);
 }
 
 }  // namespace ombrwiz

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "wizard/core/text_lines.h"
+#include "common/ascii_case.h"
+#include "common/text_lines.h"
+#include "wizard/core/one_line.h"
 
 namespace ombrwiz {
 
 std::vector<KnownPackage> ParseKnownPackages(std::string_view text) {
-  std::vector<std::string> lines = SplitLines(text);
+  std::vector<std::string> lines = common::SplitLines(text);
   std::vector<KnownPackage> pairs;
   for (std::size_t i = 0; i + 1 < lines.size(); i += 2) {
     pairs.push_back(KnownPackage{std::move(lines[i]), std::move(lines[i + 1])});
@@ -23,14 +25,14 @@ std::string KnownPackagesText(std::span<const KnownPackage> pairs) {
     lines.push_back(OneLine(pair.name));
     lines.push_back(OneLine(pair.project));
   }
-  return JoinLines(lines, true);
+  return common::JoinLines(lines, true);
 }
 
 void RecordKnownPackage(std::vector<KnownPackage>& pairs, std::string_view name,
                         std::string_view project) {
   bool matched = false;
   for (KnownPackage& pair : pairs) {
-    if (EqualsIgnoringCase(pair.name, name)) {
+    if (common::EqualsIgnoringAsciiCase(pair.name, name)) {
       pair.project = project;
       matched = true;
     }
@@ -45,7 +47,7 @@ std::vector<std::string> KnownPackageNames(
   for (const KnownPackage& pair : pairs) {
     if (pair.project.empty() || !projectExists(pair.project)) continue;
     const bool listed = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
-      return EqualsIgnoringCase(n, pair.name);
+      return common::EqualsIgnoringAsciiCase(n, pair.name);
     });
     if (!listed) names.push_back(pair.name);
   }
@@ -54,7 +56,7 @@ std::vector<std::string> KnownPackageNames(
 
 std::string ProjectOfPackage(std::span<const KnownPackage> pairs, std::string_view name) {
   for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) {
-    if (EqualsIgnoringCase(it->name, name)) return it->project;
+    if (common::EqualsIgnoringAsciiCase(it->name, name)) return it->project;
   }
   return {};
 }

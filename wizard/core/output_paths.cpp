@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "wizard/core/text_lines.h"
+#include "common/ascii_case.h"
+#include "common/paths.h"
 
 namespace ombrwiz {
 
@@ -15,10 +16,6 @@ bool IsForbidden(char c) {
   return static_cast<unsigned char>(c) < 0x20 || kForbidden.find(c) != std::string_view::npos;
 }
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
 // Windows maps these names, with any extension, to devices. Returns the
 // length of the device name at the start of `name`, or 0.
 std::size_t DeviceNameLength(std::string_view name) {
@@ -28,7 +25,7 @@ std::size_t DeviceNameLength(std::string_view name) {
   const std::string_view base = name.substr(0, name.find('.'));
   const std::string_view trimmed = base.substr(0, base.find_last_not_of(' ') + 1);
   const bool device = std::any_of(kDevices.begin(), kDevices.end(), [&](std::string_view d) {
-    return EqualsIgnoringCase(trimmed, d);
+    return common::EqualsIgnoringAsciiCase(trimmed, d);
   });
   return device ? trimmed.size() : 0;
 }
@@ -50,20 +47,13 @@ bool FileNameIsValid(std::string_view fileName) {
   return !fileName.empty() && std::none_of(fileName.begin(), fileName.end(), IsForbidden);
 }
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.empty() && !IsSeparator(path.back())) path += '\\';
-  path += name;
-  return path;
-}
-
 std::string DefaultPackagePath(std::string_view myPackagesFolder, std::string_view packageName) {
   const std::string clean = CleanName(packageName);
-  return JoinPath(JoinPath(myPackagesFolder, clean), clean + ".exe");
+  return common::JoinPath(common::JoinPath(myPackagesFolder, clean), clean + ".exe");
 }
 
 std::string DefaultProjectPath(std::string_view myPackagesFolder, std::string_view packageName) {
-  return JoinPath(myPackagesFolder, CleanName(packageName) + ".ombr");
+  return common::JoinPath(myPackagesFolder, CleanName(packageName) + ".ombr");
 }
 
 PathParts SplitPath(std::string_view path) {

@@ -35,8 +35,4 @@ struct PathParts {
 // file name; a path ending in a separator has an empty file name.
 PathParts SplitPath(std::string_view path);
 
-// The path followed by name, with one backslash between them (none after a
-// path that already ends in \ or /, or that is empty).
-std::string JoinPath(std::string_view folder, std::string_view name);
-
 }  // namespace ombrwiz

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "common/text_lines.h"
 #include "stub/core/package_format.h"
-#include "wizard/core/text_lines.h"
 
 namespace ombrwiz {
 namespace {
@@ -57,8 +57,8 @@ void BuildProgress::Terminate() {
 }
 
 std::string TextOfLines(std::string_view fileBytes) {
-  const auto lines = SplitLines(fileBytes);
-  return JoinLines(lines, false);
+  const auto lines = common::SplitLines(fileBytes);
+  return common::JoinLines(lines, false);
 }
 
 Action::Action(BuildSettings settings, BuildSystem& system, BuildProgress& progress)
@@ -268,7 +268,7 @@ bool Action::Wrap() {
       static_cast<std::uint64_t>(WholeNumber(settings_.requiredSpace).value_or(0));
   info.password = !settings_.password.empty();
   info.silent = settings_.silent;
-  const auto lines = SplitLines(translation);
+  const auto lines = common::SplitLines(translation);
   const auto& english = ombrell::EnglishMessages();
   for (std::size_t i = 0; i < info.messages.size(); ++i) {
     // A translation cut short keeps the English text for what it lacks.

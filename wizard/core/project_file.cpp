@@ -7,7 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "wizard/core/text_lines.h"
+#include "common/ascii_case.h"
+#include "common/text_lines.h"
+#include "wizard/core/one_line.h"
 
 namespace ombrwiz {
 
@@ -101,12 +103,12 @@ std::string ProjectFileText(const ProjectSettings& settings) {
   lines.push_back(OneLine(settings.timeStamp));
   lines.push_back(OneLine(settings.infoUrl));
   lines.push_back(OneLine(settings.language));
-  return JoinLines(lines, true);
+  return common::JoinLines(lines, true);
 }
 
 std::optional<ProjectSettings> ParseProjectFile(std::string_view text,
                                                 std::span<const std::string> languages) {
-  LineCursor cursor(SplitLines(text));
+  LineCursor cursor(common::SplitLines(text));
   ProjectSettings settings;
   if (!cursor.Next(settings.project)) return std::nullopt;
   for (const bool ticked : {true, false}) {
@@ -156,7 +158,7 @@ std::optional<ProjectSettings> ParseProjectFile(std::string_view text,
 
   settings.language.clear();
   for (const std::string& offered : languages) {
-    if (EqualsIgnoringCase(offered, language)) {
+    if (common::EqualsIgnoringAsciiCase(offered, language)) {
       settings.language = offered;
       break;
     }

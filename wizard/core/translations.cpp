@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "wizard/core/text_lines.h"
+#include "common/ascii_case.h"
 
 namespace ombrwiz {
 
@@ -14,7 +14,8 @@ bool IsEditorFile(std::string_view language) {
   const std::size_t dot = language.rfind('.');
   const std::string_view extension =
       dot == std::string_view::npos ? language : language.substr(dot + 1);
-  return EqualsIgnoringCase(extension, "Map") || EqualsIgnoringCase(extension, "Original");
+  return common::EqualsIgnoringAsciiCase(extension, "Map") ||
+         common::EqualsIgnoringAsciiCase(extension, "Original");
 }
 
 }  // namespace
@@ -23,8 +24,7 @@ std::vector<std::string> LanguagesFromFileNames(std::span<const std::string> fil
   std::vector<std::string> languages;
   for (const std::string& name : fileNames) {
     const std::string_view view(name);
-    if (view.size() <= kPrefix.size() ||
-        !EqualsIgnoringCase(view.substr(0, kPrefix.size()), kPrefix)) {
+    if (view.size() <= kPrefix.size() || !common::StartsWithIgnoringAsciiCase(view, kPrefix)) {
       continue;
     }
     const std::string_view language = view.substr(kPrefix.size());

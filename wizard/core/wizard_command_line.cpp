@@ -2,19 +2,16 @@
 
 #include <string_view>
 
+#include "common/paths.h"
 #include "wizard/core/output_paths.h"
 
 namespace ombrwiz {
 
 namespace {
 
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
 std::string NameFromArgument(std::string_view argument) {
   std::string_view trimmed = argument;
-  while (!trimmed.empty() && IsSeparator(trimmed.back())) trimmed.remove_suffix(1);
+  while (!trimmed.empty() && common::IsPathSeparator(trimmed.back())) trimmed.remove_suffix(1);
   const std::string fileName = SplitPath(trimmed).fileName;
   const std::size_t dot = fileName.rfind('.');
   std::string name = fileName.substr(0, dot);
@@ -33,8 +30,7 @@ std::vector<FileEntry> EntriesOf(std::span<const std::string> arguments,
     if (fileExists(argument)) {
       entries.push_back(FileEntry{argument, false});
     } else if (folderExists(argument)) {
-      const std::string mask = IsSeparator(argument.back()) ? "*.*" : "\\*.*";
-      entries.push_back(FileEntry{argument + mask, true});
+      entries.push_back(FileEntry{common::JoinPath(argument, "*.*"), true});
     }
   }
   return entries;

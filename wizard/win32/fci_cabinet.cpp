@@ -7,6 +7,8 @@
 #include <cstring>
 #include <exception>
 
+#include "common/win32/handle_owner.h"
+
 namespace ombrwiz {
 namespace {
 
@@ -92,7 +94,7 @@ FNFCIWRITE(WriteFileBlock) {
 FNFCICLOSE(CloseFile) {
   (void)pv;
   if (hf == g_source) g_source = -1;
-  if (!CloseHandle(reinterpret_cast<HANDLE>(hf))) {
+  if (!common::KernelHandle(reinterpret_cast<HANDLE>(hf)).Close()) {
     *err = static_cast<int>(GetLastError());
     return -1;
   }
@@ -149,18 +151,17 @@ HANDLE OpenSource(const char* path) {
 }
 
 FNFCIGETOPENINFO(OpenInfo) {
-  HANDLE handle = OpenSource(pszName);
-  if (handle == INVALID_HANDLE_VALUE) {
+  common::KernelHandle file(OpenSource(pszName));
+  if (!file) {
     *err = static_cast<int>(GetLastError());
     return -1;
   }
   BY_HANDLE_FILE_INFORMATION information{};
   FILETIME local{};
-  if (!GetFileInformationByHandle(handle, &information) ||
+  if (!GetFileInformationByHandle(file.Get(), &information) ||
       !FileTimeToLocalFileTime(&information.ftLastWriteTime, &local) ||
       !FileTimeToDosDateTime(&local, pdate, ptime)) {
     *err = static_cast<int>(GetLastError());
-    CloseHandle(handle);
     return -1;
   }
   const DWORD attributes = GetFileAttributesA(pszName);
@@ -172,10 +173,10 @@ FNFCIGETOPENINFO(OpenInfo) {
   try {
     RunOf(pv)->FileOpened(pszName, size);
   } catch (const std::exception&) {
-    CloseHandle(handle);
     return -1;
   }
-  g_source = reinterpret_cast<INT_PTR>(handle);
+  // From here the library owns the handle and gives it back to CloseFile.
+  g_source = reinterpret_cast<INT_PTR>(file.Release());
   return g_source;
 }
 
@@ -218,12 +219,11 @@ bool CabinetLibraryCompressesOnlyMsZip() {
 template <typename Visit>
 void ForEachFound(const std::string& pattern, Visit visit) {
   WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  const common::FindHandle search(FindFirstFileA(pattern.c_str(), &found));
+  if (!search) return;
   do {
     visit(found);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.Get(), &found));
 }
 
 }  // namespace
@@ -292,9 +292,7 @@ bool FciCabinetPlatform::AddFile(const std::string& sourcePath, const std::strin
   // A file that cannot be opened is refused before the library sees it: Wine's
   // library keeps counting such a file's directory entry, and the cabinet's
   // flush then fails although the file was skipped.
-  if (HANDLE probe = OpenSource(sourcePath.c_str()); probe != INVALID_HANDLE_VALUE) {
-    CloseHandle(probe);
-  } else {
+  if (!common::KernelHandle(OpenSource(sourcePath.c_str()))) {
     g_error = ERF{FCIERR_OPEN_SRC, static_cast<int>(GetLastError()), TRUE};
     return false;
   }
@@ -309,7 +307,7 @@ bool FciCabinetPlatform::AddFile(const std::string& sourcePath, const std::strin
   // Wine's library leaves the file open when it stops in the middle of it (a
   // user abort or a read error); it would stay locked until the program ends.
   if (g_source != -1) {
-    CloseHandle(reinterpret_cast<HANDLE>(g_source));
+    common::KernelHandle(reinterpret_cast<HANDLE>(g_source)).Close();
     g_source = -1;
   }
   return added;

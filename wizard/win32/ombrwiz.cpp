@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/handle_owner.h"
 #include "wizard/core/build_settings.h"
 #include "wizard/core/output_paths.h"
 #include "wizard/core/package_build.h"
@@ -53,11 +54,13 @@ bool Build(const BuildSettings& settings) {
   BuildProgress progress;
   Action action(settings, system, progress);
 
-  HANDLE thread = CreateThread(nullptr, 0, BuildThread, &action, CREATE_SUSPENDED, nullptr);
-  if (!thread) {
+  const common::KernelHandle owned(
+      CreateThread(nullptr, 0, BuildThread, &action, CREATE_SUSPENDED, nullptr));
+  if (!owned) {
     Trace("error: the build thread could not be started");
     return false;
   }
+  const HANDLE thread = owned.Get();
   SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
   const UINT_PTR timer = SetTimer(nullptr, 0, kInterfaceTimerMs, nullptr);
   ResumeThread(thread);
@@ -90,7 +93,6 @@ bool Build(const BuildSettings& settings) {
       DispatchMessageA(&message);
     }
   }
-  CloseHandle(thread);
   progress.stop = false;
   Trace(progress.success.load() ? "build succeeded" : "build failed");
   return progress.success.load();

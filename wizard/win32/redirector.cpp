@@ -6,11 +6,6 @@
 
 namespace ombrwiz {
 
-void redirector_detail::OwnedHandle::Close() {
-  if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  handle_ = nullptr;
-}
-
 namespace {
 
 // Messages the reader thread sends to the component's window.
@@ -53,8 +48,8 @@ DWORD PriorityFlag(TPriorityClass priority) {
 // Makes one pipe. The pipe is created with private handles; the child's end
 // is then duplicated in place as inheritable, so the child inherits only its
 // own end and never a second copy of ours.
-void MakePipe(redirector_detail::OwnedHandle& childEnd, redirector_detail::OwnedHandle& parentEnd,
-              bool childReads, const char* name) {
+void MakePipe(common::KernelHandle& childEnd, common::KernelHandle& parentEnd, bool childReads,
+              const char* name) {
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, nullptr, kPipeBufferSize)) {
@@ -302,7 +297,7 @@ bool TRedirector::WaitStop(DWORD milliseconds) const {
 }
 
 TRedirector::PipeState TRedirector::ServicePipe(Stream stream) {
-  redirector_detail::OwnedHandle& pipe = stream == Stream::kOutput ? outParent_ : errParent_;
+  common::KernelHandle& pipe = stream == Stream::kOutput ? outParent_ : errParent_;
   if (stopping_.load() || pipe.Get() == nullptr) return PipeState::kEmpty;
   DWORD waiting = 0;
   if (!PeekNamedPipe(pipe.Get(), nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) {

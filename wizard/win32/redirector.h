@@ -32,6 +32,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/win32/handle_owner.h"
+
 namespace ombrwiz {
 
 class ERedirector : public std::runtime_error {
@@ -40,34 +42,6 @@ class ERedirector : public std::runtime_error {
 };
 
 enum class TPriorityClass { pcDefault, pcIdle, pcNormal, pcHigh, pcRealtime };
-
-namespace redirector_detail {
-
-// An owned kernel handle; empty when null.
-class OwnedHandle {
- public:
-  OwnedHandle() = default;
-  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-  ~OwnedHandle() { Close(); }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-  HANDLE Get() const { return handle_; }
-  HANDLE* Receive() {
-    Close();
-    return &handle_;
-  }
-  void Reset(HANDLE handle) {
-    Close();
-    handle_ = handle;
-  }
-  void Close();
-
- private:
-  HANDLE handle_ = nullptr;
-};
-
-}  // namespace redirector_detail
 
 class TRedirector {
  public:
@@ -162,15 +136,15 @@ class TRedirector {
   std::string errorText_;
 
   // The child's and the parent's ends of the three pipes, and the process.
-  redirector_detail::OwnedHandle inChild_, inParent_;
-  redirector_detail::OwnedHandle outChild_, outParent_;
-  redirector_detail::OwnedHandle errChild_, errParent_;
-  redirector_detail::OwnedHandle process_, processThread_;
+  common::KernelHandle inChild_, inParent_;
+  common::KernelHandle outChild_, outParent_;
+  common::KernelHandle errChild_, errParent_;
+  common::KernelHandle process_, processThread_;
   std::atomic<DWORD> processId_{0};
   std::atomic<bool> active_{false};
 
-  redirector_detail::OwnedHandle readerThread_;
-  redirector_detail::OwnedHandle stopEvent_;  // set once, when destruction begins
+  common::KernelHandle readerThread_;
+  common::KernelHandle stopEvent_;  // set once, when destruction begins
   std::atomic<bool> stopping_{false};
 };
 

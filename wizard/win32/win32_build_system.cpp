@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "common/win32/handle_owner.h"
 #include "wizard/win32/win32_files.h"
 
 namespace ombrwiz {
@@ -11,48 +14,40 @@ constexpr const char* kBoxCaption = "Quorvane Ombrell";
 
 class Win32Input : public BuildInput {
  public:
-  Win32Input(HANDLE handle, std::uint64_t size) : handle_(handle), size_(size) {}
-  ~Win32Input() override { CloseHandle(handle_); }
-  Win32Input(const Win32Input&) = delete;
-  Win32Input& operator=(const Win32Input&) = delete;
+  Win32Input(common::KernelHandle file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
 
   std::uint64_t Size() const override { return size_; }
   std::optional<std::size_t> Read(std::span<char> buffer) override {
     DWORD done = 0;
-    if (!::ReadFile(handle_, buffer.data(), static_cast<DWORD>(buffer.size()), &done, nullptr)) {
+    if (!::ReadFile(file_.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &done,
+                    nullptr)) {
       return std::nullopt;
     }
     return done;
   }
 
  private:
-  HANDLE handle_;
+  common::KernelHandle file_;
   std::uint64_t size_;
 };
 
 class Win32Output : public BuildOutput {
  public:
-  explicit Win32Output(HANDLE handle) : handle_(handle) {}
-  ~Win32Output() override {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  Win32Output(const Win32Output&) = delete;
-  Win32Output& operator=(const Win32Output&) = delete;
+  explicit Win32Output(common::KernelHandle file) : file_(std::move(file)) {}
 
   bool Write(std::span<const char> bytes) override {
     DWORD done = 0;
-    return ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+    return ::WriteFile(file_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done,
+                       nullptr) &&
            done == bytes.size();
   }
   bool Close() override {
-    const bool flushed = FlushFileBuffers(handle_) != FALSE;
-    const bool closed = CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return flushed && closed;
+    const bool flushed = FlushFileBuffers(file_.Get()) != FALSE;
+    return file_.Close() && flushed;
   }
 
  private:
-  HANDLE handle_;
+  common::KernelHandle file_;
 };
 
 }  // namespace
@@ -61,13 +56,13 @@ void Trace(const std::string& text) {
   char path[MAX_PATH];
   const DWORD length = GetEnvironmentVariableA("OMBRWIZ_TRACE", path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  const common::KernelHandle file(CreateFileA(path, FILE_APPEND_DATA,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   const std::string line = text + "\r\n";
   DWORD done = 0;
-  ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &done, nullptr);
-  CloseHandle(file);
+  ::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &done, nullptr);
 }
 
 Win32BuildSystem::Win32BuildSystem(TRedirector& runner, bool showBoxes)
@@ -95,22 +90,19 @@ bool Win32BuildSystem::WriteFile(const std::string& path, std::string_view bytes
 }
 
 std::unique_ptr<BuildInput> Win32BuildSystem::OpenInput(const std::string& path) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  common::KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return nullptr;
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(handle, &size)) {
-    CloseHandle(handle);
-    return nullptr;
-  }
-  return std::make_unique<Win32Input>(handle, static_cast<std::uint64_t>(size.QuadPart));
+  if (!GetFileSizeEx(file.Get(), &size)) return nullptr;
+  return std::make_unique<Win32Input>(std::move(file), static_cast<std::uint64_t>(size.QuadPart));
 }
 
 std::unique_ptr<BuildOutput> Win32BuildSystem::CreateOutput(const std::string& path) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<Win32Output>(handle);
+  common::KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return nullptr;
+  return std::make_unique<Win32Output>(std::move(file));
 }
 
 std::optional<std::uint64_t> Win32BuildSystem::FreeBytes(const std::string& path) {

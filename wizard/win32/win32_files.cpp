@@ -4,32 +4,10 @@
 // Shell folders after the Windows types.
 #include <shlobj.h>
 
-#include "stub/core/stub_rules.h"
+#include "common/paths.h"
+#include "common/win32/handle_owner.h"
 
 namespace ombrwiz {
-namespace {
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE Get() const { return handle_; }
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  bool Close() {
-    const bool closed = CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-}  // namespace
 
 bool FileExists(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -42,9 +20,10 @@ bool FolderExists(const std::string& path) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return std::nullopt;
+  common::KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > 64 * 1024 * 1024) return std::nullopt;
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
@@ -60,15 +39,17 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 bool WriteWholeFile(const std::string& path, std::string_view bytes) {
   const std::string temporary = path + ".new~";
   {
-    FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    common::KernelHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD done = 0;
     const bool written =
         bytes.empty() ||
         (WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
          done == bytes.size());
-    if (!written || !file.Close()) {
+    // Closed before anything else: an open file could not be deleted.
+    const bool closed = file.Close();
+    if (!written || !closed) {
       DeleteFileA(temporary.c_str());
       return false;
     }
@@ -81,18 +62,18 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 bool CreateFolders(const std::string& path) {
-  std::string folder = path;
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  if (folder.empty() || FolderExists(folder + "\\")) return true;
+  const std::string folder = common::WithoutTrailingBackslash(path);
+  if (folder.empty() || FolderExists(common::WithTrailingBackslash(folder))) return true;
   const auto slash = folder.find_last_of("\\/");
   if (slash != std::string::npos && slash > 0 && folder[slash - 1] != ':') {
     CreateFolders(folder.substr(0, slash));
   }
-  return CreateDirectoryA(folder.c_str(), nullptr) || FolderExists(folder + "\\");
+  return CreateDirectoryA(folder.c_str(), nullptr) ||
+         FolderExists(common::WithTrailingBackslash(folder));
 }
 
 std::optional<std::uint64_t> FreeBytesOf(const std::string& path) {
-  const std::string root = ombrell::DriveRoot(path);
+  const std::string root = common::DriveRoot(path);
   if (root.empty()) return std::nullopt;
   ULARGE_INTEGER available{};
   if (!GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return std::nullopt;
@@ -102,12 +83,11 @@ std::optional<std::uint64_t> FreeBytesOf(const std::string& path) {
 std::vector<std::string> FileNamesMatching(const std::string& pattern) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found{};
-  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  const common::FindHandle search(FindFirstFileA(pattern.c_str(), &found));
+  if (!search) return names;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
+  } while (FindNextFileA(search.Get(), &found));
   return names;
 }
 
@@ -130,9 +110,7 @@ std::string DocumentsFolder() {
   if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path))) {
     return "";
   }
-  std::string folder = path;
-  if (!folder.empty() && folder.back() != '\\') folder += '\\';
-  return folder;
+  return common::WithTrailingBackslash(path);
 }
 
 }  // namespace ombrwiz

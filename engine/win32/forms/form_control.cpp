@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <stdexcept>
 #include <utility>
 
+#include "common/ascii_case.h"
+#include "common/text_lines.h"
 #include "engine/core/script_text.h"
 
 namespace tavrel {
@@ -14,10 +15,6 @@ namespace tavrel {
 namespace {
 
 constexpr const char* kControlProperty = "TavrelFormControl";
-
-char Lower(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
 
 struct NamedColor {
   const char* name;
@@ -120,8 +117,7 @@ std::string FileText(const FormProperty& property) {
 }  // namespace
 
 bool PropertyNameLess::operator()(std::string_view a, std::string_view b) const {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char x, char y) { return Lower(x) < Lower(y); });
+  return common::LessIgnoringAsciiCase(a, b);
 }
 
 FormControl::FormControl(const FormObject& object, std::vector<std::string> classes,
@@ -154,8 +150,6 @@ FormControl::~FormControl() {
     if (WantsOwnMessages()) RemoveWindowSubclass(window_, SubclassProc, 1);
     DestroyWindow(window_);
   }
-  if (font_ != nullptr) DeleteObject(font_);
-  if (brush_ != nullptr) DeleteObject(brush_);
 }
 
 void FormControl::Create(HWND parent, HFONT formFont) {
@@ -186,7 +180,7 @@ void FormControl::Create(HWND parent, HFONT formFont) {
     if (EqualsIgnoringAsciiCase(property.name, "Color")) {
       if (const auto color = ParseColor(property.text)) {
         color_ = *color;
-        brush_ = CreateSolidBrush(color_);
+        brush_.Reset(CreateSolidBrush(color_));
       }
       kept_["Color"] = property.text;
     } else if (EqualsIgnoringAsciiCase(property.name, "ParentFont") ||
@@ -208,7 +202,7 @@ void FormControl::Create(HWND parent, HFONT formFont) {
     }
     const std::string_view key = PropertyKey(property.name);
     const std::string text =
-        IsListProperty(property) ? JoinItems(property.items) : FileText(property);
+        IsListProperty(property) ? common::JoinLines(property.items) : FileText(property);
     if (!SetOwn(key, text).has_value()) kept_[std::string(key)] = text;
   }
   loading_ = false;
@@ -242,11 +236,7 @@ void FormControl::MakeFont() {
       }
     } else if (EqualsIgnoringAsciiCase(field, "Style")) {
       const auto has = [&](std::string_view flag) {
-        std::string lower(text);
-        for (char& c : lower) c = Lower(c);
-        std::string wanted(flag);
-        for (char& c : wanted) c = Lower(c);
-        return lower.find(wanted) != std::string::npos;
+        return common::FindIgnoringAsciiCase(text, flag) != std::string_view::npos;
       };
       font.lfWeight = has("fsBold") ? FW_BOLD : FW_NORMAL;
       font.lfItalic = has("fsItalic") ? TRUE : FALSE;
@@ -258,8 +248,7 @@ void FormControl::MakeFont() {
     }
   }
   if (own) {
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = CreateFontIndirectA(&font);
+    font_.Reset(CreateFontIndirectA(&font));
   }
 }
 
@@ -353,9 +342,8 @@ bool FormControl::SetBase(std::string_view name, const std::string& text, bool& 
     const auto color = ParseColor(text);
     valid = color.has_value();
     if (!valid) return true;
-    if (brush_ != nullptr) DeleteObject(brush_);
     color_ = *color;
-    brush_ = CreateSolidBrush(color_);
+    brush_.Reset(CreateSolidBrush(color_));
     kept_["Color"] = text;
     InvalidateRect(window_, nullptr, TRUE);
     return true;
@@ -391,14 +379,14 @@ bool FormControl::SetPropertyText(std::string_view name, const std::string& text
 }
 
 HBRUSH FormControl::OnColor(HDC dc) {
-  if (brush_ == nullptr && textColor_ == CLR_INVALID) return nullptr;
+  if (!brush_ && textColor_ == CLR_INVALID) return nullptr;
   const bool edit = colorMessage_ == WM_CTLCOLOREDIT || colorMessage_ == WM_CTLCOLORLISTBOX;
   const int background = edit ? COLOR_WINDOW : COLOR_BTNFACE;
   SetTextColor(dc, textColor_ != CLR_INVALID
                        ? textColor_
                        : GetSysColor(edit ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
-  SetBkColor(dc, brush_ != nullptr ? color_ : GetSysColor(background));
-  return brush_ != nullptr ? brush_ : GetSysColorBrush(background);
+  SetBkColor(dc, brush_ ? color_ : GetSysColor(background));
+  return brush_ ? brush_.Get() : GetSysColorBrush(background);
 }
 
 FormControl* FormControl::FromWindow(HWND window) {
@@ -531,33 +519,6 @@ std::optional<COLORREF> FormControl::ParseColor(std::string_view text) {
   }
   if (high != 0) return std::nullopt;
   return static_cast<COLORREF>(value);
-}
-
-std::vector<std::string> FormControl::SplitItems(std::string_view text) {
-  std::vector<std::string> items;
-  if (text.empty()) return items;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
-      items.emplace_back(text.substr(start, i - start));
-      if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = i + 1;
-    }
-  }
-  // A final line end closes the last line rather than opening an empty one.
-  if (!items.empty() && items.back().empty() && (text.back() == '\n' || text.back() == '\r')) {
-    items.pop_back();
-  }
-  return items;
-}
-
-std::string FormControl::JoinItems(const std::vector<std::string>& items) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += items[i];
-  }
-  return text;
 }
 
 }  // namespace tavrel

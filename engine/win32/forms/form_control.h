@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/win32/handle_owner.h"
 #include "engine/core/dialog_control.h"
 #include "engine/core/form_file.h"
 
@@ -105,9 +106,6 @@ class FormControl : public DialogControl {
   // colours with the high byte $80 or $FF. nullopt for anything else
   // (clNone and clDefault included).
   static std::optional<COLORREF> ParseColor(std::string_view text);
-  // Items as lines and back (CR LF between lines; LF and CR alone also split).
-  static std::vector<std::string> SplitItems(std::string_view text);
-  static std::string JoinItems(const std::vector<std::string>& items);
 
  protected:
   virtual WindowParams Params() const = 0;
@@ -141,7 +139,7 @@ class FormControl : public DialogControl {
   }
   // The property as the file wrote it; nullptr when the file did not.
   const FormProperty* FileProperty(std::string_view name) const;
-  HFONT Font() const { return font_ != nullptr ? font_ : formFont_; }
+  HFONT Font() const { return font_ ? font_.Get() : formFont_; }
   std::string WindowText() const;
   void SetWindowTextTo(const std::string& text);
 
@@ -161,8 +159,8 @@ class FormControl : public DialogControl {
   HWND window_ = nullptr;
   int controlId_ = 0;
   HFONT formFont_ = nullptr;
-  HFONT font_ = nullptr;    // owned; only when the file sets a font of its own
-  HBRUSH brush_ = nullptr;  // owned; only when Color is set
+  common::GdiObject<HFONT> font_;    // only when the file sets a font of its own
+  common::GdiObject<HBRUSH> brush_;  // only when Color is set
   COLORREF color_ = CLR_INVALID;
   COLORREF textColor_ = CLR_INVALID;
   UINT colorMessage_ = 0;  // the WM_CTLCOLOR* being answered

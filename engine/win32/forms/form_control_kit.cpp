@@ -9,10 +9,6 @@
 
 namespace tavrel::standard_controls {
 
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool Is(std::string_view a, std::string_view b) {
   return EqualsIgnoringAsciiCase(a, b);
 }

@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_lines.h"
+#include "common/win32/handle_owner.h"
 #include "engine/win32/forms/form_control.h"
 
 namespace tavrel::standard_controls {
@@ -26,8 +28,6 @@ namespace tavrel::standard_controls {
 // ---------------------------------------------------------------------------
 // Text helpers
 
-// ASCII letters in lower case; every other character as it is.
-char Lower(char c);
 // Whether a and b are the same but for the case of ASCII letters.
 bool Is(std::string_view a, std::string_view b);
 
@@ -55,14 +55,6 @@ struct ColorProperty {
 
 // ---------------------------------------------------------------------------
 // GDI helpers
-
-struct GdiDeleter {
-  void operator()(void* object) const {
-    if (object != nullptr) DeleteObject(static_cast<HGDIOBJ>(object));
-  }
-};
-template <typename Handle>
-using Gdi = std::unique_ptr<std::remove_pointer_t<Handle>, GdiDeleter>;
 
 class SelectedObject {
  public:
@@ -169,7 +161,7 @@ class StandardControl : public FormControl {
     const FormProperty* property = FileProperty(name);
     if (property == nullptr) return {};
     if (property->kind == FormProperty::Kind::kList) return property->items;
-    return property->text.empty() ? std::vector<std::string>{} : SplitItems(property->text);
+    return common::SplitLines(property->text);
   }
 
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
@@ -272,19 +264,15 @@ class PaintedControl : public StandardControl {
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
     if (width <= 0 || height <= 0) return;
-    const HDC memory = CreateCompatibleDC(dc);
-    const Gdi<HBITMAP> buffer(CreateCompatibleBitmap(dc, width, height));
-    if (memory == nullptr || buffer == nullptr) {
-      if (memory != nullptr) DeleteDC(memory);
+    const common::MemoryDc memory(CreateCompatibleDC(dc));
+    const common::GdiObject<HBITMAP> buffer(CreateCompatibleBitmap(dc, width, height));
+    if (!memory || !buffer) {
       Paint(dc, client);
       return;
     }
-    {
-      SelectedObject selected(memory, buffer.get());
-      Paint(memory, client);
-      BitBlt(dc, 0, 0, width, height, memory, 0, 0, SRCCOPY);
-    }
-    DeleteDC(memory);
+    SelectedObject selected(memory.Get(), buffer.Get());
+    Paint(memory.Get(), client);
+    BitBlt(dc, 0, 0, width, height, memory.Get(), 0, 0, SRCCOPY);
   }
 };
 

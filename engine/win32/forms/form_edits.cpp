@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_lines.h"
 #include "engine/win32/forms/form_control_kit.h"
 
 namespace tavrel::standard_controls {
@@ -122,7 +123,7 @@ class Edit final : public StandardControl {
     if (Is(name, "MaxLength")) return std::to_string(maxLength_);
     if (Is(name, "CharCase")) return kCharCases[charCase_];
     if (Multiline()) {
-      if (Is(name, "Lines")) return JoinItems(SplitItems(WindowText()));
+      if (Is(name, "Lines")) return common::JoinLines(common::SplitLines(WindowText()));
       if (Is(name, "ScrollBars")) return kScrollBars[scrollBars_];
       if (Is(name, "WordWrap")) return BoolText(wordWrap_);
       if (kind_ == EditKind::kRichEdit && Is(name, "RichText")) return std::string();
@@ -134,7 +135,8 @@ class Edit final : public StandardControl {
 
   std::optional<bool> SetOwn(std::string_view name, const std::string& text) override {
     if (Is(name, "Text")) return SetText(text);
-    if (Multiline() && Is(name, "Lines")) return SetText(JoinItems(SplitItems(text)));
+    if (Multiline() && Is(name, "Lines"))
+      return SetText(common::JoinLines(common::SplitLines(text)));
     if (Is(name, "ReadOnly")) {
       const auto value = ParseBool(text);
       if (!value) return false;

@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii_case.h"
+#include "common/paths.h"
+#include "common/text_lines.h"
 #include "engine/win32/forms/form_file_system.h"
 #include "engine/win32/forms/form_shell_kit.h"
 
@@ -123,7 +126,7 @@ class FileListBoxControl final : public ShellControl {
       std::vector<std::string> items;
       const int count = Window() != nullptr ? static_cast<int>(Send(LB_GETCOUNT)) : 0;
       for (int i = 0; i < count; ++i) items.push_back(ItemText(i, LB_GETTEXTLEN, LB_GETTEXT));
-      return JoinItems(items);
+      return common::JoinLines(items);
     }
     return std::nullopt;
   }
@@ -176,7 +179,7 @@ class FileListBoxControl final : public ShellControl {
   std::string SelectedName() const { return ItemText(Index(), LB_GETTEXTLEN, LB_GETTEXT); }
   std::string FileName() const {
     const std::string name = SelectedName();
-    return name.empty() ? "" : JoinPath(directory_, name);
+    return name.empty() ? "" : common::JoinPath(directory_, name);
   }
 
   // Lists the files of the folder that match the mask and selects keep
@@ -299,7 +302,7 @@ class DirectoryListBoxControl final : public ShellControl {
       const FolderParts parts = SplitFolder(directory_);
       std::string label = parts.root;
       if (IsDriveRoot(label)) {
-        label[0] = LowerAscii(label[0]);
+        label[0] = common::ToLowerAscii(label[0]);
         if (parts.root != rootIconFor_) {
           Drive drive;
           drive.root = parts.root;
@@ -315,12 +318,12 @@ class DirectoryListBoxControl final : public ShellControl {
       std::string path = parts.root;
       int level = 0;
       for (const std::string& name : parts.names) {
-        path = JoinPath(path, name);
+        path = common::JoinPath(path, name);
         entries_.push_back({path, name, ++level, Icons().openFolder});
       }
       for (const FolderEntry& folder : Subfolders(directory_)) {
         entries_.push_back(
-            {JoinPath(directory_, folder.name), folder.name, level + 1, Icons().folder});
+            {common::JoinPath(directory_, folder.name), folder.name, level + 1, Icons().folder});
       }
       current_ = static_cast<int>(parts.names.size());
     }
@@ -359,7 +362,7 @@ class DriveComboBoxControl final : public ComboControl {
   DriveComboBoxControl(const FormObject& object, ControlSite& site)
       : ComboControl(object, "TDriveComboBox", site), drives_(LogicalDrives(true)) {
     const std::string current = CurrentFolder();
-    if (current.size() >= 2 && current[1] == ':') drive_ = LowerAscii(current[0]);
+    if (current.size() >= 2 && current[1] == ':') drive_ = common::ToLowerAscii(current[0]);
     if (Find(drive_) < 0) drive_ = drives_.empty() ? '\0' : drives_.front().letter;
   }
 
@@ -385,7 +388,7 @@ class DriveComboBoxControl final : public ComboControl {
     if (SameName(name, "Items")) {
       std::vector<std::string> items;
       for (int i = 0; i < Count(); ++i) items.push_back(Label(i));
-      return JoinItems(items);
+      return common::JoinLines(items);
     }
     if (SameName(name, "Text")) return Label(Find(drive_));
     return std::nullopt;
@@ -396,13 +399,13 @@ class DriveComboBoxControl final : public ComboControl {
     if (SameName(name, "Drive")) {
       // "d", "D", "d:" and "d:\" name the same drive.
       const std::string_view value = Trimmed(text);
-      if (value.empty() || !IsLetter(value[0]) || value.size() > 3 ||
+      if (value.empty() || !common::IsAsciiLetter(value[0]) || value.size() > 3 ||
           (value.size() >= 2 && value[1] != ':') || (value.size() == 3 && value[2] != '\\')) {
         return false;
       }
-      const int index = Find(LowerAscii(value[0]));
+      const int index = Find(common::ToLowerAscii(value[0]));
       if (index < 0) return false;
-      drive_ = LowerAscii(value[0]);
+      drive_ = common::ToLowerAscii(value[0]);
       if (Window() != nullptr) {
         Quiet quiet(*this);
         Send(CB_SETCURSEL, static_cast<WPARAM>(index), 0);

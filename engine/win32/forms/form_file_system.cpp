@@ -11,20 +11,20 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii_case.h"
+#include "common/paths.h"
+
 namespace tavrel::shell_controls {
 namespace {
 
 // Entries looked at when all that matters is whether a folder has subfolders.
 constexpr std::size_t kMaxProbed = 5000;
 
-char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Length of a full path's root: 3 for "C:\", up to the end of the share for
 // "\\server\share"; 0 when the path has neither.
 std::size_t RootLength(std::string_view path) {
-  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == ':' && path[2] == '\\') return 3;
+  if (path.size() >= 3 && common::IsAsciiLetter(path[0]) && path[1] == ':' && path[2] == '\\')
+    return 3;
   if (path.size() > 2 && path[0] == '\\' && path[1] == '\\') {
     const std::size_t server = path.find('\\', 2);
     if (server == std::string_view::npos || server == 2) return 0;
@@ -36,13 +36,6 @@ std::size_t RootLength(std::string_view path) {
 }
 
 }  // namespace
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-bool IsLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 std::string Folded(std::string_view text) {
   std::string folded(text);
@@ -56,13 +49,6 @@ bool SamePath(std::string_view a, std::string_view b) {
 
 // ---------------------------------------------------------------------------
 // Paths
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.empty() && path.back() != '\\') path += '\\';
-  path += name;
-  return path;
-}
 
 bool IsDriveRoot(std::string_view path) {
   return path.size() == 3 && RootLength(path) == 3;
@@ -105,7 +91,7 @@ std::optional<std::string> ExistingFolder(std::string_view text) {
   const std::size_t rootLength = RootLength(full);
   if (rootLength == 0) return std::nullopt;
   while (full.size() > rootLength && full.back() == '\\') full.pop_back();
-  if (rootLength == 3) full[0] = UpperAscii(full[0]);
+  if (rootLength == 3) full[0] = common::ToUpperAscii(full[0]);
 
   QuietDriveErrors quiet;
   // A share's root answers only with its trailing backslash.
@@ -118,13 +104,11 @@ std::optional<std::string> ExistingFolder(std::string_view text) {
   const FolderParts parts = SplitFolder(full);
   std::string result = parts.root;
   for (const std::string& name : parts.names) {
-    std::string next = JoinPath(result, name);
+    std::string next = common::JoinPath(result, name);
     WIN32_FIND_DATAA data{};
-    const HANDLE find = FindFirstFileA(next.c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      FindClose(find);
+    if (common::FindHandle(FindFirstFileA(next.c_str(), &data))) {
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        next = JoinPath(result, data.cFileName);
+        next = common::JoinPath(result, data.cFileName);
       }
     }
     result = std::move(next);
@@ -147,12 +131,12 @@ std::vector<FolderEntry> Subfolders(std::string_view folder) {
 }
 
 bool HasSubfolders(std::string_view folder) {
-  const std::string pattern = JoinPath(folder, "*");
+  const std::string pattern = common::JoinPath(folder, "*");
   if (folder.empty() || pattern.size() >= MAX_PATH) return false;
   QuietDriveErrors quiet;
   WIN32_FIND_DATAA data{};
-  const HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  const common::FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+  if (!find) return false;
   bool found = false;
   std::size_t probed = 0;
   do {
@@ -163,8 +147,7 @@ bool HasSubfolders(std::string_view folder) {
     } else if (++probed >= kMaxProbed) {
       found = true;
     }
-  } while (!found && FindNextFileA(find, &data));
-  FindClose(find);
+  } while (!found && FindNextFileA(find.Get(), &data));
   return found;
 }
 
@@ -183,10 +166,10 @@ std::vector<Drive> LogicalDrives(bool withLabels) {
   const char* end = buffer.data() + length;
   for (const char* entry = buffer.data(); entry < end && *entry != '\0';
        entry += std::strlen(entry) + 1) {
-    if (!IsLetter(entry[0]) || entry[1] != ':') continue;
+    if (!common::IsAsciiLetter(entry[0]) || entry[1] != ':') continue;
     Drive drive;
-    drive.letter = LowerAscii(entry[0]);
-    drive.root = {UpperAscii(entry[0]), ':', '\\'};
+    drive.letter = common::ToLowerAscii(entry[0]);
+    drive.root = {common::ToUpperAscii(entry[0]), ':', '\\'};
     drive.type = GetDriveTypeA(drive.root.c_str());
     // Removable and optical drives are not asked: a drive without media can
     // take long to answer.

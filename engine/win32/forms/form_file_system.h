@@ -17,6 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/paths.h"
+#include "common/win32/handle_owner.h"
+
 namespace tavrel::shell_controls {
 
 // A folder lists at most this many entries.
@@ -24,10 +27,6 @@ inline constexpr std::size_t kMaxEntries = 10000;
 // Entries looked at in one folder before the listing stops (a huge folder
 // filtered down by a mask).
 inline constexpr std::size_t kMaxScanned = 100000;
-
-// ASCII letters in lower case; every other character as it is.
-char LowerAscii(char c);
-bool IsLetter(char c);
 
 // File names compare the way the file system compares them: without regard
 // to case, in the ANSI code page.
@@ -49,9 +48,6 @@ class QuietDriveErrors {
 // ---------------------------------------------------------------------------
 // Paths
 
-// name within folder: a backslash between them unless folder is empty or
-// ends with one.
-std::string JoinPath(std::string_view folder, std::string_view name);
 // Whether path is a drive's root ("C:\").
 bool IsDriveRoot(std::string_view path);
 // "C:\a\b.txt" → {"C:\a", "b.txt"}; "C:\b" → {"C:\", "b"}; "b" → {"", "b"}; a
@@ -88,13 +84,13 @@ struct FolderEntry {
 template <typename Keep>
 std::vector<FolderEntry> ListFolder(std::string_view folder, Keep keep) {
   std::vector<FolderEntry> entries;
-  const std::string pattern = JoinPath(folder, "*");
+  const std::string pattern = common::JoinPath(folder, "*");
   if (folder.empty() || pattern.size() >= MAX_PATH) return entries;
   {
     QuietDriveErrors quiet;
     WIN32_FIND_DATAA data{};
-    const HANDLE find = FindFirstFileA(pattern.c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return entries;
+    const common::FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+    if (!find) return entries;
     std::size_t scanned = 0;
     do {
       const std::string_view name = data.cFileName;
@@ -107,8 +103,8 @@ std::vector<FolderEntry> ListFolder(std::string_view folder, Keep keep) {
       entry.size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
       entry.modified = data.ftLastWriteTime;
       if (keep(entry)) entries.push_back(std::move(entry));
-    } while (entries.size() < kMaxEntries && ++scanned < kMaxScanned && FindNextFileA(find, &data));
-    FindClose(find);
+    } while (entries.size() < kMaxEntries && ++scanned < kMaxScanned &&
+             FindNextFileA(find.Get(), &data));
   }
   // A stable sort stays within bounds even should the locale's comparison
   // not be a strict ordering for some names.

@@ -9,21 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/ascii_case.h"
 #include "engine/win32/forms/form_control_kit.h"
 
 namespace tavrel::standard_controls {
 namespace {
 
-std::size_t FindNoCase(std::string_view text, std::string_view what, std::size_t from) {
-  for (std::size_t i = from; i + what.size() <= text.size(); ++i) {
-    if (Is(text.substr(i, what.size()), what)) return i;
-  }
-  return std::string_view::npos;
-}
-
-bool IsAlpha(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -40,8 +31,8 @@ std::optional<int> EntityNumber(std::string_view digits) {
     int digit = 0;
     if (IsDigit(c)) {
       digit = c - '0';
-    } else if (base == 16 && Lower(c) >= 'a' && Lower(c) <= 'f') {
-      digit = Lower(c) - 'a' + 10;
+    } else if (base == 16 && common::ToLowerAscii(c) >= 'a' && common::ToLowerAscii(c) <= 'f') {
+      digit = common::ToLowerAscii(c) - 'a' + 10;
     } else {
       return std::nullopt;
     }
@@ -75,7 +66,7 @@ std::string HtmlToText(std::string_view html) {
   while (i < html.size()) {
     const char c = html[i];
     if (c == '<' && i + 1 < html.size() &&
-        (IsAlpha(html[i + 1]) || html[i + 1] == '/' || html[i + 1] == '!')) {
+        (common::IsAsciiLetter(html[i + 1]) || html[i + 1] == '/' || html[i + 1] == '!')) {
       if (html.substr(i, 4) == "<!--") {
         const auto end = html.find("-->", i + 4);
         i = end == std::string_view::npos ? html.size() : end + 3;
@@ -89,11 +80,11 @@ std::string HtmlToText(std::string_view html) {
       if (closing) tag.remove_prefix(1);
       std::string name;
       for (const char t : tag) {
-        if (!IsAlpha(t) && !IsDigit(t)) break;
-        name += Lower(t);
+        if (!common::IsAsciiLetter(t) && !IsDigit(t)) break;
+        name += common::ToLowerAscii(t);
       }
       if (!closing && (name == "script" || name == "style" || name == "title")) {
-        const auto end = FindNoCase(html, "</" + name, i);
+        const auto end = common::FindIgnoringAsciiCase(html, "</" + name, i);
         const auto after = end == std::string_view::npos ? end : html.find('>', end);
         i = after == std::string_view::npos ? html.size() : after + 1;
         continue;
@@ -170,13 +161,13 @@ class HtmlLite final : public StandardControl {
 
   HBRUSH OnColor(HDC dc) override {
     const COLORREF color = background_.value;
-    if (brush_ == nullptr || brushColor_ != color) {
-      brush_.reset(CreateSolidBrush(color));
+    if (!brush_ || brushColor_ != color) {
+      brush_.Reset(CreateSolidBrush(color));
       brushColor_ = color;
     }
     SetBkColor(dc, color);
     SetTextColor(dc, fontColor_.value);
-    return ColorOver(dc, brush_.get());
+    return ColorOver(dc, brush_.Get());
   }
 
  protected:
@@ -213,7 +204,7 @@ class HtmlLite final : public StandardControl {
   std::string source_;
   ColorProperty background_;
   ColorProperty fontColor_;
-  Gdi<HBRUSH> brush_;
+  common::GdiObject<HBRUSH> brush_;
   COLORREF brushColor_ = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_lines.h"
 #include "engine/win32/forms/form_control_kit.h"
 
 namespace tavrel::standard_controls {
@@ -110,7 +111,7 @@ class ItemsControl : public StandardControl {
 
   // Items left as they were keep their selection and check marks.
   bool SetItems(const std::string& text) {
-    std::vector<std::string> lines = text.empty() ? std::vector<std::string>{} : SplitItems(text);
+    std::vector<std::string> lines = common::SplitLines(text);
     if (sorted_) std::stable_sort(lines.begin(), lines.end(), ItemLess);
     if (lines == Texts()) return true;
     std::vector<ListItem> items;
@@ -266,13 +267,13 @@ class ListBox final : public ItemsControl {
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
-    if (Is(name, "Items")) return JoinItems(Texts());
+    if (Is(name, "Items")) return common::JoinLines(Texts());
     if (Is(name, "ItemIndex")) return std::to_string(Selection());
     if (Is(name, "Sorted")) return BoolText(Sorted());
     if (checks_ && Is(name, "Checked")) {
       std::vector<std::string> states;
       for (int i = 0; i < Count(); ++i) states.push_back(BoolText(ItemData(i) != 0));
-      return JoinItems(states);
+      return common::JoinLines(states);
     }
     return StandardControl::GetOwn(name);
   }
@@ -310,7 +311,7 @@ class ListBox final : public ItemsControl {
 
   // One True/False line per item.
   bool SetChecks(const std::string& text) {
-    std::vector<std::string> lines = text.empty() ? std::vector<std::string>{} : SplitItems(text);
+    std::vector<std::string> lines = common::SplitLines(text);
     if (lines.size() == static_cast<std::size_t>(Count()) + 1 && lines.back().empty()) {
       lines.pop_back();  // a closing line break
     }
@@ -388,7 +389,7 @@ class ComboBox final : public ItemsControl {
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
-    if (Is(name, "Items")) return JoinItems(Texts());
+    if (Is(name, "Items")) return common::JoinLines(Texts());
     if (Is(name, "ItemIndex")) return std::to_string(Selection());
     if (Is(name, "Sorted")) return BoolText(Sorted());
     if (Is(name, "Style")) return kComboStyles[style_];

@@ -163,7 +163,7 @@ class Image final : public PaintedControl {
   void Created() override {
     const FormProperty* data = FileProperty("Picture.Data");
     if (data != nullptr && data->kind == FormProperty::Kind::kBinary) {
-      bitmap_.reset(BitmapFromPictureData(data->bytes));
+      bitmap_.Reset(BitmapFromPictureData(data->bytes));
     }
   }
 
@@ -212,9 +212,9 @@ class Image final : public PaintedControl {
 
   void Paint(HDC dc, const RECT& client) override {
     FillRect(dc, &client, ParentBrush(Window(), dc));
-    if (bitmap_ == nullptr) return;
+    if (!bitmap_) return;
     BITMAP info{};
-    if (GetObjectA(bitmap_.get(), sizeof info, &info) == 0) return;
+    if (GetObjectA(bitmap_.Get(), sizeof info, &info) == 0) return;
     const int pictureWidth = info.bmWidth;
     const int pictureHeight = info.bmHeight;
     const int clientWidth = client.right - client.left;
@@ -244,22 +244,21 @@ class Image final : public PaintedControl {
       left = (clientWidth - width) / 2;
       top = (clientHeight - height) / 2;
     }
-    const HDC source = CreateCompatibleDC(dc);
-    if (source == nullptr) return;
+    const common::MemoryDc source(CreateCompatibleDC(dc));
+    if (!source) return;
     {
-      SelectedObject selected(source, bitmap_.get());
+      SelectedObject selected(source.Get(), bitmap_.Get());
       SetStretchBltMode(dc, COLORONCOLOR);
       if (transparent_) {
         // The bottom-left pixel's colour shows what is behind.
-        const COLORREF key = GetPixel(source, 0, pictureHeight - 1);
-        TransparentBlt(dc, left, top, width, height, source, 0, 0, pictureWidth, pictureHeight,
-                       key);
+        const COLORREF key = GetPixel(source.Get(), 0, pictureHeight - 1);
+        TransparentBlt(dc, left, top, width, height, source.Get(), 0, 0, pictureWidth,
+                       pictureHeight, key);
       } else {
-        StretchBlt(dc, left, top, width, height, source, 0, 0, pictureWidth, pictureHeight,
+        StretchBlt(dc, left, top, width, height, source.Get(), 0, 0, pictureWidth, pictureHeight,
                    SRCCOPY);
       }
     }
-    DeleteDC(source);
   }
 
  private:
@@ -274,7 +273,7 @@ class Image final : public PaintedControl {
 
   void FitToPicture() {
     BITMAP info{};
-    if (bitmap_ == nullptr || GetObjectA(bitmap_.get(), sizeof info, &info) == 0) return;
+    if (!bitmap_ || GetObjectA(bitmap_.Get(), sizeof info, &info) == 0) return;
     RECT window{};
     RECT client{};
     GetWindowRect(Window(), &window);
@@ -285,7 +284,7 @@ class Image final : public PaintedControl {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  Gdi<HBITMAP> bitmap_;
+  common::GdiObject<HBITMAP> bitmap_;
   bool stretch_ = false;
   bool center_ = false;
   bool proportional_ = false;
@@ -391,22 +390,22 @@ class Shape final : public PaintedControl {
       bottom = top + side;
     }
     const COLORREF brushColor = brushColor_.value;
-    Gdi<HBRUSH> brush;
+    common::GdiObject<HBRUSH> brush;
     if (brushStyle_ == 0) {
-      brush.reset(CreateSolidBrush(brushColor));
+      brush.Reset(CreateSolidBrush(brushColor));
     } else if (brushStyle_ >= 2) {
-      brush.reset(CreateHatchBrush(kHatches[brushStyle_], brushColor));
+      brush.Reset(CreateHatchBrush(kHatches[brushStyle_], brushColor));
     }
-    Gdi<HPEN> penObject;
+    common::GdiObject<HPEN> penObject;
     if (!noPen) {
-      penObject.reset(CreatePen(kPenKinds[penStyle_], pen, penColor_.value));
+      penObject.Reset(CreatePen(kPenKinds[penStyle_], pen, penColor_.value));
     }
     const int oldMode = SetBkMode(dc, TRANSPARENT);
     {
       SelectedObject selectedBrush(
-          dc, brush != nullptr ? static_cast<HGDIOBJ>(brush.get()) : GetStockObject(NULL_BRUSH));
-      SelectedObject selectedPen(dc, penObject != nullptr ? static_cast<HGDIOBJ>(penObject.get())
-                                                          : GetStockObject(NULL_PEN));
+          dc, brush ? static_cast<HGDIOBJ>(brush.Get()) : GetStockObject(NULL_BRUSH));
+      SelectedObject selectedPen(
+          dc, penObject ? static_cast<HGDIOBJ>(penObject.Get()) : GetStockObject(NULL_PEN));
       const int corner = side / 4;
       switch (shape_) {
         case 2:

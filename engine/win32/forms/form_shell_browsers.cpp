@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/paths.h"
 #include "engine/win32/forms/form_file_system.h"
 #include "engine/win32/forms/form_shell_kit.h"
 
@@ -188,8 +189,8 @@ class ShellTreeControl final : public TreeControl {
     const std::string path = nodes_[static_cast<std::size_t>(index)].path;
     const auto folders = Subfolders(path);
     for (const FolderEntry& folder : folders) {
-      AddNode(item, folder.name, JoinPath(path, folder.name), Icons().folder, Icons().openFolder,
-              I_CHILDRENCALLBACK);
+      AddNode(item, folder.name, common::JoinPath(path, folder.name), Icons().folder,
+              Icons().openFolder, I_CHILDRENCALLBACK);
     }
     if (folders.empty()) SetHasChildren(item, false);
   }
@@ -209,7 +210,7 @@ class ShellTreeControl final : public TreeControl {
     std::string path = parts.root;
     for (const std::string& name : parts.names) {
       Fill(item);
-      path = JoinPath(path, name);
+      path = common::JoinPath(path, name);
       HTREEITEM child = Next(item, TVGN_CHILD);
       while (child != nullptr) {
         const Node* node = NodeAt(IndexOf(child));
@@ -414,7 +415,7 @@ class ShellListControl final : public ShellControl {
   }
   std::string EntryPath(int item) const {
     const FolderEntry* entry = EntryAt(item);
-    return entry != nullptr ? JoinPath(path_, entry->name) : "";
+    return entry != nullptr ? common::JoinPath(path_, entry->name) : "";
   }
   int SelectedItem() const {
     if (Window() == nullptr) return -1;
@@ -452,7 +453,7 @@ class ShellListControl final : public ShellControl {
 
   void OpenEntry(int item) {
     const FolderEntry* entry = EntryAt(item);
-    if (entry != nullptr && entry->folder) Open(JoinPath(path_, entry->name));
+    if (entry != nullptr && entry->folder) Open(common::JoinPath(path_, entry->name));
   }
 
   void Open(const std::string& folder) {
@@ -587,7 +588,7 @@ class ShellComboControl final : public ComboControl {
       std::string path = drive.root;
       int level = 0;
       for (const std::string& name : parts.names) {
-        path = JoinPath(path, name);
+        path = common::JoinPath(path, name);
         entries_.push_back({path, name, ++level, Icons().openFolder});
         current = entries_.size() - 1;
       }

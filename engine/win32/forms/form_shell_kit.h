@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_lines.h"
 #include "engine/win32/forms/form_control.h"
 
 namespace tavrel::shell_controls {
@@ -34,7 +35,7 @@ template <typename Entries, typename Text>
 std::string JoinedItems(const Entries& entries, Text text) {
   std::vector<std::string> items;
   for (const auto& entry : entries) items.push_back(std::invoke(text, entry));
-  return FormControl::JoinItems(items);
+  return common::JoinLines(items);
 }
 
 // ---------------------------------------------------------------------------

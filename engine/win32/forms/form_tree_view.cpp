@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_lines.h"
 #include "engine/win32/forms/form_shell_kit.h"
 
 namespace tavrel::shell_controls {
@@ -219,7 +220,7 @@ class TreeViewControl final : public TreeControl {
         lines.push_back(std::string(static_cast<std::size_t>(level), '\t') + ItemText(item));
       }
     }
-    return JoinItems(lines);
+    return common::JoinLines(lines);
   }
 
   std::string SelectedPath() const {

@@ -368,6 +368,22 @@ TEST(Startup, EngineLocation) {
   EXPECT_EQ(LocateEngine("C:\\Setup\\Setup.exe").setupName, "Setup");
   EXPECT_EQ(LocateEngine("C:\\a.b\\my.exe.tools.exe").setupName, "my.exe.tools");
   EXPECT_EQ(LocateEngine("C:\\x\\noext").setupName, "noext");
+  EXPECT_EQ(LocateEngine("C:/Setup/Setup.exe").folder, "C:/Setup\\");
+  EXPECT_EQ(LocateEngine("Setup.exe").folder, "");
+}
+
+TEST(Startup, AnEmptySupportFolderNameRemovesNothing) {
+  struct Recording : FakePlatform {
+    std::vector<std::string> listed;
+    std::vector<FolderEntry> ListFolder(const std::string& path) override {
+      listed.push_back(path);
+      return FakePlatform::ListFolder(path);
+    }
+  } platform;
+  platform.folders.insert("\\");
+  RemoveSupportFolder(platform, "");
+  EXPECT_TRUE(platform.listed.empty());
+  EXPECT_EQ(platform.folders.count("\\"), 1u);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "wizard/core/text_lines.h"
-
 namespace ombrwiz {
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "wizard/core/text_lines.h"
+#include "common/text_lines.h"
 
 namespace ombrwiz {
 namespace {
@@ -55,7 +55,7 @@ void ExpectSame(const ProjectSettings& a, const ProjectSettings& b) {
 }
 
 TEST(ProjectFile, WritesTickedThenUntickedThenSettingsInOrder) {
-  const std::vector<std::string> lines = SplitLines(ProjectFileText(Sample()));
+  const std::vector<std::string> lines = common::SplitLines(ProjectFileText(Sample()));
   EXPECT_THAT(lines, ElementsAre("C:\\Proj\\tools.ombr", "C:\\a\\*.*", "C:\\c\\*.dll", "$",
                                  "C:\\b.txt", "$", "Tools", "secret", "Install?", "Done.",
                                  "C:\\lic.txt", "C:\\out\\tools.exe", "FALSE", "TRUE", "FALSE",
@@ -119,9 +119,9 @@ TEST(ProjectFile, SavedNumbersAlwaysLoad) {
 
 // Replaces the value of line `index` (0-based) of the sample's text.
 std::string SampleWithLine(std::size_t index, const std::string& value) {
-  std::vector<std::string> lines = SplitLines(ProjectFileText(Sample()));
+  std::vector<std::string> lines = common::SplitLines(ProjectFileText(Sample()));
   lines.at(index) = value;
-  return JoinLines(lines, true);
+  return common::JoinLines(lines, true);
 }
 
 constexpr std::size_t kNoAdvancedLine = 12;
@@ -144,9 +144,9 @@ TEST(ProjectFile, BooleansAndChoices) {
   ASSERT_TRUE(loaded.has_value());
   EXPECT_FALSE(loaded->advanced);
   // No target set keeps asking.
-  std::vector<std::string> lines = SplitLines(ProjectFileText(Sample()));
+  std::vector<std::string> lines = common::SplitLines(ProjectFileText(Sample()));
   lines[kAskLine + 3] = "FALSE";
-  loaded = ParseProjectFile(JoinLines(lines, true), kLanguages);
+  loaded = ParseProjectFile(common::JoinLines(lines, true), kLanguages);
   ASSERT_TRUE(loaded.has_value());
   EXPECT_EQ(loaded->target, TargetChoice::kAsk);
 }
@@ -178,23 +178,23 @@ TEST(ProjectFile, SpaceAndSplitMustBeWholeNumbersTheControlsAllow) {
 }
 
 TEST(ProjectFile, CutOrCorruptedFilesFail) {
-  const std::vector<std::string> lines = SplitLines(ProjectFileText(Sample()));
+  const std::vector<std::string> lines = common::SplitLines(ProjectFileText(Sample()));
   // Every cut before the last value fails; the full file with or without the
   // final line end loads.
   for (std::size_t count = 0; count < lines.size(); ++count) {
     const std::vector<std::string> cut(lines.begin(), lines.begin() + static_cast<long>(count));
-    EXPECT_FALSE(ParseProjectFile(JoinLines(cut, true), kLanguages)) << count;
+    EXPECT_FALSE(ParseProjectFile(common::JoinLines(cut, true), kLanguages)) << count;
   }
-  EXPECT_TRUE(ParseProjectFile(JoinLines(lines, false), kLanguages));
+  EXPECT_TRUE(ParseProjectFile(common::JoinLines(lines, false), kLanguages));
   // A lost list end swallows the rest of the file.
   std::vector<std::string> noEnd = lines;
   noEnd.erase(noEnd.begin() + 5);
-  EXPECT_FALSE(ParseProjectFile(JoinLines(noEnd, true), kLanguages));
+  EXPECT_FALSE(ParseProjectFile(common::JoinLines(noEnd, true), kLanguages));
   // Lines missing in the middle put text where a number belongs.
   std::vector<std::string> shifted = lines;
   shifted.erase(shifted.begin() + 8);
   shifted.push_back("extra");
-  EXPECT_FALSE(ParseProjectFile(JoinLines(shifted, true), kLanguages));
+  EXPECT_FALSE(ParseProjectFile(common::JoinLines(shifted, true), kLanguages));
   EXPECT_FALSE(ParseProjectFile(std::string("\0\0\0", 3), kLanguages));
 }
 

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <string>
 
+#include "common/text_lines.h"
 #include "stub/core/package_format.h"
-#include "wizard/core/text_lines.h"
 
 namespace ombrwiz {
 namespace {
@@ -27,7 +27,7 @@ TEST(ShippedTranslation, EnglishFileIsTheDefaultMessageTable) {
     expected += "\r\n";
   }
   EXPECT_EQ(text, expected);
-  EXPECT_EQ(SplitLines(text).size(), 56u);
+  EXPECT_EQ(common::SplitLines(text).size(), 56u);
 
   const auto shipped = std::filesystem::path(TAVREL_WIN32_BIN) / "translations.English";
   if (!std::filesystem::exists(shipped)) GTEST_SKIP() << "win32 tree not built";

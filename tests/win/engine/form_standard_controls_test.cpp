@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_lines.h"
 #include "engine/core/form_file.h"
 #include "engine/win32/forms/form_control.h"
 
@@ -66,7 +67,7 @@ FormProperty Int(std::string name, int value) {
   return Prop(std::move(name), std::to_string(value), Kind::kInteger);
 }
 FormProperty List(std::string name, std::vector<std::string> items) {
-  FormProperty property = Prop(std::move(name), FormControl::JoinItems(items), Kind::kList);
+  FormProperty property = Prop(std::move(name), common::JoinLines(items), Kind::kList);
   property.items = std::move(items);
   return property;
 }

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/paths.h"
+
 namespace tavrel {
 namespace {
 
@@ -28,7 +30,7 @@ std::string SystemFolder() {
 std::string TempFolder() {
   char folder[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, folder);
-  return WithTrailingBackslash(folder);
+  return common::WithTrailingBackslash(folder);
 }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {

@@ -1,4 +1,4 @@
-#include "wizard/core/text_lines.h"
+#include "common/text_lines.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace ombrwiz {
+namespace common {
 namespace {
 
 using ::testing::ElementsAre;
@@ -21,22 +21,31 @@ TEST(TextLines, SplitsAtEveryKindOfLineEnd) {
   // LF CR is two line ends; CR CR LF is a lone CR then CR LF.
   EXPECT_THAT(SplitLines("a\n\rb"), ElementsAre("a", "", "b"));
   EXPECT_THAT(SplitLines("a\r\r\nb\r\n\r\n"), ElementsAre("a", "", "b", ""));
+  EXPECT_THAT(SplitLines(std::string("a\0b\nc", 5)), ElementsAre(std::string("a\0b", 3), "c"));
+
+  LineReader reader("one\r\n\rthree");
+  std::string_view line;
+  ASSERT_TRUE(reader.Next(line));
+  ASSERT_TRUE(reader.Next(line));
+  EXPECT_EQ(line, "");
+  ASSERT_TRUE(reader.Next(line));
+  EXPECT_EQ(line, "three");
+  EXPECT_EQ(reader.LineNumber(), 3u);
+  EXPECT_FALSE(reader.Next(line));
+  EXPECT_EQ(reader.LineNumber(), 3u);
 }
 
 TEST(TextLines, JoinsWithCrLf) {
   const std::vector<std::string> lines = {"a", "", "b"};
   EXPECT_EQ(JoinLines(lines, true), "a\r\n\r\nb\r\n");
-  EXPECT_EQ(JoinLines(lines, false), "a\r\n\r\nb");
+  EXPECT_EQ(JoinLines(lines), "a\r\n\r\nb");
   EXPECT_EQ(JoinLines({}, true), "");
   EXPECT_THAT(SplitLines(JoinLines(lines, true)), ElementsAre("a", "", "b"));
-}
-
-TEST(TextLines, HelpersForValues) {
-  EXPECT_EQ(OneLine("a\r\nb\rc\nd"), "a  b c d");
-  EXPECT_TRUE(EqualsIgnoringCase("Tools Pro", "tOOLS pRO"));
-  EXPECT_FALSE(EqualsIgnoringCase("Tools", "Tool"));
-  EXPECT_FALSE(EqualsIgnoringCase("a[", "A{"));  // only letters fold
+  // A last empty line survives only with the final line end.
+  const std::vector<std::string> trailing = {"a", ""};
+  EXPECT_THAT(SplitLines(JoinLines(trailing, true)), ElementsAre("a", ""));
+  EXPECT_THAT(SplitLines(JoinLines(trailing)), ElementsAre("a"));
 }
 
 }  // namespace
-}  // namespace ombrwiz
+}  // namespace common
