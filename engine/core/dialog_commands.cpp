@@ -94,8 +94,7 @@ void DisplayDialog(CommandContext& c) {
   DialogState& dialogs = c.run.dialogs;
   const std::string& condition = c.Param(4);
   if (!condition.empty()) {
-    const std::string name = ReferenceName(condition);
-    if (BooleanValue(c.store.Get(name.empty() ? condition : name)) == BooleanValue(c.Param(6))) {
+    if (BooleanValue(c.store.Get(NamedVariable(condition))) == BooleanValue(c.Param(6))) {
       return;
     }
   }

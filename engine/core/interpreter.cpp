@@ -285,9 +285,7 @@ class Interpreter::Session {
 
   // Sides are compared as written in the variables, never expanded.
   bool Condition(std::size_t i) const {
-    const std::string& leftText = Param(i, 1);
-    const std::string leftName = ReferenceName(leftText);
-    const std::string left = store_.Get(leftName.empty() ? leftText : leftName);
+    const std::string left = store_.Get(NamedVariable(Param(i, 1)));
     const std::string& rightText = Param(i, 3);
     const std::string rightName = ReferenceName(rightText);
     const std::string right = rightName.empty() ? rightText : store_.Get(rightName);
@@ -336,7 +334,6 @@ class Interpreter::Session {
   const std::string& Param(std::size_t i, std::size_t n) const { return state_.Parameter(i, n); }
   bool Silent() const { return state_.commandLine.silent; }
   DialogState& Dialogs() { return run_.dialogs; }
-  const DialogState& Dialogs() const { return run_.dialogs; }
 
   // From kNoCommand the first active command; Count() when none is left.
   std::size_t NextActiveAfter(std::size_t i) const {

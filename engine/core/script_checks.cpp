@@ -52,10 +52,6 @@ class Checker {
     return records_.Get(i, n);
   }
 
-  void Declare(const std::string& name) {
-    if (!name.empty() && !store_.Exists(name)) store_.Define(ToUpperAscii(name), "");
-  }
-
   // A reference must name a variable; a bare text must too, unless bare
   // texts are literals (the right-hand side of a condition).
   bool Defined(const std::string& text, bool bareIsLiteral) const {
@@ -105,7 +101,7 @@ class Checker {
   void Rule(std::size_t i, const CheckRule& rule, std::string& actionState) {
     FirstCheck(i, rule);
     for (const std::uint8_t position : rule.declares) {
-      if (position != 0) Declare(Param(i, position));
+      if (position != 0) store_.Declare(Param(i, position));
     }
     if (rule.kind == CheckKind::kDialog && !Param(i, 4).empty() && !Defined(Param(i, 4), false)) {
       throw Failure{i, "Variable not defined: " + Param(i, 4)};

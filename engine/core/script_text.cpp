@@ -39,6 +39,11 @@ std::string ReferenceName(std::string_view text) {
   return std::string(text.substr(1, text.size() - 2));
 }
 
+std::string NamedVariable(std::string_view text) {
+  std::string reference = ReferenceName(text);
+  return reference.empty() ? std::string(text) : reference;
+}
+
 char ToUpperAnsi(char c) {
   return static_cast<char>(kAnsiUpper[static_cast<unsigned char>(c)]);
 }

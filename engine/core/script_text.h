@@ -19,6 +19,10 @@ std::string BooleanText(bool value);
 // '$' is its last character, the characters between them; otherwise empty
 // ("$A$" gives "A"; "$A$B$", "$A", "A" and "$$" give "").
 std::string ReferenceName(std::string_view text);
+// The variable a text stands for where a command takes either form: the
+// name inside a reference, or else the text as written ("$A$" and "A" both
+// give "A").
+std::string NamedVariable(std::string_view text);
 
 // The ASCII folding (a-z only) is the one under which names of variables,
 // labels, controls and properties are the same name.

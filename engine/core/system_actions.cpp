@@ -302,12 +302,6 @@ namespace commands {
 
 namespace {
 
-// A result variable written as a reference stands for the name inside it.
-std::string ReferenceForm(const std::string& text) {
-  std::string reference = ReferenceName(text);
-  return reference.empty() ? text : reference;
-}
-
 Version FileVersionAt(CommandContext& c, std::size_t parameter) {
   return VersionOf(c.system.System().GetFileVersionParts(c.store.PathForm(c.Param(parameter))));
 }
@@ -325,12 +319,12 @@ void GetFolderLocation(CommandContext& c) {
 
 void GetEnvironment(CommandContext& c) {
   const std::string variable = c.store.Expand(c.Param(1));
-  c.store.SetResult(ReferenceForm(c.Param(2)), c.system.ExpandEnvironment("%" + variable + "%"));
+  c.store.SetResult(NamedVariable(c.Param(2)), c.system.ExpandEnvironment("%" + variable + "%"));
 }
 
 void GetFileVersion(CommandContext& c) {
   const Version version = FileVersionAt(c, 1);
-  c.store.SetResult(ReferenceForm(c.Param(2)), VersionText(version));
+  c.store.SetResult(NamedVariable(c.Param(2)), VersionText(version));
 }
 
 void CheckFileVersion(CommandContext& c) {

@@ -259,23 +259,14 @@ std::string ExtractPath(std::string_view path, std::int32_t code) {
 
 namespace commands {
 
-namespace {
-
-// A result variable that does not exist yet is created before the command
-// may fail, as the checks declared it.
-void DeclareResult(VariableStore& store, const std::string& name) {
-  if (!name.empty() && !store.Exists(name)) store.Define(ToUpperAscii(name), "");
-}
-
-}  // namespace
-
 void ReadFromTextFile(CommandContext& c) {
   std::optional<OpenTextFile>& open = c.run.readFile;
   const std::string path = c.store.PathForm(c.Param(1));
   const std::string& lineVariable = c.Param(2);
   const std::string& endVariable = c.Param(3);
-  DeclareResult(c.store, lineVariable);
-  DeclareResult(c.store, endVariable);
+  // The results exist before the command may fail, as the checks declared them.
+  c.store.Declare(lineVariable);
+  c.store.Declare(endVariable);
   const std::string key = ToUpperAnsi(path);
   if (!open || open->key != key) {
     open.reset();
@@ -314,8 +305,8 @@ void ParseString(CommandContext& c) {
   const std::string delimiter = c.store.PathForm(c.Param(2));
   const std::string& firstVariable = c.Param(3);
   const std::string& secondVariable = c.Param(4);
-  DeclareResult(c.store, firstVariable);
-  DeclareResult(c.store, secondVariable);
+  c.store.Declare(firstVariable);
+  c.store.Declare(secondVariable);
   ParseOptions options;
   options.method = RequireInt32(c.Param(5));
   options.trim = BooleanValue(c.Param(6));
@@ -349,11 +340,9 @@ void ConvertPath(CommandContext& c) {
 }
 
 void GetTemporaryFile(CommandContext& c) {
-  const std::string& nameText = c.Param(1);
-  const std::string reference = ReferenceName(nameText);
   std::string path = c.system.CreateTempFile(c.state.tempFolder);
   if (path.empty()) c.system.Trace("no temporary file could be created in " + c.state.tempFolder);
-  c.store.SetResult(reference.empty() ? nameText : reference, std::move(path));
+  c.store.SetResult(NamedVariable(c.Param(1)), std::move(path));
 }
 
 void DoesFileOrFolderExist(CommandContext& c) {

@@ -69,10 +69,8 @@ void DefinePredefinedVariables(VariableStore& store, const EngineState& state,
 namespace commands {
 
 void SetVariable(CommandContext& c) {
-  const std::string& nameText = c.Param(1);
-  const std::string reference = ReferenceName(nameText);
-  const std::string& name = reference.empty() ? nameText : reference;
-  if (!c.store.Exists(name)) c.store.Define(ToUpperAscii(name), "");
+  const std::string name = NamedVariable(c.Param(1));
+  c.store.Declare(name);
   const std::string value = c.store.Expand(c.Param(2));
   c.store.Set(name, value);
   const std::string upper = ToUpperAscii(name);

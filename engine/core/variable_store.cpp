@@ -455,8 +455,12 @@ void VariableStore::Define(std::string_view name, std::string value) {
   Set(name, std::move(value));
 }
 
+void VariableStore::Declare(std::string_view name) {
+  if (!name.empty() && !Exists(name)) Append(ToUpperAscii(name), std::string());
+}
+
 void VariableStore::SetResult(std::string_view name, std::string value) {
-  if (!Exists(name)) Define(ToUpperAscii(name), std::string());
+  Declare(name);
   Set(name, std::move(value));
 }
 
@@ -479,8 +483,7 @@ std::string VariableStore::Expand(std::string_view text) const {
 }
 
 std::string VariableStore::ExpandedValue(std::string_view nameOrReference) const {
-  const std::string reference = ReferenceName(nameOrReference);
-  const std::size_t position = Find(reference.empty() ? nameOrReference : reference);
+  const std::size_t position = Find(NamedVariable(nameOrReference));
   return position == kNone ? std::string() : Expand(variables_[position].value);
 }
 

@@ -62,6 +62,10 @@ class VariableStore {
   // Nothing for an empty name; otherwise creates the variable under the name
   // as passed when it does not exist yet, then sets it.
   void Define(std::string_view name, std::string value);
+  // How a command makes sure the variable it names exists: an empty one is
+  // created under the upper-cased name unless one of that name is there;
+  // nothing for an empty name.
+  void Declare(std::string_view name);
   // How commands store a result: a missing variable is created under the
   // upper-cased name first. An empty name cannot be created, so it fails as
   // a set of an undefined variable.
