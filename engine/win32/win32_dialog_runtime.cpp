@@ -9,6 +9,7 @@
 #include "engine/core/dialog_rules.h"
 #include "engine/core/form_file.h"
 #include "engine/core/script_text.h"
+#include "engine/win32/message_pump.h"
 
 namespace tavrel {
 
@@ -177,20 +178,6 @@ void Win32DialogRuntime::SwitchIn(PoolTemplate& form) {
   BringWindowToTop(form.Window());
 }
 
-bool Win32DialogRuntime::PumpOne() {
-  MSG message;
-  const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-  if (got == 0) {
-    PostQuitMessage(static_cast<int>(message.wParam));
-    return false;
-  }
-  if (got == -1) return true;
-  if (currentWindow_ != nullptr && IsDialogMessageA(currentWindow_, &message)) return true;
-  TranslateMessage(&message);
-  DispatchMessageA(&message);
-  return true;
-}
-
 std::intptr_t Win32DialogRuntime::ShowDialog(const std::string& key, bool modal) {
   binding_.ClearCancelled();
   const CurrentFolder folder(supportFolder_);
@@ -220,7 +207,7 @@ std::intptr_t Win32DialogRuntime::ShowDialog(const std::string& key, bool modal)
     form->Page().result = kResultWaiting;
     SwitchIn(*form);
     while (form->Page().result == kResultWaiting) {
-      if (!PumpOne()) {
+      if (!PumpOneMessage(currentWindow_)) {
         form->Page().result = kResultCancel;
         break;
       }

@@ -68,8 +68,6 @@ class Win32DialogRuntime final : public DialogRuntime,
  private:
   void SwitchIn(PoolTemplate& form);
   void HideRecorded(HWND keep);
-  // One message of the queue, waiting for it; false on WM_QUIT (put back).
-  bool PumpOne();
 
   VariableStore& store_;
   ControlBinding binding_;

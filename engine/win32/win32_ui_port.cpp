@@ -1,5 +1,7 @@
 #include "engine/win32/win32_ui_port.h"
 
+#include "engine/win32/message_pump.h"
+
 namespace tavrel {
 
 Win32UiPort::Win32UiPort(StartupPlatform& platform, Win32DialogRuntime* dialogs)
@@ -59,19 +61,7 @@ void Win32UiPort::UnlockWindowUpdates() {
 }
 
 void Win32UiPort::ProcessOneMessage() {
-  MSG message;
-  const BOOL got = GetMessageA(&message, nullptr, 0, 0);
-  if (got == 0) {
-    // WM_QUIT belongs to the outermost loop; leave it for that one.
-    PostQuitMessage(static_cast<int>(message.wParam));
-    return;
-  }
-  if (got == -1) return;
-  // Tab and the arrow keys move between the controls of the page on screen.
-  const HWND page = dialogs_ != nullptr ? dialogs_->CurrentWindow() : nullptr;
-  if (page != nullptr && IsDialogMessageA(page, &message)) return;
-  TranslateMessage(&message);
-  DispatchMessageA(&message);
+  PumpOneMessage(dialogs_ != nullptr ? dialogs_->CurrentWindow() : nullptr);
 }
 
 void Win32UiPort::WakeMainThread() {
