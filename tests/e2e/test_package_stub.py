@@ -59,6 +59,10 @@ class StubTest(unittest.TestCase):
         subprocess.run(["mscompress", str(WORK / "library.txt")], check=True, capture_output=True)
         cls.library = WORK / "library.txt_"
 
+    @classmethod
+    def tearDownClass(cls) -> None:
+        wb.assert_nothing_left_open()
+
     def setUp(self) -> None:
         self.dir = WORK / self.id().rsplit(".", 1)[-1]
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -152,18 +156,16 @@ class StubTest(unittest.TestCase):
         # Notepad shows "Untitled" until it has read the file.
         self.assertTrue(wb.wait_until(
             lambda: "readme" in wb.find_window("Notepad", "*").title.lower(), timeout=30))
-        wb.winctl("close", "Notepad", "*")
-        self.assertEqual(wb.winctl("gone", "Notepad", "*", "10000")[0], 0)
+        wb.close_opened("Notepad", "*")
 
     def test_explore_opens_the_target_folder(self) -> None:
         out = self.dir / "explored_target"
         package = self.package(target=wb.winpath(out), open_file="$EXPLORE$")
         self.assertEqual(self.run_silent(package), 0)
         self.assertSameTree(self.tree, out)
-        wb.find_window("*", "explored_target")
+        wb.find_window("ExplorerWClass", "explored_target", 30000)
         wb.screenshot("package-stub-explore")
-        wb.winctl("close", "*", "explored_target")
-        self.assertEqual(wb.winctl("gone", "*", "explored_target", "10000")[0], 0)
+        wb.close_opened("ExplorerWClass", "explored_target")
 
     def test_file_times_are_the_cabinets_local_times(self) -> None:
         # The cabinet says 17 May 2024 12:30:10, local time; in Tokyo (UTC+9,

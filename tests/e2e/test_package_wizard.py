@@ -86,6 +86,10 @@ class WizardTest(unittest.TestCase):
         WORK.mkdir(parents=True)
         cls.tree = make_tree(WORK / "tree")
 
+    @classmethod
+    def tearDownClass(cls) -> None:
+        wb.assert_nothing_left_open()
+
     def setUp(self) -> None:
         self.dir = WORK / self.id().rsplit(".", 1)[-1]
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -240,8 +244,8 @@ class WizardTest(unittest.TestCase):
         cabinets = self.check_cabinets(package)
         listing = subprocess.run(["cabextract", "-l", str(cabinets[0])], capture_output=True)
         self.assertIn(b"sub folder\\deeper\\pattern.bin", listing.stdout.replace(b"/", b"\\"))
+        wb.close_opened("ExplorerWClass", "Tools Pro")
         shutil.rmtree(package.parent)
-        wb.winctl("close", "*", "Tools Pro", timeout=20)
 
     # ---- Signing ----
 

@@ -18,8 +18,6 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tools"))
 
-BIN = Path(os.environ.get("TAVREL_WIN_BIN", ROOT / "build/win64/bin"))
-TESTBIN = Path(os.environ.get("TAVREL_TEST_BIN", ROOT / "build/win64/testbin"))
 WORK = ROOT / "build/e2e"
 SHOTS = ROOT / "build/screenshots"
 ENCODING = "cp1252"
@@ -33,8 +31,11 @@ def _bench_environment() -> dict[str, str]:
     return env
 
 
+# The build and prefix the bench runs (TAVREL_BENCH_ARCH, see wine-env).
 ENV = _bench_environment()
 WINE = ENV["TAVREL_WINE"]
+BIN = Path(ENV["TAVREL_WIN_BIN"])
+TESTBIN = Path(ENV["TAVREL_TEST_BIN"])
 
 
 def winpath(path: Path) -> str:
@@ -118,19 +119,18 @@ def run(exe: Path, args: list[str] = (), *, timeout: float = 60, trace: Path | N
 
 
 def winctl(*args: str, timeout: float = 60) -> tuple[int, str]:
-    # A winctl that does not come back (seen once on a loaded machine with
-    # a fresh prefix) is shot and started once more, with a picture of the
-    # screen for the record.
-    for attempt in range(2):
-        try:
-            result = subprocess.run([WINE, str(TESTBIN / "winctl.exe"), *args], env=ENV,
-                                    capture_output=True, timeout=timeout)
-            return result.returncode, result.stdout.decode(ENCODING)
-        except subprocess.TimeoutExpired:
-            screenshot(f"winctl-stuck-{attempt}")
-            if attempt == 1:
-                raise
-    raise AssertionError("unreachable")
+    """Runs the window driver; timeout must exceed any wait it is asked for."""
+    try:
+        result = subprocess.run([WINE, str(TESTBIN / "winctl.exe"), *args], env=ENV,
+                                capture_output=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        shot = screenshot("winctl-stuck")
+        programs = subprocess.run(["ps", "-eo", "pid,stat,etime,args"], capture_output=True,
+                                  text=True).stdout
+        wine = "\n".join(line for line in programs.splitlines() if ".exe" in line.lower())
+        raise AssertionError(f"winctl {' '.join(args)} did not come back in {timeout} s; "
+                             f"screen in {shot}; Windows programs:\n{wine}") from None
+    return result.returncode, result.stdout.decode(ENCODING)
 
 
 class Window:
@@ -150,11 +150,37 @@ class Window:
 
 
 def find_window(class_name: str, title: str, timeout_ms: int = 20000) -> Window:
-    code, out = winctl("find", class_name, title, str(timeout_ms))
+    code, out = winctl("find", class_name, title, str(timeout_ms), timeout=timeout_ms / 1000 + 30)
     if code != 0:
         shot = screenshot(f"missing-{class_name}-{title}".replace("#", "").replace(" ", "_"))
         raise AssertionError(f"no window {class_name!r} {title!r}; screen in {shot}")
     return Window(out)
+
+
+# Programs the system opens for the programs under test (a folder, a text
+# file): a test that makes one appear closes it again, so that no later
+# screenshot shows it.
+OPENED_BY_THE_SYSTEM = (("ExplorerWClass", "a folder window"), ("Notepad", "Notepad"))
+
+
+def close_opened(class_name: str, title: str, timeout_ms: int = 30000) -> None:
+    """Waits for a window the system opened, closes it and waits until it is gone."""
+    find_window(class_name, title, timeout_ms)
+    code, _ = winctl("close", class_name, title)
+    if code == 0:
+        code, _ = winctl("gone", class_name, title, "10000")
+    if code != 0:
+        shot = screenshot(f"not-closed-{class_name}")
+        raise AssertionError(f"{class_name} {title!r} did not close; screen in {shot}")
+
+
+def assert_nothing_left_open() -> None:
+    """Fails when a folder window or Notepad is still open."""
+    for class_name, what in OPENED_BY_THE_SYSTEM:
+        if winctl("gone", class_name, "*", "0")[0] != 0:
+            shot = screenshot(f"left-open-{class_name}")
+            winctl("close", class_name, "*")
+            raise AssertionError(f"{what} was left open; screen in {shot}")
 
 
 def press(class_name: str, title: str, button: str) -> None:

@@ -14,6 +14,7 @@
 //                                           "open" double-clicks it as well
 //   winctl state CLASS TITLE ID             enabled|visible|checked|selected item|text
 //   winctl close CLASS TITLE                asks the window to close
+//   winctl hold                             keeps the desktop in use; never ends
 // Children are looked up by id at any depth (controls inside group boxes
 // and panels included).
 // CLASS or TITLE "*" matches any. TITLE "Caption>>text" matches a window
@@ -198,6 +199,17 @@ std::string OneLine(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "hold") {
+    // Uses the desktop and never ends: while a program uses it, Wine keeps
+    // the desktop (and the process that draws it) instead of closing it
+    // after the last program and making it anew for the next one.
+    GetDesktopWindow();
+    CreateWindowExA(0, "STATIC", "winctl hold", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                    nullptr);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    return 0;
+  }
   if (argc < 4) {
     std::fprintf(stderr, "usage: winctl find|press|gone CLASS TITLE [ARG]\n");
     return 2;
