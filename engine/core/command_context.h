@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/core/engine_state.h"
+#include "engine/core/message_table.h"
 #include "engine/core/run_state.h"
 #include "engine/core/system_port.h"
 #include "engine/core/ui_port.h"
@@ -21,6 +22,7 @@ struct CommandContext {
   UiPort& ui;
   SystemPort& system;
   RunState& run;
+  const MessageTable& messages;
 
   const std::string& Name() const { return state.script.commandNames[index]; }
   // Parameter n (from 1), as written; ListIndexError past the end of the

@@ -3,6 +3,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/core/apply_changes.h"
+#include "engine/core/change_recording.h"
+#include "engine/core/components.h"
 #include "engine/core/dialog_commands.h"
 #include "engine/core/program_actions.h"
 #include "engine/core/system_actions.h"
@@ -80,25 +83,25 @@ CommandTable MakeStandardTable() {
 
   // Installed products and the changes the installer makes.
   add("Is MSI Setup Installed", R::kAction, {K::kVariableRequired, {2, 0}}, NotAvailable);
-  add("Delete Registry", R::kAction, {}, NotAvailable);
-  add("Write Registry", R::kAction, kChange, NotAvailable);
-  add("Create File Type", R::kAction, kChange, NotAvailable);
-  add("Create Folder", R::kAction, kChange, NotAvailable);
-  add("Create Shortcut", R::kAction, kChange, NotAvailable);
-  add("Copy/Move Local Files", R::kAction, kChange, NotAvailable);
-  add("Delete Files", R::kAction, {K::kDeleteMode, {}, true}, NotAvailable);
-  add("Edit INI File", R::kAction, kChange, NotAvailable);
-  add("Set Environment", R::kAction, kChange, NotAvailable);
-  add("Install Files", R::kAction, kChange, NotAvailable);
-  add("Install Assembly", R::kAction, kChange, NotAvailable);
-  add("Control Service", R::kAction, kChange, NotAvailable);
-  add("Create ODBC DSN", R::kAction, kChange, NotAvailable);
-  add("Install ODBC Driver", R::kAction, kChange, NotAvailable);
-  add("Install Service", R::kAction, kChange, NotAvailable);
-  add("Apply Changes", R::kAction, Declares(2), NotAvailable);
-  add("Define Component", R::kAction, {}, NotAvailable);
-  add("Get Component State", R::kAction, Declares(2), NotAvailable);
-  add("Set Component State", R::kAction, {}, NotAvailable);
+  add("Delete Registry", R::kAction, {}, commands::DeleteRegistry);
+  add("Write Registry", R::kAction, kChange, commands::RecordChange);
+  add("Create File Type", R::kAction, kChange, commands::RecordChange);
+  add("Create Folder", R::kAction, kChange, commands::RecordChange);
+  add("Create Shortcut", R::kAction, kChange, commands::RecordChange);
+  add("Copy/Move Local Files", R::kAction, kChange, commands::RecordChange);
+  add("Delete Files", R::kAction, {K::kDeleteMode, {}, true}, commands::RecordChange);
+  add("Edit INI File", R::kAction, kChange, commands::RecordChange);
+  add("Set Environment", R::kAction, kChange, commands::RecordChange);
+  add("Install Files", R::kAction, kChange, commands::RecordChange);
+  add("Install Assembly", R::kAction, kChange, commands::RecordChange);
+  add("Control Service", R::kAction, kChange, commands::RecordChange);
+  add("Create ODBC DSN", R::kAction, kChange, commands::RecordChange);
+  add("Install ODBC Driver", R::kAction, kChange, commands::RecordChange);
+  add("Install Service", R::kAction, kChange, commands::RecordChange);
+  add("Apply Changes", R::kAction, Declares(2), commands::ApplyChanges);
+  add("Define Component", R::kAction, {}, commands::DefineComponent);
+  add("Get Component State", R::kAction, Declares(2), commands::GetComponentState);
+  add("Set Component State", R::kAction, {}, commands::SetComponentState);
 
   // Plug-in commands.
   table.SetPluginHandler(NotAvailable);

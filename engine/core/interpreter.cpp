@@ -70,6 +70,9 @@ class Interpreter::Session {
     // start of a run with the installer work.
     const StartValues start = system_.StartValuesFor(state_);
     run_.exeFile = start.exeFile;
+    run_.database = databasePath_;
+    run_.dataFolder = start.dataDir;
+    run_.components.Reset();
     DefinePredefinedVariables(store_, state_, start, databasePath_);
     for (const Assignment& assignment : state_.commandLine.assignments) {
       const std::string name = ToUpperAscii(assignment.name);
@@ -276,7 +279,7 @@ class Interpreter::Session {
         return;
       case CommandRole::kAction:
       case CommandRole::kDialog: {
-        CommandContext context{i, state_, store_, ui_, system_, run_};
+        CommandContext context{i, state_, store_, ui_, system_, run_, owner_.messages_};
         entry->run(context);
         return;
       }

@@ -23,7 +23,15 @@ inline constexpr int kSetUndefinedVariable = 10;
 inline constexpr int kRuntimeErrorInScript = 20;
 inline constexpr int kWizardCaption = 23;
 inline constexpr int kPreparingText = 24;
+inline constexpr int kLocateSources = 17;
+inline constexpr int kSourcesNotFound = 18;
+inline constexpr int kGeneralSetupFailure = 19;
 inline constexpr int kCancelQuestion = 40;
+inline constexpr int kFatalError = 43;
+inline constexpr int kError = 44;
+inline constexpr int kWarning = 45;
+inline constexpr int kFilesInUse = 47;
+inline constexpr int kOutOfDiskSpace = 48;
 }  // namespace msg
 
 class MessageTable {

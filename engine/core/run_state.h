@@ -1,7 +1,7 @@
 // What one run of the script keeps between its commands: the dialog and
 // wizard state the loop and the dialog commands share, the text file being
-// read, the action states the change commands mark, and whether a command
-// has ended the run. Created when a run starts and discarded when it ends.
+// read, the action states and the values the change commands record, the
+// component list, and whether a command has ended the run. Created when a run starts and discarded when it ends.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/change_recording.h"
+#include "engine/core/components.h"
+#include "engine/core/installer_messages.h"
 #include "engine/core/text_actions.h"
 
 namespace tavrel {
@@ -41,6 +44,12 @@ struct RunState {
   // active change command until it has run.
   std::vector<std::string> actionStates;
   std::string exeFile;  // the engine executable, for the resume entry
+  std::string database;    // the database copy, as MSIFILE was at start-up
+  std::string dataFolder;  // where the installer finds the product's files
+  RecordedChanges changes;
+  ComponentList components;
+  std::int64_t installedSize = 0;  // bytes of the components already installed
+  InstallerMessageState installerMessages;
   // Set by a command after which nothing more may run (a restart).
   bool endRun = false;
 };

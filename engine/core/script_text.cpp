@@ -54,4 +54,14 @@ std::string ToUpperAnsi(std::string_view text) {
   return upper;
 }
 
+std::string CollapseBackslashPairs(std::string_view text) {
+  std::string path;
+  if (text.starts_with("\\\\")) path += '\\';
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    path += text[i];
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') ++i;
+  }
+  return path;
+}
+
 }  // namespace tavrel

@@ -36,4 +36,9 @@ using common::ToUpperAscii;
 char ToUpperAnsi(char c);
 std::string ToUpperAnsi(std::string_view text);
 
+// Every pair of backslashes becomes one, left to right (three become two); a
+// text that began with a pair gets one back in front, so a network path
+// keeps its leading pair.
+std::string CollapseBackslashPairs(std::string_view text);
+
 }  // namespace tavrel

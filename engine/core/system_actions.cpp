@@ -341,6 +341,24 @@ void ReadRegistry(CommandContext& c) {
   c.store.SetResult(c.Param(1), RegistryText(value));
 }
 
+// Acts at once. Any failure (a root that is not a number, a missing key, no
+// access) leaves the registry as it was and the script goes on.
+void DeleteRegistry(CommandContext& c) {
+  std::int32_t code = 0;
+  if (!ParseInt32(c.Param(1), code)) {
+    c.system.Trace("Delete Registry: root '" + c.Param(1) + "' is not a number; nothing deleted");
+    return;
+  }
+  const RegistryRoot root =
+      code >= 0 && code <= 4 ? RegistryRootFor(code) : RegistryRoot::kCurrentUser;
+  const std::string key = c.store.PathForm(c.Param(2));
+  if (BooleanValue(c.Param(4))) {
+    c.system.DeleteRegistryKeyTree(root, key);
+  } else {
+    c.system.DeleteRegistryValue(root, key, c.store.PathForm(c.Param(3)));
+  }
+}
+
 void GetIniFileSettings(CommandContext& c) {
   c.store.SetResult(
       c.Param(1), c.system.ReadIniValue(c.store.PathForm(c.Param(2)), c.store.PathForm(c.Param(3)),

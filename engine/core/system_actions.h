@@ -62,6 +62,7 @@ void GetFileVersion(CommandContext& c);
 void CheckFileVersion(CommandContext& c);
 void ReadRegistry(CommandContext& c);
 void GetIniFileSettings(CommandContext& c);
+void DeleteRegistry(CommandContext& c);
 
 }  // namespace commands
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/core/engine_state.h"
 #include "engine/core/system_info.h"
@@ -52,6 +54,37 @@ struct StartValues {
   bool maintenance = false;
 };
 
+// The installer's message handler, as the installer session calls it (on
+// the installer's thread): the message code and text; returns the answer.
+class InstallerMessageSink {
+ public:
+  virtual ~InstallerMessageSink() = default;
+  virtual int OnInstallerMessage(std::uint32_t type, const std::string& text) = 0;
+};
+
+// One Windows Installer session on a database.
+struct InstallerSession {
+  std::string database;
+  std::string logPath;  // empty: no log
+  bool install = true;
+  // Installing: the command line. Removing: the properties set on the opened
+  // package, in order, before its "INSTALL" action runs.
+  std::string commandLine;
+  std::vector<std::pair<std::string, std::string>> removalProperties;
+};
+
+struct InstallerSessionResult {
+  // False when Windows Installer could not be reached (msi.dll or one of its
+  // functions missing, the package could not be opened); failure says why.
+  bool ran = false;
+  std::string failure;
+  std::uint32_t code = 0;      // the installer's result
+  bool rebootPending = false;  // a removal that needs a restart to finish
+};
+
+// Product state "installed" of the installer.
+inline constexpr int kProductInstalled = 5;
+
 // None of these throws unless it says so.
 class SystemPort {
  public:
@@ -76,6 +109,17 @@ class SystemPort {
   // Creates a new empty file with a unique name beginning with "tvl" in the
   // folder and returns its full path; empty on failure.
   virtual std::string CreateTempFile(const std::string& folder) = 0;
+  // Creates the folder with all missing parents; true when it exists then.
+  virtual bool CreateFolders(const std::string& path) = 0;
+  virtual bool DeleteFileAt(const std::string& path) = 0;
+  // Writes the text as the system's log files are written: UTF-16 (little
+  // endian, no byte-order mark) from the ANSI code page on the NT family,
+  // the bytes themselves elsewhere; replaces any earlier file.
+  virtual bool WriteLogText(const std::string& path, const std::string& text) = 0;
+  virtual std::string CurrentFolder() = 0;
+  virtual bool SetCurrentFolder(const std::string& path) = 0;
+  // Free bytes on the drive of that letter; -1 when it cannot be told.
+  virtual std::int64_t FreeSpaceOfDrive(char letter) = 0;
 
   // ---- Programs and restarts ----
 
@@ -114,9 +158,36 @@ class SystemPort {
   // characters; empty when it is missing or cannot be read.
   virtual std::string ReadIniValue(const std::string& file, const std::string& section,
                                    const std::string& key) = 0;
+  // Deletes the value, or the key with all its subkeys; failures (a missing
+  // key, no access) are traced only.
+  virtual void DeleteRegistryValue(RegistryRoot root, const std::string& key,
+                                   const std::string& name) = 0;
+  virtual void DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) = 0;
+  // The local date and time in the system's short date and long time forms.
+  virtual std::string LocalDateTime() = 0;
+  // The system's text for an error code; empty when it has none.
+  virtual std::string SystemErrorText(std::uint32_t code) = 0;
   // The system and the Windows folders, without trailing backslash.
   virtual std::string SystemFolder() = 0;
   virtual std::string WindowsFolder() = 0;
+
+  // ---- Windows Installer (msi.dll, each function looked up on first use) ----
+
+  // Inserts each property into the database's Property table, or updates it
+  // when it is there, and commits. A pair whose statements fail stays as the
+  // database had it; the others are still written. False when the database
+  // could not be opened or committed.
+  virtual bool WriteDatabaseProperties(
+      const std::string& database,
+      const std::vector<std::pair<std::string, std::string>>& properties) = 0;
+  // The installer's state of the product (kProductInstalled when installed);
+  // -1 when unknown or when Windows Installer cannot be reached.
+  virtual int ProductState(const std::string& productCode) = 0;
+  // Runs the session with no user interface of the installer's own (the
+  // engine's handler gets every message but files-in-use). Called on the
+  // installer's thread.
+  virtual InstallerSessionResult RunInstallerSession(const InstallerSession& session,
+                                                     InstallerMessageSink& sink) = 0;
 
   // A line for the diagnostic trace, silent or not.
   virtual void Trace(const std::string& line) = 0;

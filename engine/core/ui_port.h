@@ -20,7 +20,10 @@ class UiPort {
   // -1 when the user has confirmed the cancel question since the last
   // dialog was shown, else 1.
   virtual int CancelState() = 0;
+  // Safe from any thread.
   virtual void SetProgress(const std::string& text, int position, int maximum, int minimum) = 0;
+  // While busy, the page on screen shows the progress every second.
+  virtual void SetBusy(bool busy) = 0;
 
   // Keys are the decimal index of the "Display Dialog" command.
   virtual void PrepareDialog(const std::string& key) = 0;
@@ -43,8 +46,11 @@ class UiPort {
   // waiting in ProcessOneMessage returns.
   virtual void WakeMainThread() = 0;
 
+  // The folder browser with the prompt; empty when the user cancels it.
+  virtual std::string BrowseForFolder(const std::string& prompt) = 0;
+
   // Returns the pressed button's code, 1..7 (0 when the box could not be
-  // shown). Owner 0 means no owner.
+  // shown). Owner 0 means no owner. Safe from any thread.
   virtual int ShowMessageBox(std::intptr_t owner, const std::string& text,
                              const std::string& caption, unsigned style) = 0;
   // Caption "Tavrel", error icon, no owner.

@@ -488,14 +488,7 @@ std::string VariableStore::ExpandedValue(std::string_view nameOrReference) const
 }
 
 std::string VariableStore::PathForm(std::string_view text) const {
-  const std::string expanded = Expand(text);
-  std::string path;
-  if (expanded.starts_with("\\\\")) path += '\\';
-  for (std::size_t i = 0; i < expanded.size(); ++i) {
-    path += expanded[i];
-    if (expanded[i] == '\\' && i + 1 < expanded.size() && expanded[i + 1] == '\\') ++i;
-  }
-  return path;
+  return CollapseBackslashPairs(Expand(text));
 }
 
 std::string VariableStore::ListText() const {

@@ -40,8 +40,10 @@ void RunWhileWaiting(UiPort& ui, bool silent, const std::function<void(WorkerPro
   } joiner{worker};
 
   while (!done.load()) {
-    const auto [text, position] = options.progress ? options.progress() : progress.Latest();
-    ui.SetProgress(text, position, 100, 0);
+    if (!options.workerShowsProgress) {
+      const auto [text, position] = options.progress ? options.progress() : progress.Latest();
+      ui.SetProgress(text, position, 100, 0);
+    }
     if (silent) {
       worker.join();
       break;

@@ -35,6 +35,9 @@ struct WaitOptions {
   // Copy the dialog runtime's cancel state into the worker's flag on every
   // turn (plug-in calls and the installer run).
   bool forwardCancel = false;
+  // The worker hands its progress to the user-interface port itself; the
+  // waiting loop leaves it alone.
+  bool workerShowsProgress = false;
   // Where the progress shown while waiting comes from; empty: the worker's
   // own reports. Runs on the main thread.
   std::function<std::pair<std::string, int>()> progress;

@@ -5,9 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/paths.h"
 #include "common/win32/handle_owner.h"
 #include "engine/core/start_folders.h"
 #include "engine/win32/win32_file.h"
+#include "engine/win32/windows_installer.h"
 
 namespace tavrel {
 
@@ -360,6 +362,144 @@ std::string Win32SystemPort::WindowsFolder() {
   char path[MAX_PATH];
   const UINT length = GetWindowsDirectoryA(path, MAX_PATH);
   return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+// ---- Folders, logs and the installer ----
+
+bool Win32SystemPort::CreateFolders(const std::string& path) {
+  // Each folder on the way, from the first below the drive or share.
+  const std::string folder = common::WithoutTrailingBackslash(path);
+  for (std::size_t at = common::DriveLength(folder) + 1; at < folder.size(); ++at) {
+    if (common::IsPathSeparator(folder[at])) CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
+  }
+  if (!folder.empty()) CreateDirectoryA(folder.c_str(), nullptr);
+  return KindOf(folder) == PathKind::kFolder;
+}
+
+bool Win32SystemPort::DeleteFileAt(const std::string& path) {
+  return DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool Win32SystemPort::WriteLogText(const std::string& path, const std::string& text) {
+  std::string bytes = text;
+  if (System().GetOsVersion().isNt && !text.empty()) {
+    const int length =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    bytes.clear();
+    for (const wchar_t unit : wide) {
+      bytes += static_cast<char>(unit & 0xFF);
+      bytes += static_cast<char>((unit >> 8) & 0xFF);
+    }
+  }
+  const Win32File file(path, GENERIC_WRITE, CREATE_ALWAYS);
+  return file.IsOpen() && WriteAll(file.Handle(), bytes);
+}
+
+std::string Win32SystemPort::CurrentFolder() {
+  char path[MAX_PATH];
+  const DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
+  return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
+}
+
+bool Win32SystemPort::SetCurrentFolder(const std::string& path) {
+  return SetCurrentDirectoryA(path.c_str()) != FALSE;
+}
+
+std::int64_t Win32SystemPort::FreeSpaceOfDrive(char letter) {
+  const std::string root = std::string(1, letter) + ":\\";
+  ULARGE_INTEGER available{};
+  if (!GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return -1;
+  return static_cast<std::int64_t>(
+      std::min<ULONGLONG>(available.QuadPart, static_cast<ULONGLONG>(INT64_MAX)));
+}
+
+namespace {
+
+// Read, write and delete, as the scripts' registry commands open keys.
+constexpr REGSAM kDeleteAccess = 0x2001F;
+
+// Deletes the key below the parent with its subkeys, deepest first.
+LONG DeleteTree(HKEY parent, const std::string& path) {
+  {
+    common::RegistryKey key;
+    const LONG opened = RegOpenKeyExA(parent, path.c_str(), 0, kDeleteAccess, key.Receive());
+    if (opened != ERROR_SUCCESS) return opened;
+    char name[256];
+    for (;;) {
+      DWORD length = sizeof name;
+      if (RegEnumKeyExA(key.Get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+          ERROR_SUCCESS) {
+        break;
+      }
+      if (DeleteTree(key.Get(), std::string(name, length)) != ERROR_SUCCESS) break;
+    }
+  }
+  return RegDeleteKeyA(parent, path.c_str());
+}
+
+}  // namespace
+
+void Win32SystemPort::DeleteRegistryValue(RegistryRoot root, const std::string& key,
+                                          const std::string& name) {
+  common::RegistryKey opened;
+  if (RegOpenKeyExA(RootKey(root), key.c_str(), 0, kDeleteAccess, opened.Receive()) !=
+      ERROR_SUCCESS) {
+    Trace("Delete Registry: no key " + key);
+    return;
+  }
+  if (RegDeleteValueA(opened.Get(), name.c_str()) != ERROR_SUCCESS) {
+    Trace("Delete Registry: no value " + name + " in " + key);
+  }
+}
+
+void Win32SystemPort::DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) {
+  const std::string path = common::WithoutTrailingBackslash(key);
+  // An empty path would name the root itself, and everything below it.
+  if (path.empty() || path == "\\") {
+    Trace("Delete Registry: no key named; nothing deleted");
+    return;
+  }
+  if (DeleteTree(RootKey(root), path) != ERROR_SUCCESS) {
+    Trace("Delete Registry: key " + key + " not deleted");
+  }
+}
+
+std::string Win32SystemPort::LocalDateTime() {
+  char date[128] = {};
+  char time[128] = {};
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, sizeof date);
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, time, sizeof time);
+  return std::string(date) + " " + time;
+}
+
+std::string Win32SystemPort::SystemErrorText(std::uint32_t code) {
+  char text[1024] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, text, sizeof text, nullptr);
+  std::string message(text, std::min<DWORD>(length, sizeof text - 1));
+  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
+                              message.back() == ' ')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+bool Win32SystemPort::WriteDatabaseProperties(
+    const std::string& database,
+    const std::vector<std::pair<std::string, std::string>>& properties) {
+  return tavrel::WriteDatabaseProperties(database, properties);
+}
+
+int Win32SystemPort::ProductState(const std::string& productCode) {
+  return QueryProductState(productCode);
+}
+
+InstallerSessionResult Win32SystemPort::RunInstallerSession(const InstallerSession& session,
+                                                            InstallerMessageSink& sink) {
+  return tavrel::RunInstallerSession(session, sink);
 }
 
 }  // namespace tavrel

@@ -23,6 +23,12 @@ class Win32SystemPort final : public SystemPort {
   std::string ShortPathOf(const std::string& path) override;
   std::string LongPathOf(const std::string& path) override;
   std::string CreateTempFile(const std::string& folder) override;
+  bool CreateFolders(const std::string& path) override;
+  bool DeleteFileAt(const std::string& path) override;
+  bool WriteLogText(const std::string& path, const std::string& text) override;
+  std::string CurrentFolder() override;
+  bool SetCurrentFolder(const std::string& path) override;
+  std::int64_t FreeSpaceOfDrive(char letter) override;
 
   std::int32_t RunProgram(const std::string& program, const std::string& parameters, bool hidden,
                           bool wait) override;
@@ -39,8 +45,20 @@ class Win32SystemPort final : public SystemPort {
   std::string ExpandEnvironment(const std::string& text) override;
   std::string ReadIniValue(const std::string& file, const std::string& section,
                            const std::string& key) override;
+  void DeleteRegistryValue(RegistryRoot root, const std::string& key,
+                           const std::string& name) override;
+  void DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) override;
+  std::string LocalDateTime() override;
+  std::string SystemErrorText(std::uint32_t code) override;
   std::string SystemFolder() override;
   std::string WindowsFolder() override;
+
+  bool WriteDatabaseProperties(
+      const std::string& database,
+      const std::vector<std::pair<std::string, std::string>>& properties) override;
+  int ProductState(const std::string& productCode) override;
+  InstallerSessionResult RunInstallerSession(const InstallerSession& session,
+                                             InstallerMessageSink& sink) override;
 
   void Trace(const std::string& line) override { platform_.Trace(line); }
 

@@ -1,5 +1,7 @@
 #include "engine/win32/win32_ui_port.h"
 
+#include <shlobj.h>
+
 #include "engine/win32/message_pump.h"
 
 namespace tavrel {
@@ -18,6 +20,23 @@ int Win32UiPort::CancelState() {
 
 void Win32UiPort::SetProgress(const std::string& text, int position, int maximum, int minimum) {
   if (dialogs_ != nullptr) dialogs_->SetProgress(text, position, maximum, minimum);
+}
+
+void Win32UiPort::SetBusy(bool busy) {
+  if (dialogs_ != nullptr) dialogs_->SetBusy(busy);
+}
+
+std::string Win32UiPort::BrowseForFolder(const std::string& prompt) {
+  BROWSEINFOA info{};
+  info.hwndOwner = GetActiveWindow();
+  info.lpszTitle = prompt.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  const LPITEMIDLIST item = SHBrowseForFolderA(&info);
+  if (item == nullptr) return "";
+  char path[MAX_PATH] = {};
+  const bool found = SHGetPathFromIDListA(item, path) != FALSE;
+  CoTaskMemFree(item);
+  return found ? path : "";
 }
 
 void Win32UiPort::PrepareDialog(const std::string& key) {

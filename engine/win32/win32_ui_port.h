@@ -19,6 +19,8 @@ class Win32UiPort final : public UiPort {
 
   int CancelState() override;
   void SetProgress(const std::string& text, int position, int maximum, int minimum) override;
+  void SetBusy(bool busy) override;
+  std::string BrowseForFolder(const std::string& prompt) override;
 
   void PrepareDialog(const std::string& key) override;
   void ReleaseDialog(const std::string& key) override;

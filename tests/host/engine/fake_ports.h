@@ -4,13 +4,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -62,15 +65,23 @@ class FakeHost final : public UiPort, public SystemPort {
   StartValues StartValuesFor(const EngineState&) override { return start; }
   int CancelState() override { return cancelState; }
   void SetProgress(const std::string& text, int position, int maximum, int minimum) override {
-    events.push_back("progress " + text + " " + std::to_string(position) + " " +
+    Record("progress " + text + " " + std::to_string(position) + " " +
                      std::to_string(maximum) + " " + std::to_string(minimum));
   }
-  void PrepareDialog(const std::string& key) override { events.push_back("prepare " + key); }
-  void ReleaseDialog(const std::string& key) override { events.push_back("release " + key); }
+  void SetBusy(bool busy) override { Record(busy ? "busy on" : "busy off"); }
+  std::string BrowseForFolder(const std::string& prompt) override {
+    Record("browse " + prompt);
+    if (browseAnswers.empty()) return "";
+    std::string answer = browseAnswers.front();
+    browseAnswers.pop_front();
+    return answer;
+  }
+  void PrepareDialog(const std::string& key) override { Record("prepare " + key); }
+  void ReleaseDialog(const std::string& key) override { Record("release " + key); }
   std::intptr_t ShowDialog(const std::string& key, bool modal) override {
     shown.push_back(key);
     shownNames.push_back(state->Parameter(std::stoul(key), 1));
-    events.push_back((modal ? "modal " : "modeless ") + key);
+    Record((modal ? "modal " : "modeless ") + key);
     if (silent) return kDialogNext;
     if (!modal) return 1000 + std::stoi(key);
     if (answers.empty()) throw std::logic_error("no answer left for dialog " + key);
@@ -78,25 +89,27 @@ class FakeHost final : public UiPort, public SystemPort {
     answers.pop_front();
     return answer;
   }
-  void HideCurrentDialog() override { events.push_back("hide"); }
-  void FreeDialogs() override { events.push_back("free"); }
+  void HideCurrentDialog() override { Record("hide"); }
+  void FreeDialogs() override { Record("free"); }
   void LockWindowUpdates(std::intptr_t window) override {
-    events.push_back("lock " + std::to_string(window));
+    Record("lock " + std::to_string(window));
   }
-  void UnlockWindowUpdates() override { events.push_back("unlock"); }
+  void UnlockWindowUpdates() override { Record("unlock"); }
   void ProcessOneMessage() override {
-    events.push_back("message");
+    Record("message");
     if (onMessage) onMessage();
   }
   void WakeMainThread() override { ++wakes; }
   int ShowMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption,
                      unsigned style) override {
-    events.push_back("box " + std::to_string(owner) + " " + caption + "|" + text + " " +
+    Record("box " + std::to_string(owner) + " " + caption + "|" + text + " " +
                      std::to_string(style));
     return button;
   }
   void ShowRuntimeError(const std::string& text) override { errors.push_back(text); }
-  bool FileExists(const std::string& path) override { return path == "c:\\s\\setup.msi"; }
+  bool FileExists(const std::string& path) override {
+    return path == "c:\\s\\setup.msi" || files.count(path) != 0;
+  }
   void Trace(const std::string& line) override { trace.push_back(line); }
   // An in-memory file system: paths are compared as given.
   PathKind KindOf(const std::string& path) override {
@@ -115,13 +128,77 @@ class FakeHost final : public UiPort, public SystemPort {
     files[path] = text;
     return true;
   }
-  std::string ShortPathOf(const std::string& path) override { return "short:" + path; }
+  std::string ShortPathOf(const std::string& path) override {
+    return shortPath ? shortPath(path) : "short:" + path;
+  }
   std::string LongPathOf(const std::string& path) override { return "long:" + path; }
   std::string CreateTempFile(const std::string& folder) override {
     if (noTempFiles) return "";
     const std::string path = folder + "tvl" + std::to_string(++tempFiles) + ".tmp";
     files[path] = "";
     return path;
+  }
+  bool CreateFolders(const std::string& path) override {
+    folders.insert(path);
+    return true;
+  }
+  bool DeleteFileAt(const std::string& path) override { return files.erase(path) != 0; }
+  bool WriteLogText(const std::string& path, const std::string& text) override {
+    files[path] = text;
+    return true;
+  }
+  std::string CurrentFolder() override { return currentFolder; }
+  bool SetCurrentFolder(const std::string& path) override {
+    Record("current folder " + path);
+    currentFolder = path;
+    return true;
+  }
+  std::int64_t FreeSpaceOfDrive(char letter) override {
+    const auto found = freeSpace.find(letter);
+    return found == freeSpace.end() ? -1 : found->second;
+  }
+  void DeleteRegistryValue(RegistryRoot root, const std::string& key,
+                           const std::string& name) override {
+    registry.push_back("delete value " + std::to_string(static_cast<int>(root)) + " " + key +
+                       " " + name);
+  }
+  void DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) override {
+    registry.push_back("delete tree " + std::to_string(static_cast<int>(root)) + " " + key);
+  }
+  std::string LocalDateTime() override { return "10/12/2026 01:02:03"; }
+  std::string SystemErrorText(std::uint32_t code) override {
+    const auto found = errorTexts.find(code);
+    return found == errorTexts.end() ? "" : found->second;
+  }
+  // The installer: properties written and sessions run are recorded; a
+  // session replays installerMessages through the sink (keeping the
+  // answers) and returns sessionResult. Called on the worker thread.
+  bool WriteDatabaseProperties(
+      const std::string& database,
+      const std::vector<std::pair<std::string, std::string>>& properties) override {
+    for (const auto& [name, value] : properties) {
+      databaseProperties.push_back(database + "|" + name + "=" + value);
+    }
+    return true;
+  }
+  int ProductState(const std::string&) override { return productState; }
+  InstallerSessionResult RunInstallerSession(const InstallerSession& session,
+                                             InstallerMessageSink& sink) override {
+    sessions.push_back(session);
+    inSession.store(true);
+    if (files.count(handOffPath) != 0) handOffDuringSession = files[handOffPath];
+    for (const auto& [type, text] : installerMessages) {
+      installerAnswers.push_back(sink.OnInstallerMessage(type, text));
+    }
+    // An installer that goes on sending until it is told to cancel.
+    for (int turn = 0; sessionRunsUntilCancelled && turn < 5000; ++turn) {
+      if (sink.OnInstallerMessage(0x04000000, "working") == 2) {
+        installerAnswers.push_back(2);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return sessionResult;
   }
   // Programs: a program listed in exitCodes "runs" and ends with that code,
   // unless it is listed in longRunning and nobody waits for it; any other
@@ -188,7 +265,13 @@ class FakeHost final : public UiPort, public SystemPort {
   std::string WindowsFolder() override { return "C:\\Windows"; }
   void SetSilent(bool value) override {
     silent = value;
-    events.push_back(value ? "silent on" : "silent off");
+    Record(value ? "silent on" : "silent off");
+  }
+
+  // The installer's and other workers' threads report too.
+  void Record(std::string event) {
+    const std::lock_guard lock(eventsMutex);
+    events.push_back(std::move(event));
   }
 
   const EngineState* state = nullptr;
@@ -199,6 +282,7 @@ class FakeHost final : public UiPort, public SystemPort {
   int button = 1;
   std::function<void()> onMessage;
   std::atomic<int> wakes{0};
+  std::mutex eventsMutex;
   std::vector<std::string> events;
   std::vector<std::string> shown;       // keys
   std::vector<std::string> shownNames;  // dialog names
@@ -223,6 +307,21 @@ class FakeHost final : public UiPort, public SystemPort {
   std::map<std::string, RegistryValue> registryValues;
   std::map<std::string, std::string> environment;
   std::map<std::string, std::string> ini;  // "file|section|key"
+  std::deque<std::string> browseAnswers;
+  std::function<std::string(const std::string&)> shortPath;  // default: "short:" + path
+  std::string currentFolder = "C:\\work\\";
+  std::map<char, std::int64_t> freeSpace;
+  std::map<std::uint32_t, std::string> errorTexts;
+  std::vector<std::string> databaseProperties;  // "database|NAME=value"
+  int productState = -1;
+  std::vector<InstallerSession> sessions;
+  std::vector<std::pair<std::uint32_t, std::string>> installerMessages;
+  std::vector<int> installerAnswers;
+  InstallerSessionResult sessionResult{true, "", 0, false};
+  bool sessionRunsUntilCancelled = false;
+  std::atomic<bool> inSession{false};
+  std::string handOffPath;  // copied while a session runs
+  std::string handOffDuringSession;
 };
 
 }  // namespace tavrel

@@ -15,6 +15,8 @@ class QuietUi : public UiPort {
  public:
   int CancelState() override { return 1; }
   void SetProgress(const std::string&, int, int, int) override {}
+  void SetBusy(bool) override {}
+  std::string BrowseForFolder(const std::string&) override { return ""; }
   void PrepareDialog(const std::string&) override {}
   void ReleaseDialog(const std::string&) override {}
   std::intptr_t ShowDialog(const std::string&, bool modal) override {
@@ -44,6 +46,12 @@ class QuietSystem : public SystemPort {
   std::string ShortPathOf(const std::string&) override { return ""; }
   std::string LongPathOf(const std::string&) override { return ""; }
   std::string CreateTempFile(const std::string&) override { return ""; }
+  bool CreateFolders(const std::string&) override { return false; }
+  bool DeleteFileAt(const std::string&) override { return false; }
+  bool WriteLogText(const std::string&, const std::string&) override { return false; }
+  std::string CurrentFolder() override { return ""; }
+  bool SetCurrentFolder(const std::string&) override { return false; }
+  std::int64_t FreeSpaceOfDrive(char) override { return -1; }
   std::int32_t RunProgram(const std::string&, const std::string&, bool, bool) override {
     return kProgramNotStarted;
   }
@@ -58,6 +66,19 @@ class QuietSystem : public SystemPort {
   std::string ExpandEnvironment(const std::string& text) override { return text; }
   std::string ReadIniValue(const std::string&, const std::string&, const std::string&) override {
     return "";
+  }
+  void DeleteRegistryValue(RegistryRoot, const std::string&, const std::string&) override {}
+  void DeleteRegistryKeyTree(RegistryRoot, const std::string&) override {}
+  std::string LocalDateTime() override { return ""; }
+  std::string SystemErrorText(std::uint32_t) override { return ""; }
+  bool WriteDatabaseProperties(const std::string&,
+                               const std::vector<std::pair<std::string, std::string>>&) override {
+    return false;
+  }
+  int ProductState(const std::string&) override { return -1; }
+  InstallerSessionResult RunInstallerSession(const InstallerSession&,
+                                             InstallerMessageSink&) override {
+    return {};
   }
   std::string SystemFolder() override { return ""; }
   std::string WindowsFolder() override { return ""; }

@@ -1,0 +1,115 @@
+#include "engine/core/apply_changes.h"
+
+#include <stdexcept>
+
+#include "common/paths.h"
+#include "engine/core/command_context.h"
+#include "engine/core/compiled_script.h"
+#include "engine/core/installer_run.h"
+#include "engine/core/script_text.h"
+
+namespace tavrel {
+
+namespace {
+
+bool ReadsTrue(const VariableStore& store, std::string_view name) {
+  return store.Exists(name) && BooleanValue(store.Get(name));
+}
+
+// A maintenance run that installs needs the original sources: the data
+// folder must hold the file named as the product code. When it does not,
+// the user is asked for the folder until one holds it (in the folder or in
+// its data\ subfolder) or the user gives up. The data folder found, or
+// empty when none was.
+std::string LocateSources(CommandContext& c, const std::string& productCode) {
+  for (;;) {
+    if (c.Silent()) return "";
+    const std::string chosen = c.ui.BrowseForFolder(c.messages.Get(msg::kLocateSources));
+    if (chosen.empty()) return "";
+    const std::string folder = common::WithTrailingBackslash(chosen);
+    if (c.system.FileExists(folder + productCode)) return folder;
+    if (c.system.FileExists(folder + "data\\" + productCode)) return folder + "data\\";
+  }
+}
+
+std::string ResultWord(InstallerOutcome outcome) {
+  switch (outcome) {
+    case InstallerOutcome::kCancelled:
+      return "CANCEL";
+    case InstallerOutcome::kError:
+      return "ERROR";
+    case InstallerOutcome::kSuccessRebootNeeded:
+      return "REBOOT";
+    case InstallerOutcome::kSuccess:
+      break;
+  }
+  return "COMPLETE";
+}
+
+}  // namespace
+
+namespace commands {
+
+void ApplyChanges(CommandContext& c) {
+  const bool install = BooleanValue(c.Param(3));
+  const std::string& resultVariable = c.Param(2);
+  const CompiledScript& script = c.state.script;
+
+  if (install && script.mediaMode != kWebMediaMode && ReadsTrue(c.store, "MAINTENANCE") &&
+      !c.system.FileExists(c.run.dataFolder + script.productCode)) {
+    const std::string found = LocateSources(c, script.productCode);
+    if (found.empty()) {
+      c.store.SetResult("LASTERROR", c.messages.Get(msg::kSourcesNotFound));
+      if (!resultVariable.empty()) c.store.Set(NamedVariable(resultVariable), "CANCEL");
+      return;
+    }
+    c.run.dataFolder = found;
+  }
+  if (script.mediaMode == kWebMediaMode) {
+    throw std::runtime_error("Apply Changes from web media is not available in this version");
+  }
+
+  c.run.changes.Record("QORVTEMP", c.state.tempFolder);
+  InstallerInputs inputs;
+  inputs.database = c.run.database;
+  inputs.variables = c.store.ListText();
+  inputs.actions = c.run.actionStates;
+  inputs.properties = c.run.changes.previous;
+  inputs.pending = std::move(c.run.changes.pending);
+  c.run.changes.pending.clear();
+  inputs.productCode = script.productCode;
+  inputs.install = install;
+  inputs.dataFolder = c.run.dataFolder;
+  inputs.logPath = c.state.commandLine.logPath;
+  inputs.tempFolder = c.state.tempFolder;
+
+  const std::string progressFile = c.state.supportFolder + c.Param(1) + ".dfm";
+  InstallerEnvironment environment{c.ui,
+                                   c.system,
+                                   c.messages,
+                                   c.run.installerMessages,
+                                   c.run.dialogs.window,
+                                   c.Silent(),
+                                   progressFile.substr(0, progressFile.find_last_of('\\') + 1)};
+  const InstallerResult result = RunInstaller(inputs, environment);
+  c.system.Trace("Apply Changes: " + ResultWord(result.outcome) +
+                 (result.errorText.empty() ? "" : ": " + result.errorText));
+
+  if (!result.errorText.empty()) c.store.SetResult("LASTERROR", result.errorText);
+  if (!resultVariable.empty()) {
+    c.store.SetResult(NamedVariable(resultVariable), ResultWord(result.outcome));
+  }
+  if (result.outcome == InstallerOutcome::kSuccessRebootNeeded) {
+    c.store.SetResult("REBOOTCOMPUTER", "TRUE");
+  }
+  if (result.outcome == InstallerOutcome::kSuccess ||
+      result.outcome == InstallerOutcome::kSuccessRebootNeeded) {
+    // Registering the product for its maintenance runs comes with them.
+    c.system.Trace(std::string("Apply Changes: the product is not ") +
+                   (install ? "registered" : "unregistered") + " for maintenance in this version");
+  }
+}
+
+}  // namespace commands
+
+}  // namespace tavrel
