@@ -22,7 +22,8 @@ std::string Quoted(const std::string& text, bool quote) {
 // The folder part of a path, with its trailing backslash.
 std::string FolderOf(std::string_view path) {
   const std::size_t separator = path.find_last_of("\\/");
-  return separator == std::string_view::npos ? std::string() : std::string(path.substr(0, separator + 1));
+  return separator == std::string_view::npos ? std::string()
+                                             : std::string(path.substr(0, separator + 1));
 }
 
 // The value of the first pair of that name in name, value, name, value...;
@@ -121,8 +122,7 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
     stopped_ = progress.CancelRequested();
 
     if (error_ && errorText_.empty()) {
-      errorText_ =
-          !lastError_.empty() ? lastError_ : env_.messages.Get(msg::kGeneralSetupFailure);
+      errorText_ = !lastError_.empty() ? lastError_ : env_.messages.Get(msg::kGeneralSetupFailure);
       const std::size_t stop = errorText_.find('.');
       if (stop != std::string::npos && stop + 1 == errorText_.size()) errorText_.pop_back();
     }
@@ -153,8 +153,7 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
     session.database = inputs_.database;
     if (!inputs_.logPath.empty()) {
       env_.system.CreateFolders(FolderOf(inputs_.logPath));
-      const std::string header =
-          LogHeaderText(env_.system.LocalDateTime(), inputs_, folders);
+      const std::string header = LogHeaderText(env_.system.LocalDateTime(), inputs_, folders);
       if (env_.system.WriteLogText(inputs_.logPath, header)) {
         session.logPath = inputs_.logPath;
       } else {

@@ -86,7 +86,7 @@ std::string SourceList(const InstallerFolders& folders);
 std::string InstallCommandLine(bool installed, bool allUsers, const InstallerFolders& folders);
 
 // The properties of a removal, in the order they are set.
-std::vector<std::pair<std::string, std::string>> RemovalProperties(
-    bool allUsers, const InstallerFolders& folders);
+std::vector<std::pair<std::string, std::string>> RemovalProperties(bool allUsers,
+                                                                   const InstallerFolders& folders);
 
 }  // namespace tavrel

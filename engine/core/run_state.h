@@ -1,7 +1,8 @@
 // What one run of the script keeps between its commands: the dialog and
 // wizard state the loop and the dialog commands share, the text file being
 // read, the action states and the values the change commands record, the
-// component list, and whether a command has ended the run. Created when a run starts and discarded when it ends.
+// component list, and whether a command has ended the run. Created when a run starts and discarded
+// when it ends.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +44,7 @@ struct RunState {
   // One entry per command from the script checks: "SKIP", or "FALSE" for an
   // active change command until it has run.
   std::vector<std::string> actionStates;
-  std::string exeFile;  // the engine executable, for the resume entry
+  std::string exeFile;     // the engine executable, for the resume entry
   std::string database;    // the database copy, as MSIFILE was at start-up
   std::string dataFolder;  // where the installer finds the product's files
   RecordedChanges changes;

@@ -370,7 +370,8 @@ bool Win32SystemPort::CreateFolders(const std::string& path) {
   // Each folder on the way, from the first below the drive or share.
   const std::string folder = common::WithoutTrailingBackslash(path);
   for (std::size_t at = common::DriveLength(folder) + 1; at < folder.size(); ++at) {
-    if (common::IsPathSeparator(folder[at])) CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
+    if (common::IsPathSeparator(folder[at]))
+      CreateDirectoryA(folder.substr(0, at).c_str(), nullptr);
   }
   if (!folder.empty()) CreateDirectoryA(folder.c_str(), nullptr);
   return KindOf(folder) == PathKind::kFolder;
@@ -386,8 +387,7 @@ bool Win32SystemPort::WriteLogText(const std::string& path, const std::string& t
     const int length =
         MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
     bytes.clear();
     for (const wchar_t unit : wide) {
       bytes += static_cast<char>(unit & 0xFF);
@@ -480,8 +480,8 @@ std::string Win32SystemPort::SystemErrorText(std::uint32_t code) {
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       nullptr, code, 0, text, sizeof text, nullptr);
   std::string message(text, std::min<DWORD>(length, sizeof text - 1));
-  while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
-                              message.back() == ' ')) {
+  while (!message.empty() &&
+         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
     message.pop_back();
   }
   return message;

@@ -1,9 +1,8 @@
 #include "engine/win32/windows_installer.h"
 
-#include <windows.h>
-
 #include <msi.h>
 #include <msiquery.h>
+#include <windows.h>
 
 #include <mutex>
 #include <stdexcept>
@@ -81,51 +80,78 @@ INT WINAPI ExternalUi(LPVOID context, UINT type, LPCSTR message) {
   }
 }
 
-// The log is small; a file that cannot be read counts as empty.
-std::string ReadLog(const std::string& path) {
-  const Win32File file(path, GENERIC_READ, OPEN_EXISTING);
-  std::string text;
-  if (!file.IsOpen()) return text;
-  char buffer[65536];
-  DWORD got = 0;
-  while (ReadFile(file.Handle(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    text.append(buffer, got);
-  }
-  return text;
-}
-
-void WriteLog(const std::string& path, const std::string& text) {
-  const Win32File file(path, GENERIC_WRITE, CREATE_ALWAYS);
-  DWORD written = 0;
-  if (file.IsOpen()) {
-    WriteFile(file.Handle(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  }
-}
-
-// The installer's own log was seen to replace the header written before it,
-// although it was asked to append: what the file began with is put back in
-// front when it is gone.
-class LogHeaderKeeper {
+// The installer's own log goes to a file of its own and is appended to the
+// engine's log when the session ends: asked to append to the file that holds
+// the engine's header, Wine's installer writes over the header instead.
+class InstallerLog {
  public:
-  explicit LogHeaderKeeper(const std::string& path) : path_(path) {
-    if (!path_.empty()) header_ = ReadLog(path_);
+  explicit InstallerLog(const std::string& path) : path_(path) {
+    if (path_.empty()) return;
+    char folder[MAX_PATH + 1] = {};
+    char file[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameA(folder, "tvl", 0, file) == 0) {
+      side_ = path_;  // then the installer appends as it can
+      return;
+    }
+    side_ = file;
   }
-  ~LogHeaderKeeper() {
-    if (header_.empty()) return;
-    const std::string log = ReadLog(path_);
-    if (log.compare(0, header_.size(), header_) != 0) WriteLog(path_, header_ + log);
+  ~InstallerLog() {
+    if (!side_.empty() && side_ != path_) DeleteFileA(side_.c_str());
   }
-  LogHeaderKeeper(const LogHeaderKeeper&) = delete;
-  LogHeaderKeeper& operator=(const LogHeaderKeeper&) = delete;
+  InstallerLog(const InstallerLog&) = delete;
+  InstallerLog& operator=(const InstallerLog&) = delete;
+
+  const std::string& InstallerPath() const { return side_; }
+
+  // Ends the installer's logging and puts what it wrote behind the header.
+  void Finish(decltype(&::MsiEnableLogA) enableLog) {
+    if (path_.empty() || side_ == path_) return;
+    enableLog(0, nullptr, 0);
+    {
+      const Win32File from(side_, GENERIC_READ, OPEN_EXISTING);
+      const Win32File to(path_, FILE_APPEND_DATA, OPEN_ALWAYS);
+      char buffer[65536];
+      DWORD got = 0;
+      while (from.IsOpen() && to.IsOpen() &&
+             ReadFile(from.Handle(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        DWORD written = 0;
+        if (!WriteFile(to.Handle(), buffer, got, &written, nullptr)) break;
+      }
+    }
+    DeleteFileA(side_.c_str());
+    side_ = path_;
+  }
 
  private:
   std::string path_;
-  std::string header_;
+  std::string side_;
 };
 
 constexpr DWORD kLogMode = 0x7FDF;
 constexpr DWORD kLogAppendAndFlush = 3;
 constexpr INSTALLUILEVEL kNoUiButSourceResolution = static_cast<INSTALLUILEVEL>(0x102);
+
+// The product goes through its package: the removal properties, then the
+// INSTALL action.
+void Remove(const InstallerSession& session, InstallerSessionResult& result) {
+  MsiHandle package;
+  const UINT opened = TAVREL_MSI(MsiOpenPackageA)(session.database.c_str(), package.Receive());
+  result.ran = true;
+  if (opened != ERROR_SUCCESS) {
+    result.code = opened;
+    return;
+  }
+  for (const auto& [name, value] : session.removalProperties) {
+    TAVREL_MSI(MsiSetPropertyA)(package.Get(), name.c_str(), value.c_str());
+  }
+  result.code = TAVREL_MSI(MsiDoActionA)(package.Get(), "INSTALL");
+  if (result.code == ERROR_SUCCESS) {
+    auto* getMode = TAVREL_MSI(MsiGetMode);
+    result.rebootPending = getMode(package.Get(), MSIRUNMODE_REBOOTATEND) != FALSE ||
+                           getMode(package.Get(), MSIRUNMODE_REBOOTNOW) != FALSE;
+  }
+}
 
 }  // namespace
 
@@ -168,9 +194,9 @@ InstallerSessionResult RunInstallerSession(const InstallerSession& session,
     auto* enableLog = TAVREL_MSI(MsiEnableLogA);
     auto* setInternalUi = TAVREL_MSI(MsiSetInternalUI);
     auto* setExternalUi = TAVREL_MSI(MsiSetExternalUIA);
-    const LogHeaderKeeper keeper(session.logPath);
+    InstallerLog log(session.logPath);
     if (!session.logPath.empty()) {
-      enableLog(kLogMode, session.logPath.c_str(), kLogAppendAndFlush);
+      enableLog(kLogMode, log.InstallerPath().c_str(), kLogAppendAndFlush);
     }
     setInternalUi(kNoUiButSourceResolution, nullptr);
     setExternalUi(ExternalUi, installer_message::kFilter, &sink);
@@ -178,25 +204,10 @@ InstallerSessionResult RunInstallerSession(const InstallerSession& session,
       result.code =
           TAVREL_MSI(MsiInstallProductA)(session.database.c_str(), session.commandLine.c_str());
       result.ran = true;
-      return result;
+    } else {
+      Remove(session, result);
     }
-    MsiHandle package;
-    const UINT opened = TAVREL_MSI(MsiOpenPackageA)(session.database.c_str(), package.Receive());
-    if (opened != ERROR_SUCCESS) {
-      result.ran = true;
-      result.code = opened;
-      return result;
-    }
-    for (const auto& [name, value] : session.removalProperties) {
-      TAVREL_MSI(MsiSetPropertyA)(package.Get(), name.c_str(), value.c_str());
-    }
-    result.code = TAVREL_MSI(MsiDoActionA)(package.Get(), "INSTALL");
-    result.ran = true;
-    if (result.code == ERROR_SUCCESS) {
-      auto* getMode = TAVREL_MSI(MsiGetMode);
-      result.rebootPending = getMode(package.Get(), MSIRUNMODE_REBOOTATEND) != FALSE ||
-                             getMode(package.Get(), MSIRUNMODE_REBOOTNOW) != FALSE;
-    }
+    log.Finish(enableLog);
   } catch (const MissingInstaller& missing) {
     result.failure = missing.what();
   }

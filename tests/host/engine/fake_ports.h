@@ -65,8 +65,8 @@ class FakeHost final : public UiPort, public SystemPort {
   StartValues StartValuesFor(const EngineState&) override { return start; }
   int CancelState() override { return cancelState; }
   void SetProgress(const std::string& text, int position, int maximum, int minimum) override {
-    Record("progress " + text + " " + std::to_string(position) + " " +
-                     std::to_string(maximum) + " " + std::to_string(minimum));
+    Record("progress " + text + " " + std::to_string(position) + " " + std::to_string(maximum) +
+           " " + std::to_string(minimum));
   }
   void SetBusy(bool busy) override { Record(busy ? "busy on" : "busy off"); }
   std::string BrowseForFolder(const std::string& prompt) override {
@@ -103,7 +103,7 @@ class FakeHost final : public UiPort, public SystemPort {
   int ShowMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption,
                      unsigned style) override {
     Record("box " + std::to_string(owner) + " " + caption + "|" + text + " " +
-                     std::to_string(style));
+           std::to_string(style));
     return button;
   }
   void ShowRuntimeError(const std::string& text) override { errors.push_back(text); }
@@ -159,8 +159,8 @@ class FakeHost final : public UiPort, public SystemPort {
   }
   void DeleteRegistryValue(RegistryRoot root, const std::string& key,
                            const std::string& name) override {
-    registry.push_back("delete value " + std::to_string(static_cast<int>(root)) + " " + key +
-                       " " + name);
+    registry.push_back("delete value " + std::to_string(static_cast<int>(root)) + " " + key + " " +
+                       name);
   }
   void DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) override {
     registry.push_back("delete tree " + std::to_string(static_cast<int>(root)) + " " + key);

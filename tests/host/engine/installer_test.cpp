@@ -1,11 +1,10 @@
 // The installer run: the message handler and its progress rules driven by
 // recorded message sequences, the texts the run writes, and "Apply Changes"
 // through the interpreter against a scripted installer.
-#include "engine/core/installer_run.h"
-
 #include <gtest/gtest.h>
 
 #include "engine/core/installer_messages.h"
+#include "engine/core/installer_run.h"
 #include "tests/host/engine/interpreter_harness.h"
 
 namespace tavrel {
@@ -22,8 +21,8 @@ struct RecordingHost : InstallerMessageHost {
   }
   bool ReportProgress(std::int32_t position, std::int32_t total, std::int32_t minimum,
                       const std::string& text) override {
-    last = std::to_string(position) + "/" + std::to_string(total) + "/" +
-           std::to_string(minimum) + " " + text;
+    last = std::to_string(position) + "/" + std::to_string(total) + "/" + std::to_string(minimum) +
+           " " + text;
     return !stop;
   }
   std::vector<std::string> boxes;
@@ -121,8 +120,8 @@ TEST(InstallerMessagesTest, QuestionsBecomeBoxesUnlessQuiet) {
     RecordingHost host;
     InstallerMessageHandler handler(state, messages, c.quiet, host);
     EXPECT_EQ(handler.Handle(c.type, "text"), c.answer);
-    EXPECT_EQ(host.boxes, c.box[0] == '\0' ? std::vector<std::string>{}
-                                           : std::vector<std::string>{c.box});
+    EXPECT_EQ(host.boxes,
+              c.box[0] == '\0' ? std::vector<std::string>{} : std::vector<std::string>{c.box});
   }
 }
 
@@ -233,9 +232,10 @@ TEST_F(ApplyChangesTest, InstallWritesTheRecordedPropertiesAndReportsTheOutcome)
             std::string::npos);
   EXPECT_TRUE(session.logPath.empty());
   // The hand-off file is there while the installer runs, and only then.
-  EXPECT_NE(host_.handOffDuringSession.find("ACTION1\r\nSKIP\r\nACTION2\r\nTRUE\r\nACTION3\r\nSKIP\r\n"
-                                            "TARGETDIR\r\nC:\\Program Files\\App\\\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      host_.handOffDuringSession.find("ACTION1\r\nSKIP\r\nACTION2\r\nTRUE\r\nACTION3\r\nSKIP\r\n"
+                                      "TARGETDIR\r\nC:\\Program Files\\App\\\r\n"),
+      std::string::npos);
   EXPECT_EQ(host_.files.count("C:\\TEMP\\{PRODUCT}"), 0u);
   EXPECT_EQ(host_.installerAnswers, std::vector<int>{1});
   // Busy only while it ran, in the progress page's folder.
@@ -283,23 +283,56 @@ TEST_P(ApplyChangesOutcomeTest, OutcomesBecomeResultWordsAndLastError) {
             c.productState == kProductInstalled);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, ApplyChangesOutcomeTest,
-    ::testing::Values(
-        OutcomeCase{"restart needed, product installed", kProductInstalled,
-                    {true, "", 3010, false}, {}, "x", "REBOOT", "", "TRUE"},
-        OutcomeCase{"an error with the system's text, full stop kept", -1,
-                    {true, "", 1603, false}, {}, "x", "ERROR",
-                    "Fatal error during installation.", "FALSE"},
-        OutcomeCase{"no system text: the installer's last error", -1, {true, "", 1234, false},
-                    {{m::kError, "Could not write value."}}, "x", "ERROR",
-                    "Could not write value", "FALSE"},
-        OutcomeCase{"nothing at all: the general failure", -1, {true, "", 1234, false}, {},
-                    "General setup failure.", "ERROR", "General setup failure", "FALSE"},
-        OutcomeCase{"a full stop inside stays", -1, {true, "", 1234, false}, {},
-                    "Setup failed. Sorry.", "ERROR", "Setup failed. Sorry.", "FALSE"},
-        OutcomeCase{"Windows Installer missing", -1, {false, "msi.dll is not there", 0, false},
-                    {}, "x", "ERROR", "msi.dll is not there", "FALSE"}));
+INSTANTIATE_TEST_SUITE_P(Outcomes, ApplyChangesOutcomeTest,
+                         ::testing::Values(OutcomeCase{"restart needed, product installed",
+                                                       kProductInstalled,
+                                                       {true, "", 3010, false},
+                                                       {},
+                                                       "x",
+                                                       "REBOOT",
+                                                       "",
+                                                       "TRUE"},
+                                           OutcomeCase{
+                                               "an error with the system's text, full stop kept",
+                                               -1,
+                                               {true, "", 1603, false},
+                                               {},
+                                               "x",
+                                               "ERROR",
+                                               "Fatal error during installation.",
+                                               "FALSE"},
+                                           OutcomeCase{"no system text: the installer's last error",
+                                                       -1,
+                                                       {true, "", 1234, false},
+                                                       {{m::kError, "Could not write value."}},
+                                                       "x",
+                                                       "ERROR",
+                                                       "Could not write value",
+                                                       "FALSE"},
+                                           OutcomeCase{"nothing at all: the general failure",
+                                                       -1,
+                                                       {true, "", 1234, false},
+                                                       {},
+                                                       "General setup failure.",
+                                                       "ERROR",
+                                                       "General setup failure",
+                                                       "FALSE"},
+                                           OutcomeCase{"a full stop inside stays",
+                                                       -1,
+                                                       {true, "", 1234, false},
+                                                       {},
+                                                       "Setup failed. Sorry.",
+                                                       "ERROR",
+                                                       "Setup failed. Sorry.",
+                                                       "FALSE"},
+                                           OutcomeCase{"Windows Installer missing",
+                                                       -1,
+                                                       {false, "msi.dll is not there", 0, false},
+                                                       {},
+                                                       "x",
+                                                       "ERROR",
+                                                       "msi.dll is not there",
+                                                       "FALSE"}));
 
 TEST_F(ApplyChangesTest, RemovalSetsItsProperties) {
   Run({Set("ALLUSERS", "TRUE"), {"Apply Changes", {"Progress", "RESULT", "FALSE"}}});
@@ -330,7 +363,8 @@ TEST_F(ApplyChangesTest, AMaintenanceRunAsksForTheSourcesUntilFound) {
   host_.files["E:\\cd\\data\\{PRODUCT}"] = "";
   state_.commandLine.silent = false;
   host_.onMessage = [] {};
-  Run({Set("MAINTENANCE", "TRUE"), Set("RESULT", ""),
+  Run({Set("MAINTENANCE", "TRUE"),
+       Set("RESULT", ""),
        {"Apply Changes", {"Progress", "RESULT", "TRUE"}}});
   EXPECT_EQ(Var("RESULT"), "COMPLETE");
   ASSERT_EQ(host_.sessions.size(), 1u);
@@ -338,7 +372,8 @@ TEST_F(ApplyChangesTest, AMaintenanceRunAsksForTheSourcesUntilFound) {
 }
 
 TEST_F(ApplyChangesTest, SilentMaintenanceWithoutSourcesRunsNothing) {
-  Run({Set("MAINTENANCE", "TRUE"), Set("RESULT", ""),
+  Run({Set("MAINTENANCE", "TRUE"),
+       Set("RESULT", ""),
        {"Apply Changes", {"Progress", "RESULT", "TRUE"}}});
   EXPECT_EQ(Var("RESULT"), "CANCEL");
   EXPECT_EQ(Var("LASTERROR"),

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -75,7 +76,7 @@ class InterpreterTest : public ::testing::Test {
       block.push_back(id);
       block.insert(block.end(), lines[i].params.begin(), lines[i].params.end());
       // Every record as long as the longest one the built-ins read.
-      block.insert(block.end(), 8 - lines[i].params.size(), "");
+      block.insert(block.end(), 16 - std::min<std::size_t>(16, lines[i].params.size()), "");
     }
     state_.parameters.Add(ParameterBlock(std::move(block)));
   }
