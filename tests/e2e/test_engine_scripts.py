@@ -227,11 +227,12 @@ class EngineScriptTest(unittest.TestCase):
         setup = Setup(title="Not Yet")
         setup.commands = [
             S("BEFORE", "ran"),
-            S("TARGET", "$TARGETDIR$"),
-            Command("Install Files", ["$TARGET$", "", ""]),  # line 3
+            S("FOUND", ""),
+            Command("Is MSI Setup Installed", ["{00000000-0000-0000-0000-000000000001}",
+                                               "FOUND"]),  # line 3
             S("AFTER", "ran"),
         ]
-        message = "Install Files is not available in this version"
+        message = "Is MSI Setup Installed is not available in this version"
         with self.run_engine(setup, []) as program:
             box = wb.find_window("#32770", "Tavrel")
             self.assertIn("Runtime error in setup script:Line 3: " + message, box.texts("Static"))
