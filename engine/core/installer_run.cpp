@@ -69,7 +69,7 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
 
     InstallerResult result;
     result.errorText = errorText_;
-    if (stopped_) {
+    if (stopped_ && !rollbackFailed_) {
       result.outcome = InstallerOutcome::kCancelled;
     } else if (error_) {
       result.outcome = InstallerOutcome::kError;
@@ -90,7 +90,7 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
   bool ReportProgress(std::int32_t position, std::int32_t total, std::int32_t minimum,
                       const std::string& text) override {
     env_.ui.SetProgress(text, position, total, minimum);
-    return !progress_->CancelRequested();
+    return rollingBack_ || !progress_->CancelRequested();
   }
 
   int OnInstallerMessage(std::uint32_t type, const std::string& text) override {
@@ -120,6 +120,7 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
     const bool installed = env_.system.ProductState(inputs_.productCode) == kProductInstalled;
     if (!progress.CancelRequested()) RunSession(folders, installed);
     stopped_ = progress.CancelRequested();
+    if (stopped_ && inputs_.install && !installed && !error_) RollBack(folders);
 
     if (error_ && errorText_.empty()) {
       errorText_ = !lastError_.empty() ? lastError_ : env_.messages.Get(msg::kGeneralSetupFailure);
@@ -189,8 +190,38 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
     if (error_ && result.ran) errorText_ = env_.system.SystemErrorText(result.code);
   }
 
+  // An installer that finishes although it was told to cancel (Wine's does
+  // not stop) has installed a product the user did not want: it is removed
+  // again, so that the cancelled run leaves nothing behind. Nothing is
+  // cancelled while that runs. A product that was installed before the run
+  // stays.
+  void RollBack(const InstallerFolders& folders) {
+    env_.system.Trace("installer run: cancelled, but the installer finished; removing the product");
+    rollingBack_ = true;
+    InstallerSession session;
+    session.database = inputs_.database;
+    session.install = false;
+    const std::vector<std::string> variables = ReadListText(inputs_.variables);
+    const std::string* allUsers = ValueOf(variables, "ALLUSERS");
+    session.removalProperties =
+        RemovalProperties(allUsers != nullptr && *allUsers == "TRUE", folders);
+    InstallerMessageHandler handler(env_.messageState, env_.messages, true, *this);
+    handler_ = &handler;
+    const InstallerSessionResult result = env_.system.RunInstallerSession(session, *this);
+    handler_ = nullptr;
+    rollingBack_ = false;
+    if (!result.ran || result.code != 0) {
+      error_ = true;
+      rollbackFailed_ = true;
+      errorText_ = result.ran ? env_.system.SystemErrorText(result.code) : result.failure;
+      env_.system.Trace("installer run: the product could not be removed again: " + errorText_);
+    }
+  }
+
   const InstallerInputs& inputs_;
   InstallerEnvironment& env_;
+  bool rollingBack_ = false;
+  bool rollbackFailed_ = false;
   WorkerProgress* progress_ = nullptr;
   InstallerMessageHandler* handler_ = nullptr;
   bool quiet_ = false;
