@@ -46,6 +46,7 @@ import dataclasses
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import uuid
 from pathlib import Path
@@ -255,7 +256,10 @@ def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = N
     script replaces the compiled script (for malformed ones); engine and
     library replace the built tvlstub.exe and tvl.dll.
     """
+    # What bad input can fail comes first, before anything is written.
+    resources = setup.resources + dialog_files(setup)
     out.mkdir(parents=True, exist_ok=True)
+    make_database(setup, out / f"{setup.name}.msi")
     exe = out / f"{setup.name}.exe"
     body = (engine or bin_dir / "tvlstub.exe").read_bytes()
     exe.write_bytes(body + (compile_script(setup) if script is None else script))
@@ -264,8 +268,7 @@ def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = N
     if setup.language is not None:
         with dll.open("ab") as f:
             f.write(setup.language.read_bytes())
-    make_resource_archive(setup.resources + dialog_files(setup), out / f"{setup.name}.res")
-    make_database(setup, out / f"{setup.name}.msi")
+    make_resource_archive(resources, out / f"{setup.name}.res")
     if setup.bitmap is not None:
         shutil.copyfile(setup.bitmap, out / "setup.bmp")
     if setup.data:
@@ -282,9 +285,13 @@ def main() -> int:
     parser.add_argument("--bin", type=Path, required=True, help="folder with tvlstub.exe and tvl.dll")
     parser.add_argument("--library", type=Path, help="use this tvl.dll instead")
     args = parser.parse_args()
-    setup = parse_description(args.description.read_text(encoding=ENCODING),
-                              args.description.parent)
-    exe = assemble(setup, args.outdir, args.bin, library=args.library)
+    try:
+        setup = parse_description(args.description.read_text(encoding=ENCODING),
+                                  args.description.parent)
+        exe = assemble(setup, args.outdir, args.bin, library=args.library)
+    except (OSError, ValueError) as error:
+        print(f"setup_assembler: {error}", file=sys.stderr)
+        return 1
     print(exe)
     return 0
 
