@@ -228,7 +228,8 @@ class EngineScriptTest(unittest.TestCase):
         setup.commands = [
             S("BEFORE", "ran"),
             S("TARGET", "$TARGETDIR$"),
-            Command("Install Files", ["$TARGET$", "", ""]),  # line 3
+            # Source, unused, destination; the database packs this file.
+            Command("Install Files", [__file__, "", "$TARGET$"]),  # line 3
             S("AFTER", "ran"),
         ]
         message = "Install Files is not available in this version"
