@@ -84,6 +84,23 @@ refused with the command's name and line. A setup without change commands
 gets a database that installs nothing. ProductCode is the setup's product;
 the database is per-machine unless ALLUSERS is set empty.
 
+What Wine 8's msi.dll was measured to do with these databases (msiexec, and
+MsiInstallProduct or MsiOpenPackage + MsiDoAction "INSTALL" on a copy whose
+Property table holds the values):
+- The type 51 actions set the folders at installation and at removal. A
+  removal that finds the values neither in its properties nor in the kept
+  copy returns 0, unregisters the product and leaves everything in place.
+- reboot: MsiInstallProduct (and msiexec) return 3010; at removal
+  MsiDoAction returns 0 and MsiGetMode(MSIRUNMODE_REBOOTATEND) is TRUE.
+- fail: 1603, and nothing is installed. No error message reaches an
+  external UI handler; with an internal UI level other than NONE, Wine
+  shows its own box "Error" with the text and waits for OK.
+- Wine ignores IDCANCEL (and IDABORT, -1) returned by an external UI
+  handler: the installation runs to its end and returns 0.
+- Folders made on the way to a recorded folder (C:\\A and C:\\A\\B for
+  C:\\A\\B\\C when none existed) are left at removal: the installer knows
+  only the recorded ones.
+
 Paths are relative to the description file. Run as:
 
     setup_assembler.py DESCRIPTION OUTDIR --bin BUILD/win32/bin [--library DLL]
