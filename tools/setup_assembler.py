@@ -26,6 +26,17 @@ Description format (one setting per line; '#' starts a comment line):
     data = payload/readme.txt         # file copied into data\\ (repeatable)
     bitmap = splash.bmp               # copied as setup.bmp
     language = german.txt             # appended to tvl.dll
+    reboot = yes                      # the installation and the removal ask
+                                      # for a restart (ScheduleReboot)
+    fail = yes                        # the installation (not the removal)
+                                      # fails before InstallFinalize: a type
+                                      # 19 custom action with the text "The
+                                      # installation failed on purpose."
+    filler = 2000                     # the first Install Files command also
+                                      # installs this many generated 1 KB
+                                      # files into filler\\ under its folder,
+                                      # for an installation that takes a
+                                      # while (about 1 ms a file under Wine)
 
     command Set Variable              # a command, then its lines, indented:
         id = {GUID}                   #   identifier (generated when absent)
@@ -33,6 +44,62 @@ Description format (one setting per line; '#' starts a comment line):
         media = OFFLINE\\              #   media folder
         | TITLE                       #   parameter lines, in order; "|" alone
         | Sample Product              #   is an empty parameter
+
+The installer database. <name>.msi holds what the change commands change.
+While the engine runs the script it records, for each change command it
+carries out, some parameters as installer properties PARAMETER<line>_<slot>
+(line: the command's place in the list of commands, counting every command
+from 1) and writes them into its copy of the database; the database's rows
+read them. The parameters it does not record are fixed here and used as
+written. The supported commands and their parameters ("recorded as
+slot N" marks the recorded ones):
+
+    Install Files     1 source file or folder, relative to the description
+                        (Setup.base); a folder with its files and subfolders
+                      2 unused
+                      3 destination folder (recorded as slot 1)
+    Create Folder     1 the folder (recorded as slot 1)
+    Write Registry    1 root: 0 HKCR, 1 HKCU, 2 HKLM, 3 HKU
+                      2 key
+                      3 value name, empty for the default value (slot 1)
+                      4 value data (slot 2)
+                      5 type: string or number (a DWORD) (slot 3)
+    Create Shortcut   1 target (slot 2)
+                      2 shortcut name, without .lnk
+                      3 folder that receives the shortcut (slot 1)
+                      4 description, may be empty
+                      5 arguments (slot 3)
+                      6 working folder, may be empty (slot 4)
+
+Each command gets its own components, installed only when its command ran,
+that is when its property (slot 1; slot 3 for Write Registry) is set. A
+folder is set from its property by a type 51 custom action before
+CostFinalize, at installation and at removal alike. The installation also
+keeps these values under HKLM (per-machine) or HKCU (per-user)
+Software\\Quorvane\\Installed Values\\<product>, and a removal reads them back
+(AppSearch), so that it finds its folders and value names again whether
+or not the engine gives the values once more. Commented-out commands get no
+rows; the other change commands (Create File Type, Delete Files, ...) are
+refused with the command's name and line. A setup without change commands
+gets a database that installs nothing. ProductCode is the setup's product;
+the database is per-machine unless ALLUSERS is set empty.
+
+What Wine 8's msi.dll was measured to do with these databases (msiexec, and
+MsiInstallProduct or MsiOpenPackage + MsiDoAction "INSTALL" on a copy whose
+Property table holds the values):
+- The type 51 actions set the folders at installation and at removal. A
+  removal that finds the values neither in its properties nor in the kept
+  copy returns 0, unregisters the product and leaves everything in place.
+- reboot: MsiInstallProduct (and msiexec) return 3010; at removal
+  MsiDoAction returns 0 and MsiGetMode(MSIRUNMODE_REBOOTATEND) is TRUE.
+- fail: 1603, and nothing is installed. No error message reaches an
+  external UI handler; with an internal UI level other than NONE, Wine
+  shows its own box "Error" with the text and waits for OK.
+- Wine ignores IDCANCEL (and IDABORT, -1) returned by an external UI
+  handler: the installation runs to its end and returns 0.
+- Folders made on the way to a recorded folder (C:\\A and C:\\A\\B for
+  C:\\A\\B\\C when none existed) are left at removal: the installer knows
+  only the recorded ones.
 
 Paths are relative to the description file. Run as:
 
@@ -44,8 +111,11 @@ from __future__ import annotations
 import argparse
 import dataclasses
 import os
+import random
+import re
 import shutil
 import subprocess
+import sys
 import tempfile
 import uuid
 from pathlib import Path
@@ -82,6 +152,11 @@ class Setup:
     # Parameter records in the order they are written; None = one record per
     # command that has parameters, in command order.
     records: list[tuple[str, list[str]]] | None = None
+    # Install Files sources are relative to this folder.
+    base: Path = dataclasses.field(default_factory=Path)
+    reboot: bool = False
+    fail: bool = False
+    filler: int = 0
 
     def __post_init__(self) -> None:
         if not self.product:
@@ -98,7 +173,7 @@ def guid() -> str:
 
 
 def parse_description(text: str, base: Path) -> Setup:
-    setup = Setup()
+    setup = Setup(base=base)
     current: Command | None = None
     for number, raw in enumerate(text.splitlines(), 1):
         if not raw.strip() or raw.lstrip().startswith("#"):
@@ -151,6 +226,14 @@ def parse_description(text: str, base: Path) -> Setup:
             setup.bitmap = base / value
         elif key == "language":
             setup.language = base / value
+        elif key in ("reboot", "fail"):
+            if value not in ("yes", "no"):
+                raise ValueError(f"line {number}: {key} must be 'yes' or 'no'")
+            setattr(setup, key, value == "yes")
+        elif key == "filler":
+            if not re.fullmatch("[0-9]+", value):
+                raise ValueError(f"line {number}: filler must be a number of files")
+            setup.filler = int(value)
         else:
             raise ValueError(f"line {number}: unknown setting '{key}'")
     return setup
@@ -217,35 +300,416 @@ def make_resource_archive(files: list[Path], target: Path) -> None:
                        cwd=stage, check=True, stdout=subprocess.DEVNULL)
 
 
-def make_database(setup: Setup, target: Path) -> None:
-    def attr(text: str) -> str:
-        return (text.replace("&", "&amp;").replace("\"", "&quot;")
-                .replace("<", "&lt;").replace(">", "&gt;"))
+# The change commands: the engine records their run-time values as installer
+# properties, PARAMETER<line>_<slot>, for the database to read. The database
+# carries rows for the first four; the others are refused by name.
+CHANGE_COMMANDS = ("Install Files", "Create Folder", "Write Registry", "Create Shortcut",
+                   "Create File Type", "Copy/Move Local Files", "Delete Files", "Edit INI File",
+                   "Set Environment", "Install Assembly", "Control Service", "Create ODBC DSN",
+                   "Install ODBC Driver", "Install Service")
+# Parameters each supported command needs (the engine reads them all).
+DATABASE_COMMANDS = {"Install Files": 3, "Create Folder": 1, "Write Registry": 5,
+                     "Create Shortcut": 6}
+REGISTRY_ROOTS = {"0": "HKCR", "1": "HKCU", "2": "HKLM", "3": "HKU"}
+REGISTRY_TYPES = ("string", "number")
+FAIL_MESSAGE = "The installation failed on purpose."
+FILLER_SIZE = 1024
+# An installation keeps here the recorded values its removal needs (under
+# HKLM when per-machine, HKCU when per-user), and the removal reads them back.
+SAVED_VALUES_KEY = "Software\\Quorvane\\Installed Values\\"
+# Where the custom actions that set folders from recorded values run: after
+# the searches that restore them at removal, before CostFinalize resolves
+# the folders.
+SEARCH_SEQUENCE = 50
+SET_FOLDER_SEQUENCE = 990
+FAIL_SEQUENCE = 6590
+REBOOT_SEQUENCE = 6650
+REMOVING = 'REMOVE~="ALL"'
+WINDOWS_NAME_FORBIDDEN = set('\\/:*?"<>|') | {chr(c) for c in range(32)}
+SHORT_NAME_CHARS = set("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-!#$%&'()@^`{}~")
+GUID_NAMESPACE = uuid.UUID("6c1f4a52-3d0e-4b8e-9a57-0f6f4c2b8e11")
 
-    with tempfile.TemporaryDirectory() as stage:
-        readme = Path(stage) / "readme.txt"
-        readme.write_bytes(f"{setup.title}\r\n".encode(ENCODING))
-        wxs = Path(stage) / "setup.wxs"
-        wxs.write_bytes(f"""<?xml version="1.0" encoding="windows-1252"?>
+
+def prop(line: int, slot: int) -> str:
+    return f"PARAMETER{line}_{slot}"
+
+
+def attr(text: str) -> str:
+    return (text.replace("&", "&amp;").replace("\"", "&quot;")
+            .replace("<", "&lt;").replace(">", "&gt;"))
+
+
+def literal(text: str) -> str:
+    """Text for a Formatted column that the installer must keep as written."""
+    return "".join({"[": "[\\[]", "]": "[\\]]"}.get(c, c) for c in text)
+
+
+def windows_name(name: str, where: str) -> str:
+    if (not name or name in (".", "..") or name[-1] in ". "
+            or any(c in WINDOWS_NAME_FORBIDDEN for c in name)):
+        raise ValueError(f"{where}: '{name}' is not a valid Windows file name")
+    try:
+        name.encode(ENCODING)
+    except UnicodeEncodeError:
+        raise ValueError(f"{where}: '{name}' cannot be written in code page {ENCODING}") from None
+    return name
+
+
+def is_short_name(name: str) -> bool:
+    stem, dot, ext = name.upper().partition(".")
+    return (0 < len(stem) <= 8 and len(ext) <= 3 and (ext or not dot)
+            and all(c in SHORT_NAME_CHARS for c in stem + ext))
+
+
+@dataclasses.dataclass
+class Folder:
+    """A folder of an Install Files source: its files and subfolders by target name."""
+    files: list[tuple[str, Path | bytes]] = dataclasses.field(default_factory=list)
+    folders: list[tuple[str, Folder]] = dataclasses.field(default_factory=list)
+
+
+def read_source(path: Path, where: str) -> Folder:
+    root = Folder()
+    if path.is_file():
+        root.files.append((windows_name(path.name, where), path))
+        return root
+    if not path.is_dir():
+        raise ValueError(f"{where}: source '{path}' not found")
+
+    def walk(folder: Path, into: Folder) -> None:
+        for entry in sorted(folder.iterdir()):
+            name = windows_name(entry.name, where)
+            if entry.is_symlink() and entry.is_dir():
+                raise ValueError(f"{where}: '{entry}' is a link to a folder; "
+                                 "copy the folder instead")
+            if entry.is_dir():
+                sub = Folder()
+                walk(entry, sub)
+                into.folders.append((name, sub))
+            elif entry.is_file():
+                into.files.append((name, entry))
+            else:
+                raise ValueError(f"{where}: '{entry}' is neither a file nor a folder")
+
+    walk(path, root)
+    return root
+
+
+class DatabasePlan:
+    """The installer database of a setup: the XML wixl turns into tables and a
+    cabinet, and the SQL that adds what wixl does not write (component
+    conditions, custom actions and their sequence rows, the rows that keep
+    recorded values for the removal and find them again). The installer's SQL
+    cannot quote a "'", so the SQL carries only names made here; text from
+    the description goes through the XML."""
+
+    def __init__(self, setup: Setup, stage: Path) -> None:
+        self.setup = setup
+        self.stage = stage
+        # Rows that hold folders go deeper folders first, judged by the
+        # length of the folder as written: the installer tries each folder
+        # once or twice at removal, in table order, and removes it only when
+        # empty, so a folder must come after the folders it holds.
+        self.xml: list[tuple[int, str]] = []
+        self.removals: list[tuple[int, str]] = []
+        self.components: list[str] = []
+        self.sql: list[str] = []
+        self.files = 0
+        self.searches = False
+
+    def guid(self, component: str) -> str:
+        # The same setup gives each component the same code in every build.
+        code = uuid.uuid5(GUID_NAMESPACE, f"{self.setup.product}/{component}")
+        return "{" + str(code).upper() + "}"
+
+    def component(self, id: str, body: str, condition: str) -> str:
+        self.components.append(id)
+        self.sql.append(f"UPDATE `Component` SET `Condition` = '{condition}' "
+                        f"WHERE `Component` = '{id}'")
+        return f'<Component Id="{id}" Guid="{self.guid(id)}">{body}</Component>'
+
+    def sequence(self, action: str, condition: str, number: int, ui: bool = True) -> None:
+        tables = ["InstallExecuteSequence"] + (["InstallUISequence"] if ui else [])
+        for table in tables:
+            self.sql.append(f"INSERT INTO `{table}` (`Action`, `Condition`, `Sequence`) "
+                            f"VALUES ('{action}', '{condition}', {number})")
+
+    def set_folder(self, directory: str, source: str) -> None:
+        """A folder taken from a recorded value when the value is set (type 51)."""
+        action = f"Set{directory}"
+        self.sql.append("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
+                        f"VALUES ('{action}', 51, '{directory}', '[{source}]')")
+        self.sequence(action, source, SET_FOLDER_SEQUENCE)
+
+    def folder_xml(self, directory: str, name: str, inner: str = "") -> str:
+        """A directory whose path a custom action sets; the default name is
+        what it resolves to when its value is not set."""
+        return f'<Directory Id="{directory}" Name="{name}">{inner}</Directory>'
+
+    def remember(self, line: int, slots: list[int], marker: str) -> None:
+        """Keeps the recorded values of a command that ran, so that a removal
+        the engine gives no values to still finds its folders and names."""
+        component = f"K{line}"
+        key = SAVED_VALUES_KEY + self.setup.product
+        rows = [f"V{line}_{slot}" for slot in slots]
+        self.sql.append("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, "
+                        "`Attributes`, `Condition`, `KeyPath`) VALUES "
+                        f"('{component}', '{self.guid(component)}', 'TARGETDIR', 4, "
+                        f"'{marker}', '{rows[0]}')")
+        self.sql.append("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) "
+                        f"VALUES ('Complete', '{component}')")
+        for slot, row in zip(slots, rows):
+            name = prop(line, slot)
+            self.sql.append("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Value`, "
+                            f"`Component_`) VALUES ('{row}', -1, '{key}', '{name}', "
+                            f"'[{name}]', '{component}')")
+            for root, suffix in ((2, "M"), (1, "U")):
+                signature = f"{row}{suffix}"
+                self.sql.append("INSERT INTO `AppSearch` (`Property`, `Signature_`) "
+                                f"VALUES ('{name}', '{signature}')")
+                self.sql.append("INSERT INTO `RegLocator` (`Signature_`, `Root`, `Key`, `Name`, "
+                                f"`Type`) VALUES ('{signature}', {root}, '{key}', '{name}', 2)")
+        self.searches = True
+
+    def tree_xml(self, line: int, folder: Folder, directory: str, condition: str,
+                 folders: list[str], components: list[str]) -> str:
+        """The components of one folder of an Install Files source and its
+        subfolders; folders and components collect the ones it adds."""
+        folders.append(directory)
+        names = [name for name, _ in folder.files] + [name for name, _ in folder.folders]
+        seen: dict[str, str] = {}
+        for name in names:
+            if name.upper() in seen:
+                raise ValueError(f"line {line}: Install Files: '{seen[name.upper()]}' and "
+                                 f"'{name}' are one name on Windows")
+            seen[name.upper()] = name
+        taken = {name.upper() for name in names if is_short_name(name)}
+
+        def target_name(name: str) -> str:
+            return name if is_short_name(name) else f"{self.short_name(name, taken)}|{name}"
+
+        files = []
+        for name, source in folder.files:
+            self.files += 1
+            file_id = f"F{line}_{self.files}"
+            staged = self.stage / "files" / file_id
+            if isinstance(source, bytes):
+                staged.write_bytes(source)
+            else:
+                shutil.copyfile(source, staged)
+            files.append(f'<File Id="{file_id}" Name="{attr(target_name(name))}" '
+                         f'Source="files/{file_id}"/>')
+        parts: list[str] = []
+        if files or not folder.folders:
+            id = f"C{line}{directory[len(f'DIR{line}'):]}"
+            components.append(id)
+            parts.append(self.component(id, "".join(files) or "<CreateFolder/>", condition))
+        for name, sub in folder.folders:
+            sub_id = f"DIR{line}_{len(folders)}"
+            inner = self.tree_xml(line, sub, sub_id, condition, folders, components)
+            parts.append(f'<Directory Id="{sub_id}" Name="{attr(target_name(name))}">'
+                         f"{inner}</Directory>")
+        return "".join(parts)
+
+    def remove_folders(self, folders: list[str], component: str, written: str) -> None:
+        """Folders removed, when empty, with the component: the installer
+        alone leaves a folder whose subfolders it removes after it."""
+        for directory in reversed(folders):
+            self.removals.append((len(written), "INSERT INTO `RemoveFile` (`FileKey`, "
+                                  "`Component_`, `DirProperty`, `InstallMode`) VALUES "
+                                  f"('R{directory}', '{component}', '{directory}', 2)"))
+
+    @staticmethod
+    def short_name(name: str, taken: set[str]) -> str:
+        stem, _, ext = name.upper().rpartition(".") if "." in name else (name.upper(), "", "")
+        stem = "".join(c for c in stem if c in SHORT_NAME_CHARS and c != "~") or "F"
+        ext = "".join(c for c in ext if c in SHORT_NAME_CHARS)[:3]
+        number = 1
+        while True:
+            tail = f"~{number}"
+            candidate = stem[:8 - len(tail)] + tail + (f".{ext}" if ext else "")
+            if candidate not in taken:
+                taken.add(candidate)
+                return candidate
+            number += 1
+
+    def install_files(self, line: int, command: Command, where: str, filler: int) -> None:
+        source, _, destination = command.params[:3]
+        if not source:
+            raise ValueError(f"{where} needs a source file or folder (parameter 1)")
+        if not destination:
+            raise ValueError(f"{where} needs a destination folder (parameter 3)")
+        folder = read_source(self.setup.base / source, where)
+        if filler:
+            generator = random.Random(line)
+            folder.folders.append(("filler", Folder(files=[
+                (f"filler{n:05}.bin", generator.randbytes(FILLER_SIZE)) for n in range(filler)])))
+        directory = f"DIR{line}"
+        marker = prop(line, 1)
+        folders: list[str] = []
+        components: list[str] = []
+        inner = self.tree_xml(line, folder, directory, marker, folders, components)
+        self.xml.append((len(destination), self.folder_xml(directory, f"UNSET{line}", inner)))
+        self.remove_folders(folders, components[0], destination)
+        self.set_folder(directory, marker)
+        self.remember(line, [1], marker)
+
+    def create_folder(self, line: int, command: Command, where: str) -> None:
+        if not command.params[0]:
+            raise ValueError(f"{where} needs a folder (parameter 1)")
+        directory = f"DIR{line}"
+        marker = prop(line, 1)
+        inner = self.component(f"C{line}", "<CreateFolder/>", marker)
+        self.xml.append((len(command.params[0]),
+                         self.folder_xml(directory, f"UNSET{line}", inner)))
+        self.remove_folders([directory], f"C{line}", command.params[0])
+        self.set_folder(directory, marker)
+        self.remember(line, [1], marker)
+
+    def write_registry(self, line: int, command: Command, where: str) -> None:
+        root, key, _, _, kind = command.params[:5]
+        if root not in REGISTRY_ROOTS:
+            raise ValueError(f"{where}: root '{root}' must be 0 (HKCR), 1 (HKCU), "
+                             "2 (HKLM) or 3 (HKU)")
+        if not key:
+            raise ValueError(f"{where} needs a key (parameter 2)")
+        if kind not in REGISTRY_TYPES:
+            raise ValueError(f"{where}: type '{kind}' must be 'string' or 'number'")
+        marker, name, data = prop(line, 3), prop(line, 1), prop(line, 2)
+
+        def value(id: str, wix_type: str, condition: str) -> str:
+            row = (f'<RegistryValue Root="{REGISTRY_ROOTS[root]}" Key="{attr(literal(key))}" '
+                   f'Name="[{name}]" Value="[{data}]" Type="{wix_type}"/>')
+            return self.component(id, row, condition)
+
+        if kind == "number":
+            # Written "#[data]": a DWORD.
+            rows = value(f"C{line}", "integer", marker)
+        else:
+            # The installer reads a value that begins with "#" as a number or
+            # binary data; such a string is written with one more "#". At
+            # removal both components may go: only the installed one acts.
+            starts = f'{data} << "#"'
+            rows = (value(f"C{line}", "string", f"{marker} AND (NOT ({starts}) OR {REMOVING})")
+                    + value(f"C{line}_H", "integer", f"{marker} AND ({starts} OR {REMOVING})"))
+        self.xml.append((0, rows))
+        self.remember(line, [1, 3], marker)
+
+    def create_shortcut(self, line: int, command: Command, where: str) -> None:
+        target, name, folder, description = command.params[:4]
+        if not target:
+            raise ValueError(f"{where} needs a target (parameter 1)")
+        if not folder:
+            raise ValueError(f"{where} needs a folder (parameter 3)")
+        name = windows_name(name, f"{where}: shortcut name")
+        if not is_short_name(name):
+            name = f"{self.short_name(name, set())}|{name}"
+        marker, workdir = prop(line, 1), prop(line, 4)
+        directory, workdir_dir = f"DIR{line}", f"WD{line}"
+
+        def shortcut(id: str, extra: str, condition: str) -> str:
+            text = (f' Description="{attr(description)}"' if description else "")
+            row = (f'<Shortcut Id="S{id[1:]}" Name="{attr(name)}" Target="[{prop(line, 2)}]" '
+                   f'Arguments="[{prop(line, 3)}]"{text}{extra}/>')
+            return self.component(id, row, condition)
+
+        # One component with the working folder, one without; at removal
+        # both may go: only the installed one acts.
+        inner = (shortcut(f"C{line}", "", f"{marker} AND (NOT {workdir} OR {REMOVING})")
+                 + shortcut(f"C{line}_W", f' WorkingDirectory="{workdir_dir}"',
+                            f"{marker} AND ({workdir} OR {REMOVING})"))
+        self.xml.append((len(folder), self.folder_xml(directory, f"UNSET{line}", inner)))
+        self.xml.append((0, self.folder_xml(workdir_dir, f"UNSETW{line}")))
+        self.set_folder(directory, marker)
+        self.set_folder(workdir_dir, workdir)
+        self.remember(line, [1], marker)
+
+    def add_commands(self) -> None:
+        filler = self.setup.filler
+        for line, command in enumerate(self.setup.commands, 1):
+            if command.flag == "C" or command.name not in CHANGE_COMMANDS:
+                continue
+            where = f"line {line}: {command.name}"
+            if command.name not in DATABASE_COMMANDS:
+                raise ValueError(f"{where}: the setup assembler cannot put this command into "
+                                 "the installer database; it supports "
+                                 + ", ".join(DATABASE_COMMANDS))
+            needed = DATABASE_COMMANDS[command.name]
+            if len(command.params) < needed:
+                raise ValueError(f"{where} needs {needed} parameters, not {len(command.params)}")
+            if command.name == "Install Files":
+                self.install_files(line, command, where, filler)
+                filler = 0
+            elif command.name == "Create Folder":
+                self.create_folder(line, command, where)
+            elif command.name == "Write Registry":
+                self.write_registry(line, command, where)
+            else:
+                self.create_shortcut(line, command, where)
+        if filler:
+            raise ValueError("filler needs an Install Files command to put its files in")
+        self.sql += [sql for _, sql in sorted(self.removals, key=lambda row: -row[0])]
+        if self.searches:
+            self.sequence("AppSearch", REMOVING, SEARCH_SEQUENCE)
+        if self.setup.fail:
+            self.sql.append("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
+                            f"VALUES ('FailOnPurpose', 19, '', '{FAIL_MESSAGE}')")
+            self.sequence("FailOnPurpose", f"NOT {REMOVING}", FAIL_SEQUENCE, ui=False)
+        if self.setup.reboot:
+            self.sequence("ScheduleReboot", "", REBOOT_SEQUENCE, ui=False)
+
+    def wxs(self) -> str:
+        setup = self.setup
+        refs = "".join(f'<ComponentRef Id="{id}"/>' for id in self.components)
+        return f"""<?xml version="1.0" encoding="windows-1252"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
   <Product Id="{setup.product}" Name="{attr(setup.title)}" Language="1033" Version="1.0.0"
            Manufacturer="{attr(setup.publisher[0] or 'Tavrel')}" UpgradeCode="{guid()}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
     <Media Id="1" Cabinet="data.cab" EmbedCab="yes"/>
     <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="ProgramFilesFolder">
-        <Directory Id="INSTALLDIR" Name="{attr(setup.name)}">
-          <Component Id="Main" Guid="{guid()}">
-            <File Id="readme" Name="readme.txt" Source="readme.txt"/>
-          </Component>
-        </Directory>
-      </Directory>
+      {"".join(text for _, text in sorted(self.xml, key=lambda row: -row[0]))}
     </Directory>
-    <Feature Id="Complete" Level="1"><ComponentRef Id="Main"/></Feature>
+    <Feature Id="Complete" Level="1">{refs}</Feature>
   </Product>
 </Wix>
-""".encode(ENCODING))
-        subprocess.run(["wixl", "-o", str(target.resolve()), str(wxs)], cwd=stage, check=True)
+"""
+
+
+def make_database(setup: Setup, target: Path) -> None:
+    """Writes the installer database of the setup's change commands; target is
+    written only when the whole database is made."""
+    if not re.fullmatch(r"\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}", setup.product):
+        raise ValueError(f"product '{setup.product}' is not a GUID in braces")
+    with tempfile.TemporaryDirectory() as stage:
+        (Path(stage) / "files").mkdir()
+        plan = DatabasePlan(setup, Path(stage))
+        plan.add_commands()
+        wxs = Path(stage) / "setup.wxs"
+        try:
+            wxs.write_bytes(plan.wxs().encode(ENCODING))
+        except UnicodeEncodeError as error:
+            raise ValueError(f"the database text cannot be written in code page {ENCODING}: "
+                             f"{error.object[error.start:error.end]!r}") from None
+        database = Path(stage) / "setup.msi"
+        run_tool(["wixl", "-o", str(database), str(wxs)], stage)
+        # msibuild takes one statement per -q.
+        for start in range(0, len(plan.sql), 200):
+            run_tool(["msibuild", str(database)]
+                     + [a for q in plan.sql[start:start + 200] for a in ("-q", q)], stage)
+        partial = target.with_name(target.name + ".partial")
+        try:
+            shutil.copyfile(database, partial)
+            os.replace(partial, target)
+        finally:
+            partial.unlink(missing_ok=True)
+
+
+def run_tool(args: list[str], cwd: str) -> None:
+    result = subprocess.run(args, cwd=cwd, capture_output=True, text=True)
+    if result.returncode != 0:
+        raise ValueError(f"{args[0]} failed ({result.returncode}): "
+                         f"{(result.stderr or result.stdout).strip()}")
 
 
 def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = None,
@@ -255,7 +719,10 @@ def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = N
     script replaces the compiled script (for malformed ones); engine and
     library replace the built tvlstub.exe and tvl.dll.
     """
+    # What bad input can fail comes first, before anything is written.
+    resources = setup.resources + dialog_files(setup)
     out.mkdir(parents=True, exist_ok=True)
+    make_database(setup, out / f"{setup.name}.msi")
     exe = out / f"{setup.name}.exe"
     body = (engine or bin_dir / "tvlstub.exe").read_bytes()
     exe.write_bytes(body + (compile_script(setup) if script is None else script))
@@ -264,8 +731,7 @@ def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = N
     if setup.language is not None:
         with dll.open("ab") as f:
             f.write(setup.language.read_bytes())
-    make_resource_archive(setup.resources + dialog_files(setup), out / f"{setup.name}.res")
-    make_database(setup, out / f"{setup.name}.msi")
+    make_resource_archive(resources, out / f"{setup.name}.res")
     if setup.bitmap is not None:
         shutil.copyfile(setup.bitmap, out / "setup.bmp")
     if setup.data:
@@ -282,9 +748,13 @@ def main() -> int:
     parser.add_argument("--bin", type=Path, required=True, help="folder with tvlstub.exe and tvl.dll")
     parser.add_argument("--library", type=Path, help="use this tvl.dll instead")
     args = parser.parse_args()
-    setup = parse_description(args.description.read_text(encoding=ENCODING),
-                              args.description.parent)
-    exe = assemble(setup, args.outdir, args.bin, library=args.library)
+    try:
+        setup = parse_description(args.description.read_text(encoding=ENCODING),
+                                  args.description.parent)
+        exe = assemble(setup, args.outdir, args.bin, library=args.library)
+    except (OSError, ValueError) as error:
+        print(f"setup_assembler: {error}", file=sys.stderr)
+        return 1
     print(exe)
     return 0
 
