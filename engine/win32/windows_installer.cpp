@@ -1,8 +1,9 @@
 #include "engine/win32/windows_installer.h"
 
+#include <windows.h>
+// The installer's headers need windows.h first.
 #include <msi.h>
 #include <msiquery.h>
-#include <windows.h>
 
 #include <mutex>
 #include <stdexcept>
