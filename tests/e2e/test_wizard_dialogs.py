@@ -51,6 +51,10 @@ class WizardDialogTest(unittest.TestCase):
         self.dump = self.dir / "variables.txt"
 
     def tearDown(self) -> None:
+        # The demo installs its product; it goes again.
+        demo = self.demo_setup()
+        wb.subprocess.run([wb.WINE, "msiexec", "/x", demo.product, "/qn"], env=wb.ENV,
+                          capture_output=True, timeout=120)
         wb.clean_temp()
 
     def run_setup(self, setup: Setup, args: list[str] = ()) -> wb.Program:
@@ -132,6 +136,8 @@ class WizardDialogTest(unittest.TestCase):
         self.assertEqual(store["TARGETDIR"], "C:\\Demo Target")
         self.assertEqual(store["ANSWER"], "OK")
         self.assertEqual(store["WIZARD"], "NEXT")
+        self.assertEqual(store["RESULT"], "COMPLETE")
+        self.assertTrue((Path(wb.ENV["WINEPREFIX"]) / "drive_c/Demo Target/docs/guide.txt").is_file())
         # The finish page is modal: no non-modal window is left.
         self.assertEqual(store["WINDOWHANDLE"], "0")
 
