@@ -651,6 +651,14 @@ class DatabasePlan:
         self.sql += [sql for _, sql in sorted(self.removals, key=lambda row: -row[0])]
         if self.searches:
             self.sequence("AppSearch", REMOVING, SEARCH_SEQUENCE)
+            # wixl schedules the registry actions only for registry values of
+            # its own; without a Write Registry command the kept values would
+            # never be written, and a removal given no values would leave
+            # the files behind.
+            if not any(command.name == "Write Registry" and command.flag != "C"
+                       for command in self.setup.commands):
+                self.sequence("RemoveRegistryValues", "", 2600, ui=False)
+                self.sequence("WriteRegistryValues", "", 5000, ui=False)
         if self.setup.fail:
             self.sql.append("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
                             f"VALUES ('FailOnPurpose', 19, '', '{FAIL_MESSAGE}')")
