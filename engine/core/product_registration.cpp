@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "common/ascii_case.h"
 #include "common/paths.h"
 #include "engine/core/command_context.h"
 #include "engine/core/components.h"
@@ -96,6 +97,8 @@ void RestoreMaintenance(SystemPort& system, const EngineState& state, VariableSt
   const FileText parameters = system.ReadFileText(folder + state.setupName + ".par");
   if (parameters.status == FileText::Status::kRead) {
     run.changes.previous = ReadParameterFile(parameters.text);
+    system.Trace("maintenance: " + std::to_string(run.changes.previous.size() / 2) +
+                 " previous parameters from " + folder + state.setupName + ".par");
   }
 }
 
@@ -173,6 +176,12 @@ void RegisterProduct(CommandContext& c) {
 void UnregisterProduct(CommandContext& c) {
   const CompiledScript& script = c.state.script;
   const std::string folder = InformationFolder(c.system, ReadsTrue(c.store, "ALLUSERS"), script);
+  // A folder that is the engine's current folder (as it is when the engine
+  // copy was started from there) can be neither removed nor moved.
+  if (!folder.empty() && common::StartsWithIgnoringAsciiCase(
+                             common::WithTrailingBackslash(c.system.CurrentFolder()), folder)) {
+    c.system.SetCurrentFolder(c.state.tempFolder);
+  }
   if (folder.empty()) {
     c.system.Trace("unregister: no installation information folder for this product");
   } else if (c.system.KindOf(folder) == PathKind::kFolder && !c.system.DeleteFolderTree(folder) &&

@@ -434,8 +434,12 @@ bool Win32SystemPort::DeleteFolderTree(const std::string& folder) {
 }
 
 bool Win32SystemPort::MoveFolder(const std::string& from, const std::string& to) {
-  return MoveFileA(common::WithoutTrailingBackslash(from).c_str(),
-                   common::WithoutTrailingBackslash(to).c_str()) != FALSE;
+  if (MoveFileA(common::WithoutTrailingBackslash(from).c_str(),
+                common::WithoutTrailingBackslash(to).c_str())) {
+    return true;
+  }
+  Trace("cannot move " + from + " to " + to + " (error " + std::to_string(GetLastError()) + ")");
+  return false;
 }
 
 void Win32SystemPort::DeleteAtRestart(const std::string& path) {

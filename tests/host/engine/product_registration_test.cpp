@@ -282,7 +282,10 @@ TEST_F(RegistrationTest, RemovalDeletesTheFolderOrMovesWhatIsInUseAside) {
   host_.files[folder + "Setup.dat"] = "x";
   host_.start.exeFile = folder + "Setup.exe";
   host_.inUse = {folder + "Setup.exe", folder + "tvl.dll"};
+  // Started from its copy: the folder is the current one until it goes.
+  host_.currentFolder = folder;
   Apply("FALSE", "FALSE");
+  EXPECT_EQ(host_.currentFolder, "C:\\TEMP\\");
   EXPECT_EQ(Var("RESULT"), "COMPLETE");
   EXPECT_EQ(host_.folders.count(folder), 0u);
   EXPECT_EQ(host_.files.count(parent + "~1\\Setup.exe"), 1u);
