@@ -20,6 +20,10 @@ DEMO_DIALOGS = wb.ROOT / "samples/demo/dialogs"
 PAGE = "TPoolTemplate"
 REG_KEY = "HKCU\\Software\\Tavrel Tests\\Install"
 DRIVE_C = Path(wb.ENV["WINEPREFIX"]) / "drive_c"
+# Where the engine registers what it installs (for all users: the bench's
+# user is an administrator).
+INFORMATION = "C:\\users\\Public\\Application Data\\Quorvane\\Installation Information\\"
+UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 
 
 def S(name: str, value: str) -> Command:
@@ -78,6 +82,10 @@ class InstallTest(unittest.TestCase):
         subprocess.run([wb.WINE, "msiexec", "/x", self.product, "/qn"], env=wb.ENV,
                        capture_output=True, timeout=120)
         shutil.rmtree(unix(self.target), ignore_errors=True)
+        # The registration an installation leaves.
+        subprocess.run([wb.WINE, "reg", "delete", UNINSTALL + "Install Test", "/f"], env=wb.ENV,
+                       capture_output=True)
+        shutil.rmtree(unix(INFORMATION + self.product), ignore_errors=True)
         wb.clean_temp()
 
     def setup(self, commands: list[Command], **settings) -> Setup:
@@ -165,7 +173,7 @@ class InstallTest(unittest.TestCase):
 
     def test_registered_product_is_maintained_and_removed_through_its_uninstall_entry(self) -> None:
         title = "Tavrel Maintenance Test"
-        uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title
+        uninstall = UNINSTALL + title
         ident = "HKLM\\SOFTWARE\\Quorvane\\Tavrel\\Ident.Cache\\" + self.product
         publisher = ["Maintenance Publisher", "help@example.invalid", "https://example.invalid/help",
                      "https://example.invalid/update", "Comments on the product"]
@@ -195,8 +203,7 @@ class InstallTest(unittest.TestCase):
             for key in (uninstall, ident):
                 subprocess.run([wb.WINE, "reg", "delete", key, "/f"], env=wb.ENV,
                                capture_output=True)
-            shutil.rmtree(unix("C:\\users\\Public\\Application Data\\Quorvane\\"
-                               "Installation Information\\" + self.product), ignore_errors=True)
+            shutil.rmtree(unix(INFORMATION + self.product), ignore_errors=True)
 
         forget()
         self.addCleanup(forget)
@@ -213,9 +220,7 @@ class InstallTest(unittest.TestCase):
         self.assertIsNotNone(values)
         engine = values["DisplayIcon"]
         folder = engine[:engine.rindex("\\") + 1]
-        self.assertTrue(folder.endswith(
-            f"\\Application Data\\Quorvane\\Installation Information\\{self.product}\\"
-            f"{revision}\\"), folder)
+        self.assertEqual(folder, f"{INFORMATION}{self.product}\\{revision}\\")
         self.assertEqual(values, {
             "DisplayIcon": folder + "Setup.exe",
             "DisplayName": title,
