@@ -8,6 +8,7 @@
 #include "common/paths.h"
 #include "common/win32/handle_owner.h"
 #include "engine/core/installed_product.h"
+#include "engine/core/restart_deletion.h"
 #include "engine/core/start_folders.h"
 #include "engine/win32/win32_file.h"
 #include "engine/win32/windows_installer.h"
@@ -444,6 +445,20 @@ bool Win32SystemPort::MoveFolder(const std::string& from, const std::string& to)
 
 void Win32SystemPort::DeleteAtRestart(const std::string& path) {
   const std::string target = common::WithoutTrailingBackslash(path);
+  if (!System().GetOsVersion().isNt) {
+    // The file the system reads as it starts; one that cannot be read is
+    // left alone rather than written over.
+    const std::string ini = WindowsFolder() + "\\wininit.ini";
+    const std::string shortPath = ShortPathOf(target);
+    const FileText text = ReadFileText(ini);
+    if (!shortPath.empty() && text.status != FileText::Status::kUnreadable &&
+        ReplaceFileText(ini, WithRenameDeletion(text.text, shortPath))) {
+      Trace("marked for deletion at the next restart: " + target);
+    } else {
+      Trace("could not mark for deletion at the next restart: " + target);
+    }
+    return;
+  }
   if (MoveFileExA(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
     Trace("marked for deletion at the next restart: " + target);
   } else {
