@@ -689,6 +689,8 @@ def make_database(setup: Setup, target: Path) -> None:
     written only when the whole database is made."""
     if not re.fullmatch(r"\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}", setup.product):
         raise ValueError(f"product '{setup.product}' is not a GUID in braces")
+    if not re.fullmatch(r"\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}", setup.revision):
+        raise ValueError(f"revision '{setup.revision}' is not a GUID in braces")
     with tempfile.TemporaryDirectory() as stage:
         (Path(stage) / "files").mkdir()
         plan = DatabasePlan(setup, Path(stage))
@@ -701,6 +703,10 @@ def make_database(setup: Setup, target: Path) -> None:
                              f"{error.object[error.start:error.end]!r}") from None
         database = Path(stage) / "setup.msi"
         run_tool(["wixl", "-o", str(database), str(wxs)], stage)
+        # wixl makes up a package code of its own; the engine tells an
+        # installed revision by it, so it must be the script's revision code.
+        run_tool(["msibuild", str(database), "-s", setup.title, setup.publisher[0] or "Tavrel",
+                  summary_value(database, "Template"), setup.revision], stage)
         # msibuild takes one statement per -q.
         for start in range(0, len(plan.sql), 200):
             run_tool(["msibuild", str(database)]
@@ -711,6 +717,16 @@ def make_database(setup: Setup, target: Path) -> None:
             os.replace(partial, target)
         finally:
             partial.unlink(missing_ok=True)
+
+
+def summary_value(database: Path, name: str) -> str:
+    """One field of the database's summary information, as msiinfo shows it."""
+    result = subprocess.run(["msiinfo", "suminfo", str(database)], capture_output=True,
+                            text=True, check=True)
+    for line in result.stdout.splitlines():
+        if line.startswith(name + ": "):
+            return line[len(name) + 2:]
+    raise ValueError(f"the database has no summary field {name}")
 
 
 def run_tool(args: list[str], cwd: str) -> None:

@@ -6,6 +6,7 @@
 #include "engine/core/command_context.h"
 #include "engine/core/compiled_script.h"
 #include "engine/core/installer_run.h"
+#include "engine/core/product_registration.h"
 #include "engine/core/script_text.h"
 
 namespace tavrel {
@@ -104,9 +105,11 @@ void ApplyChanges(CommandContext& c) {
   }
   if (result.outcome == InstallerOutcome::kSuccess ||
       result.outcome == InstallerOutcome::kSuccessRebootNeeded) {
-    // Registering the product for its maintenance runs comes with them.
-    c.system.Trace(std::string("Apply Changes: the product is not ") +
-                   (install ? "registered" : "unregistered") + " for maintenance in this version");
+    if (install) {
+      RegisterProduct(c);
+    } else {
+      UnregisterProduct(c);
+    }
   }
 }
 

@@ -7,6 +7,7 @@
 #include "engine/core/change_recording.h"
 #include "engine/core/components.h"
 #include "engine/core/dialog_commands.h"
+#include "engine/core/installed_product.h"
 #include "engine/core/program_actions.h"
 #include "engine/core/system_actions.h"
 #include "engine/core/text_actions.h"
@@ -82,7 +83,8 @@ CommandTable MakeStandardTable() {
   add("Web Media Block", R::kAction, {K::kWebMediaBlock}, NotAvailable);
 
   // Installed products and the changes the installer makes.
-  add("Is MSI Setup Installed", R::kAction, {K::kVariableRequired, {2, 0}}, NotAvailable);
+  add("Is MSI Setup Installed", R::kAction, {K::kVariableRequired, {2, 0}},
+      commands::IsMsiSetupInstalled);
   add("Delete Registry", R::kAction, {}, commands::DeleteRegistry);
   add("Write Registry", R::kAction, kChange, commands::RecordChange);
   add("Create File Type", R::kAction, kChange, commands::RecordChange);

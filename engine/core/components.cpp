@@ -39,6 +39,11 @@ void ComponentList::Define(std::string_view name, bool selected, std::string des
   descriptions_[position] = std::move(description);
 }
 
+void ComponentList::Append(std::string_view name, bool selected) {
+  names_.emplace_back(name);
+  states_.push_back(BooleanText(selected));
+}
+
 void ComponentList::SetState(std::string_view name, bool selected) {
   const std::size_t position = Find(name);
   if (position != kNone) states_[position] = BooleanText(selected);

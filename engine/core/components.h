@@ -28,6 +28,9 @@ class ComponentList {
   // A known name (letter case ignored) gets only the new description; an
   // unknown one is appended with its state.
   void Define(std::string_view name, bool selected, std::string description);
+  // Appends the component whatever its name, without a description (a
+  // maintenance run's restored list).
+  void Append(std::string_view name, bool selected);
   // The first component of that name; nothing for an unknown name.
   void SetState(std::string_view name, bool selected);
   // Known and its state reads as true.

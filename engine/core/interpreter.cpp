@@ -11,6 +11,7 @@
 
 #include "engine/core/compiled_script.h"
 #include "engine/core/parameter_blocks.h"
+#include "engine/core/product_registration.h"
 #include "engine/core/program_actions.h"
 #include "engine/core/run_state.h"
 #include "engine/core/script_checks.h"
@@ -74,6 +75,7 @@ class Interpreter::Session {
     run_.dataFolder = start.dataDir;
     run_.components.Reset();
     DefinePredefinedVariables(store_, state_, start, databasePath_);
+    RestoreMaintenance(system_, state_, store_, run_);
     for (const Assignment& assignment : state_.commandLine.assignments) {
       const std::string name = ToUpperAscii(assignment.name);
       if (store_.Exists(name)) {

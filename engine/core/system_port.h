@@ -112,6 +112,18 @@ class SystemPort {
   // Creates the folder with all missing parents; true when it exists then.
   virtual bool CreateFolders(const std::string& path) = 0;
   virtual bool DeleteFileAt(const std::string& path) = 0;
+  // Copies the file over any file at the destination, whose attributes are
+  // set to normal first so that a read-only copy is replaced too.
+  virtual bool CopyFileOver(const std::string& from, const std::string& to) = 0;
+  // Deletes every file in the folder (attributes set to normal first) and
+  // every subfolder with its contents, then the folder itself, as far as it
+  // can; false when something was left.
+  virtual bool DeleteFolderTree(const std::string& folder) = 0;
+  // Moves (renames) a folder with its contents; false when it could not.
+  virtual bool MoveFolder(const std::string& from, const std::string& to) = 0;
+  // Marks a file or an empty folder for deletion at the next restart;
+  // failures are traced only.
+  virtual void DeleteAtRestart(const std::string& path) = 0;
   // Writes the text as the system's log files are written: UTF-16 (little
   // endian, no byte-order mark) from the ANSI code page on the NT family,
   // the bytes themselves elsewhere; replaces any earlier file.
@@ -163,6 +175,10 @@ class SystemPort {
   virtual void DeleteRegistryValue(RegistryRoot root, const std::string& key,
                                    const std::string& name) = 0;
   virtual void DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) = 0;
+  // Writes a string value, creating the key when it is missing; false when
+  // the key could not be opened or the value not written.
+  virtual bool WriteRegistryString(RegistryRoot root, const std::string& key,
+                                   const std::string& name, const std::string& value) = 0;
   // The local date and time in the system's short date and long time forms.
   virtual std::string LocalDateTime() = 0;
   // The system's text for an error code; empty when it has none.
@@ -183,6 +199,9 @@ class SystemPort {
   // The installer's state of the product (kProductInstalled when installed);
   // -1 when unknown or when Windows Installer cannot be reached.
   virtual int ProductState(const std::string& productCode) = 0;
+  // The package code the installer reports for the product; empty when it
+  // reports none or cannot be reached.
+  virtual std::string ProductPackageCode(const std::string& productCode) = 0;
   // Runs the session with no user interface of the installer's own (the
   // engine's handler gets every message but files-in-use). Called on the
   // installer's thread.

@@ -7,6 +7,8 @@
 
 #include "common/paths.h"
 #include "common/win32/handle_owner.h"
+#include "engine/core/installed_product.h"
+#include "engine/core/restart_deletion.h"
 #include "engine/core/start_folders.h"
 #include "engine/win32/win32_file.h"
 #include "engine/win32/windows_installer.h"
@@ -92,7 +94,12 @@ Win32SystemPort::Win32SystemPort(StartupPlatform& platform, SystemInfo& system)
     : platform_(platform), system_(system) {}
 
 StartValues Win32SystemPort::StartValuesFor(const EngineState& state) {
-  return ComputeStartValues(system_, state, platform_.ExecutablePath());
+  StartValues values = ComputeStartValues(system_, state, platform_.ExecutablePath());
+  const InstalledProduct product =
+      CheckInstalledProduct(*this, state.script.productCode, state.script.revisionCode);
+  values.needsUpgrade = product.needsUpgrade;
+  values.maintenance = product.maintenance;
+  return values;
 }
 
 bool Win32SystemPort::FileExists(const std::string& path) {
@@ -381,6 +388,84 @@ bool Win32SystemPort::DeleteFileAt(const std::string& path) {
   return DeleteFileA(path.c_str()) != FALSE;
 }
 
+bool Win32SystemPort::CopyFileOver(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) return false;
+  SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+  return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+}
+
+namespace {
+
+// Empties the folder (given without trailing backslash) and removes it. A
+// linked folder (a junction) is removed as a link: what it points to is not
+// this folder's to delete.
+bool RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA found{};
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      const DWORD attributes = found.dwFileAttributes;
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+          RemoveDirectoryA(path.c_str());
+        } else {
+          RemoveTree(path);
+        }
+      } else {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  return RemoveDirectoryA(folder.c_str()) != FALSE;
+}
+
+}  // namespace
+
+bool Win32SystemPort::DeleteFolderTree(const std::string& folder) {
+  const std::string path = common::WithoutTrailingBackslash(folder);
+  // A root would be the whole drive.
+  if (path.size() <= common::DriveLength(path) + 1) return false;
+  RemoveTree(path);
+  return KindOf(path) == PathKind::kNone;
+}
+
+bool Win32SystemPort::MoveFolder(const std::string& from, const std::string& to) {
+  if (MoveFileA(common::WithoutTrailingBackslash(from).c_str(),
+                common::WithoutTrailingBackslash(to).c_str())) {
+    return true;
+  }
+  Trace("cannot move " + from + " to " + to + " (error " + std::to_string(GetLastError()) + ")");
+  return false;
+}
+
+void Win32SystemPort::DeleteAtRestart(const std::string& path) {
+  const std::string target = common::WithoutTrailingBackslash(path);
+  if (!System().GetOsVersion().isNt) {
+    // The file the system reads as it starts; one that cannot be read is
+    // left alone rather than written over.
+    const std::string ini = WindowsFolder() + "\\wininit.ini";
+    const std::string shortPath = ShortPathOf(target);
+    const FileText text = ReadFileText(ini);
+    if (!shortPath.empty() && text.status != FileText::Status::kUnreadable &&
+        ReplaceFileText(ini, WithRenameDeletion(text.text, shortPath))) {
+      Trace("marked for deletion at the next restart: " + target);
+    } else {
+      Trace("could not mark for deletion at the next restart: " + target);
+    }
+    return;
+  }
+  if (MoveFileExA(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    Trace("marked for deletion at the next restart: " + target);
+  } else {
+    Trace("could not mark for deletion at the next restart: " + target);
+  }
+}
+
 bool Win32SystemPort::WriteLogText(const std::string& path, const std::string& text) {
   std::string bytes = text;
   if (System().GetOsVersion().isNt && !text.empty()) {
@@ -467,6 +552,20 @@ void Win32SystemPort::DeleteRegistryKeyTree(RegistryRoot root, const std::string
   }
 }
 
+bool Win32SystemPort::WriteRegistryString(RegistryRoot root, const std::string& key,
+                                          const std::string& name, const std::string& value) {
+  // Write access and the right to create subkeys, nothing more.
+  constexpr REGSAM kWriteAccess = 0x20006;
+  common::RegistryKey opened;
+  if (RegCreateKeyExA(RootKey(root), key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteAccess,
+                      nullptr, opened.Receive(), nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  return RegSetValueExA(opened.Get(), name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
 std::string Win32SystemPort::LocalDateTime() {
   char date[128] = {};
   char time[128] = {};
@@ -495,6 +594,10 @@ bool Win32SystemPort::WriteDatabaseProperties(
 
 int Win32SystemPort::ProductState(const std::string& productCode) {
   return QueryProductState(productCode);
+}
+
+std::string Win32SystemPort::ProductPackageCode(const std::string& productCode) {
+  return QueryProductPackageCode(productCode);
 }
 
 InstallerSessionResult Win32SystemPort::RunInstallerSession(const InstallerSession& session,

@@ -25,6 +25,10 @@ class Win32SystemPort final : public SystemPort {
   std::string CreateTempFile(const std::string& folder) override;
   bool CreateFolders(const std::string& path) override;
   bool DeleteFileAt(const std::string& path) override;
+  bool CopyFileOver(const std::string& from, const std::string& to) override;
+  bool DeleteFolderTree(const std::string& folder) override;
+  bool MoveFolder(const std::string& from, const std::string& to) override;
+  void DeleteAtRestart(const std::string& path) override;
   bool WriteLogText(const std::string& path, const std::string& text) override;
   std::string CurrentFolder() override;
   bool SetCurrentFolder(const std::string& path) override;
@@ -48,6 +52,8 @@ class Win32SystemPort final : public SystemPort {
   void DeleteRegistryValue(RegistryRoot root, const std::string& key,
                            const std::string& name) override;
   void DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) override;
+  bool WriteRegistryString(RegistryRoot root, const std::string& key, const std::string& name,
+                           const std::string& value) override;
   std::string LocalDateTime() override;
   std::string SystemErrorText(std::uint32_t code) override;
   std::string SystemFolder() override;
@@ -57,6 +63,7 @@ class Win32SystemPort final : public SystemPort {
       const std::string& database,
       const std::vector<std::pair<std::string, std::string>>& properties) override;
   int ProductState(const std::string& productCode) override;
+  std::string ProductPackageCode(const std::string& productCode) override;
   InstallerSessionResult RunInstallerSession(const InstallerSession& session,
                                              InstallerMessageSink& sink) override;
 

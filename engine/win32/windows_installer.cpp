@@ -5,6 +5,7 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <algorithm>
 #include <mutex>
 #include <stdexcept>
 
@@ -184,6 +185,20 @@ int QueryProductState(const std::string& productCode) {
     return TAVREL_MSI(MsiQueryProductStateA)(productCode.c_str());
   } catch (const MissingInstaller&) {
     return -1;
+  }
+}
+
+std::string QueryProductPackageCode(const std::string& productCode) {
+  try {
+    char code[260] = {};
+    DWORD length = sizeof code;
+    if (TAVREL_MSI(MsiGetProductInfoA)(productCode.c_str(), "PackageCode", code, &length) !=
+        ERROR_SUCCESS) {
+      return "";
+    }
+    return std::string(code, std::min<std::size_t>(length, sizeof code - 1));
+  } catch (const MissingInstaller&) {
+    return "";
   }
 }
 

@@ -15,6 +15,7 @@ namespace tavrel {
 bool WriteDatabaseProperties(const std::string& database,
                              const std::vector<std::pair<std::string, std::string>>& properties);
 int QueryProductState(const std::string& productCode);
+std::string QueryProductPackageCode(const std::string& productCode);
 InstallerSessionResult RunInstallerSession(const InstallerSession& session,
                                            InstallerMessageSink& sink);
 

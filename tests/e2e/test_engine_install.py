@@ -20,6 +20,10 @@ DEMO_DIALOGS = wb.ROOT / "samples/demo/dialogs"
 PAGE = "TPoolTemplate"
 REG_KEY = "HKCU\\Software\\Tavrel Tests\\Install"
 DRIVE_C = Path(wb.ENV["WINEPREFIX"]) / "drive_c"
+# Where the engine registers what it installs (for all users: the bench's
+# user is an administrator).
+INFORMATION = "C:\\users\\Public\\Application Data\\Quorvane\\Installation Information\\"
+UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 
 
 def S(name: str, value: str) -> Command:
@@ -35,6 +39,20 @@ def reg_value(name: str) -> str | None:
         if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
             return parts[2] if len(parts) == 3 else ""
     return None
+
+
+def reg_values(key: str) -> dict[str, str] | None:
+    """The string values of a key by name ("(Default)" for the unnamed one);
+    None when the key is not there."""
+    result = subprocess.run([wb.WINE, "reg", "query", key], env=wb.ENV, capture_output=True)
+    if result.returncode != 0:
+        return None
+    values = {}
+    for line in result.stdout.decode(wb.ENCODING, "replace").splitlines():
+        parts = line.strip().split("    ")
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            values[parts[0]] = parts[2] if len(parts) >= 3 else ""
+    return values
 
 
 def unix(windows_path: str) -> Path:
@@ -64,6 +82,10 @@ class InstallTest(unittest.TestCase):
         subprocess.run([wb.WINE, "msiexec", "/x", self.product, "/qn"], env=wb.ENV,
                        capture_output=True, timeout=120)
         shutil.rmtree(unix(self.target), ignore_errors=True)
+        # The registration an installation leaves.
+        subprocess.run([wb.WINE, "reg", "delete", UNINSTALL + "Install Test", "/f"], env=wb.ENV,
+                       capture_output=True)
+        shutil.rmtree(unix(INFORMATION + self.product), ignore_errors=True)
         wb.clean_temp()
 
     def setup(self, commands: list[Command], **settings) -> Setup:
@@ -148,6 +170,115 @@ class InstallTest(unittest.TestCase):
         store = self.run_silent(self.removal(), name="removal")
         self.assertEqual(store["RESULT"], "COMPLETE")
         self.assertNothingLeft()
+
+    def test_registered_product_is_maintained_and_removed_through_its_uninstall_entry(self) -> None:
+        title = "Tavrel Maintenance Test"
+        uninstall = UNINSTALL + title
+        ident = "HKLM\\SOFTWARE\\Quorvane\\Tavrel\\Ident.Cache\\" + self.product
+        publisher = ["Maintenance Publisher", "help@example.invalid", "https://example.invalid/help",
+                     "https://example.invalid/update", "Comments on the product"]
+
+        def maintained(revision: str) -> Setup:
+            """Removes on REMOVE=TRUE, only looks in a maintenance or upgrade
+            run, else installs."""
+            setup = self.setup([
+                Command("If", ["REMOVE", "0", "TRUE", "FALSE"]),
+                Command("Apply Changes", ["Progress", "RESULT", "FALSE"]),
+                Command("Terminate Install"),
+                Command("End"),
+                Command("If", ["MAINTENANCE", "0", "TRUE", "FALSE"]),
+                Command("Terminate Install"),
+                Command("End"),
+                Command("If", ["NEEDSUPGRADE", "0", "TRUE", "FALSE"]),
+                Command("Terminate Install"),
+                Command("End"),
+                S("TARGETDIR", self.target),
+                *self.changes(),
+                Command("Apply Changes", ["Progress", "RESULT", "TRUE"]),
+            ], revision=revision, publisher=publisher)
+            setup.title = title
+            return setup
+
+        def forget() -> None:
+            for key in (uninstall, ident):
+                subprocess.run([wb.WINE, "reg", "delete", key, "/f"], env=wb.ENV,
+                               capture_output=True)
+            shutil.rmtree(unix(INFORMATION + self.product), ignore_errors=True)
+
+        forget()
+        self.addCleanup(forget)
+        revision = guid()
+        setup = maintained(revision)
+        store = self.run_silent(setup)
+        self.assertEqual((store["RESULT"], store["MAINTENANCE"], store["NEEDSUPGRADE"]),
+                         ("COMPLETE", "FALSE", "FALSE"))
+        self.assertInstalled()
+
+        # The entry in the list of installed programs starts the copy in the
+        # installation information folder.
+        values = reg_values(uninstall)
+        self.assertIsNotNone(values)
+        engine = values["DisplayIcon"]
+        folder = engine[:engine.rindex("\\") + 1]
+        self.assertEqual(folder, f"{INFORMATION}{self.product}\\{revision}\\")
+        self.assertEqual(values, {
+            "DisplayIcon": folder + "Setup.exe",
+            "DisplayName": title,
+            "UninstallString": f'"{folder}Setup.exe" REMOVE=TRUE MODIFY=FALSE',
+            "ModifyPath": folder + "Setup.exe",
+            "Publisher": publisher[0],
+            "Contact": publisher[1],
+            "HelpLink": publisher[2],
+            "URLUpdateInfo": publisher[3],
+            "Comments": publisher[4],
+        })
+        self.assertEqual(reg_values(ident), {"(Default)": folder})
+        copies = unix(folder)
+        for name in ("Setup.exe", "Setup.msi", "Setup.res", "tvl.dll"):
+            self.assertEqual((copies / name).read_bytes(), (self.dir / "setup" / name).read_bytes(),
+                             name)
+        components = (copies / "Setup.dat").read_bytes().decode(wb.ENCODING).split("\r\n")
+        self.assertEqual(components[:5], ["ZUNA-PREDEF-COMPONENT", "$", "TRUE", "$", self.target])
+        self.assertEqual(components[5:7], [store["ALLUSERS"], store["STARTMENU"]])
+        parameters = (copies / "Setup.par").read_bytes().decode(wb.ENCODING).split("\r\n")
+        self.assertEqual(parameters[-3:], ["QORVTEMP", parameters[-2], ""])
+        self.assertIn(self.target, parameters)
+
+        # The same revision again: a maintenance run with the earlier choices.
+        store = self.run_silent(setup, ["TARGETDIR=ignored"], name="again")
+        self.assertEqual((store["MAINTENANCE"], store["NEEDSUPGRADE"]), ("TRUE", "FALSE"))
+        self.assertEqual(store["TARGETDIR"], "ignored")  # the command line comes last
+        store = self.run_silent(setup, name="again")
+        self.assertEqual(store["TARGETDIR"], self.target)
+        trace = (self.dir / "again-trace.txt").read_bytes().decode(wb.ENCODING)
+        self.assertIn(f"maintenance: {(len(parameters) - 1) // 2} previous parameters from "
+                      f"{folder}Setup.par", trace)
+
+        # Another revision of the product: an upgrade, not maintenance.
+        store = self.run_silent(maintained(guid()), name="upgrade")
+        self.assertEqual((store["MAINTENANCE"], store["NEEDSUPGRADE"]), ("FALSE", "TRUE"))
+
+        # The entry's command line removes the product and the registration;
+        # the running copy cannot be deleted, so its folder moves aside.
+        command = values["UninstallString"]
+        program = command[1:command.index('"', 1)]
+        args = command[command.index('"', 1) + 1:].split()
+        self.assertEqual(args, ["REMOVE=TRUE", "MODIFY=FALSE"])
+        self.dump.unlink(missing_ok=True)
+        with wb.Program(unix(program), args, trace=self.dir / "uninstall-trace.txt",
+                        extra_env={"TVL_VARIABLES": wb.winpath(self.dump)}) as running:
+            self.assertEqual(running.wait(120), 0)
+            trace = running.trace()
+        self.assertEqual(wb.read_variables(self.dump)["RESULT"], "COMPLETE", trace)
+        self.assertNothingLeft()
+        self.assertIsNone(reg_values(uninstall))
+        self.assertIsNone(reg_values(ident))
+        self.assertFalse(copies.exists())
+        aside = copies.parent / "~0"
+        self.assertTrue((aside / "Setup.exe").is_file(), sorted(copies.parent.iterdir()))
+        self.assertFalse((aside / "Setup.dat").exists())
+        self.assertTrue(any(line.startswith("marked for deletion at the next restart: ")
+                            and line.endswith("~0\\Setup.exe") for line in trace), trace)
 
     def test_cancel_on_the_progress_page_leaves_nothing_installed(self) -> None:
         setup = self.setup([

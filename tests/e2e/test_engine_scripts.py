@@ -228,11 +228,10 @@ class EngineScriptTest(unittest.TestCase):
         setup.commands = [
             S("BEFORE", "ran"),
             S("FOUND", ""),
-            Command("Is MSI Setup Installed", ["{00000000-0000-0000-0000-000000000001}",
-                                               "FOUND"]),  # line 3
+            Command("Web Media Block", ["MEDIA1", "http://localhost/media1.cab"]),  # line 3
             S("AFTER", "ran"),
         ]
-        message = "Is MSI Setup Installed is not available in this version"
+        message = "Web Media Block is not available in this version"
         with self.run_engine(setup, []) as program:
             box = wb.find_window("#32770", "Tavrel")
             self.assertIn("Runtime error in setup script:Line 3: " + message, box.texts("Static"))

@@ -55,6 +55,12 @@ class WizardDialogTest(unittest.TestCase):
         demo = self.demo_setup()
         wb.subprocess.run([wb.WINE, "msiexec", "/x", demo.product, "/qn"], env=wb.ENV,
                           capture_output=True, timeout=120)
+        # And so does the registration its installation leaves.
+        wb.subprocess.run([wb.WINE, "reg", "delete",
+                           "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                           + demo.title, "/f"], env=wb.ENV, capture_output=True)
+        shutil.rmtree(Path(wb.ENV["WINEPREFIX"]) / "drive_c/users/Public/Application Data/Quorvane"
+                      / "Installation Information" / demo.product, ignore_errors=True)
         wb.clean_temp()
 
     def run_setup(self, setup: Setup, args: list[str] = ()) -> wb.Program:

@@ -143,6 +143,40 @@ class FakeHost final : public UiPort, public SystemPort {
     return true;
   }
   bool DeleteFileAt(const std::string& path) override { return files.erase(path) != 0; }
+  // A copy from a path in missingSources fails; a file in inUse stays where
+  // it is when its folder is deleted.
+  bool CopyFileOver(const std::string& from, const std::string& to) override {
+    copies.push_back(from + " > " + to);
+    if (missingSources.count(from) != 0) return false;
+    files[to] = files.count(from) != 0 ? files[from] : "copy of " + from;
+    return true;
+  }
+  bool DeleteFolderTree(const std::string& folder) override {
+    bool left = false;
+    for (auto it = files.lower_bound(folder); it != files.end() && it->first.starts_with(folder);) {
+      if (inUse.count(it->first) != 0) {
+        left = true;
+        ++it;
+      } else {
+        it = files.erase(it);
+      }
+    }
+    if (!left) folders.erase(folder);
+    return !left;
+  }
+  bool MoveFolder(const std::string& from, const std::string& to) override {
+    if (folders.count(from) == 0) return false;
+    folders.erase(from);
+    folders.insert(to);
+    std::map<std::string, std::string> moved;
+    for (auto it = files.lower_bound(from); it != files.end() && it->first.starts_with(from);) {
+      moved[to + it->first.substr(from.size())] = it->second;
+      it = files.erase(it);
+    }
+    files.merge(moved);
+    return true;
+  }
+  void DeleteAtRestart(const std::string& path) override { atRestart.push_back(path); }
   bool WriteLogText(const std::string& path, const std::string& text) override {
     files[path] = text;
     return true;
@@ -165,6 +199,15 @@ class FakeHost final : public UiPort, public SystemPort {
   void DeleteRegistryKeyTree(RegistryRoot root, const std::string& key) override {
     registry.push_back("delete tree " + std::to_string(static_cast<int>(root)) + " " + key);
   }
+  // Written values land in registryValues ("root|key|name"); a key listed in
+  // lockedKeys cannot be written.
+  bool WriteRegistryString(RegistryRoot root, const std::string& key, const std::string& name,
+                           const std::string& value) override {
+    if (lockedKeys.count(key) != 0) return false;
+    registryValues[std::to_string(static_cast<int>(root)) + "|" + key + "|" + name] =
+        RegistryValue{RegistryValue::Type::kString, value, 0};
+    return true;
+  }
   std::string LocalDateTime() override { return "10/12/2026 01:02:03"; }
   std::string SystemErrorText(std::uint32_t code) override {
     const auto found = errorTexts.find(code);
@@ -182,6 +225,7 @@ class FakeHost final : public UiPort, public SystemPort {
     return true;
   }
   int ProductState(const std::string&) override { return productState; }
+  std::string ProductPackageCode(const std::string&) override { return packageCode; }
   InstallerSessionResult RunInstallerSession(const InstallerSession& session,
                                              InstallerMessageSink& sink) override {
     sessions.push_back(session);
@@ -314,6 +358,12 @@ class FakeHost final : public UiPort, public SystemPort {
   std::map<std::uint32_t, std::string> errorTexts;
   std::vector<std::string> databaseProperties;  // "database|NAME=value"
   int productState = -1;
+  std::string packageCode;
+  std::vector<std::string> copies;  // "from > to"
+  std::set<std::string> missingSources;
+  std::set<std::string> inUse;
+  std::vector<std::string> atRestart;
+  std::set<std::string> lockedKeys;
   std::vector<InstallerSession> sessions;
   std::vector<std::pair<std::uint32_t, std::string>> installerMessages;
   std::vector<int> installerAnswers;

@@ -48,6 +48,10 @@ class QuietSystem : public SystemPort {
   std::string CreateTempFile(const std::string&) override { return ""; }
   bool CreateFolders(const std::string&) override { return false; }
   bool DeleteFileAt(const std::string&) override { return false; }
+  bool CopyFileOver(const std::string&, const std::string&) override { return false; }
+  bool DeleteFolderTree(const std::string&) override { return false; }
+  bool MoveFolder(const std::string&, const std::string&) override { return false; }
+  void DeleteAtRestart(const std::string&) override {}
   bool WriteLogText(const std::string&, const std::string&) override { return false; }
   std::string CurrentFolder() override { return ""; }
   bool SetCurrentFolder(const std::string&) override { return false; }
@@ -69,6 +73,10 @@ class QuietSystem : public SystemPort {
   }
   void DeleteRegistryValue(RegistryRoot, const std::string&, const std::string&) override {}
   void DeleteRegistryKeyTree(RegistryRoot, const std::string&) override {}
+  bool WriteRegistryString(RegistryRoot, const std::string&, const std::string&,
+                           const std::string&) override {
+    return false;
+  }
   std::string LocalDateTime() override { return ""; }
   std::string SystemErrorText(std::uint32_t) override { return ""; }
   bool WriteDatabaseProperties(const std::string&,
@@ -76,6 +84,7 @@ class QuietSystem : public SystemPort {
     return false;
   }
   int ProductState(const std::string&) override { return -1; }
+  std::string ProductPackageCode(const std::string&) override { return ""; }
   InstallerSessionResult RunInstallerSession(const InstallerSession&,
                                              InstallerMessageSink&) override {
     return {};
