@@ -23,7 +23,9 @@ Description format (one setting per line; '#' starts a comment line):
                                       # "Display Dialog" not commented out,
                                       # NAME.dfm and NAME.dfm.tvlf go into
                                       # <name>.res
-    data = payload/readme.txt         # file copied into data\\ (repeatable)
+    data = payload/readme.txt         # file copied into data\\ (repeatable);
+                                      # data\\ always holds an empty file
+                                      # named as the product code
     bitmap = splash.bmp               # copied as setup.bmp
     language = german.txt             # appended to tvl.dll
     reboot = yes                      # the installation and the removal ask
@@ -758,10 +760,12 @@ def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = N
     make_resource_archive(resources, out / f"{setup.name}.res")
     if setup.bitmap is not None:
         shutil.copyfile(setup.bitmap, out / "setup.bmp")
-    if setup.data:
-        (out / "data").mkdir(exist_ok=True)
-        for file in setup.data:
-            shutil.copy2(file, out / "data" / file.name)
+    # The data folder holds a file named as the product code: the mark by
+    # which a maintenance run knows the original sources.
+    (out / "data").mkdir(exist_ok=True)
+    (out / "data" / setup.product).write_bytes(b"")
+    for file in setup.data:
+        shutil.copy2(file, out / "data" / file.name)
     return exe
 
 

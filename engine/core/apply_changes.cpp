@@ -61,7 +61,9 @@ void ApplyChanges(CommandContext& c) {
     const std::string found = LocateSources(c, script.productCode);
     if (found.empty()) {
       c.store.SetResult("LASTERROR", c.messages.Get(msg::kSourcesNotFound));
-      if (!resultVariable.empty()) c.store.Set(NamedVariable(resultVariable), "CANCEL");
+      // Created when missing, as for every other outcome: the script must be
+      // able to see why nothing was applied.
+      if (!resultVariable.empty()) c.store.SetResult(NamedVariable(resultVariable), "CANCEL");
       return;
     }
     c.run.dataFolder = found;

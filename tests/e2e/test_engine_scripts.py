@@ -450,11 +450,21 @@ class EngineScriptTest(unittest.TestCase):
         self.assertIsNone(self.run_key("HKCU", name))
         self.assertEqual(self.run_key("HKLM", name), store["EXEFILE"])
 
-        # The next start removes it; a script without the command leaves none.
-        setup.commands = [S("BEFORE", "ran")]
-        with self.run_engine(setup, ["/s"], env=no_reboot) as program:
-            self.assertEqual(program.wait(60), 0)
-            self.assertIn("resume entry removed (machine): " + name, program.trace())
+        # After the restart the system starts what the entry names, without
+        # arguments: the run starts the script from its beginning and removes
+        # the entry. (The script no longer asks for a restart.)
+        setup.commands = [S("BEFORE", "resumed")]
+        assemble(setup, self.dir / "setup", wb.BIN)
+        entry = self.run_key("HKLM", name)
+        trace = self.dir / "resumed-trace.txt"
+        env = {**wb.ENV, "TVL_TRACE": wb.winpath(trace), "TVL_VARIABLES": wb.winpath(self.dump),
+               **no_reboot}
+        resumed = subprocess.run([wb.WINE, entry.strip('"')], env=env, capture_output=True,
+                                 timeout=120)
+        self.assertEqual(resumed.returncode, 0)
+        self.assertIn("resume entry removed (machine): " + name,
+                      trace.read_bytes().decode(wb.ENCODING))
+        self.assertEqual(wb.read_variables(self.dump)["BEFORE"], "resumed")
         self.assertIsNone(self.run_key("HKCU", name))
         self.assertIsNone(self.run_key("HKLM", name))
 
