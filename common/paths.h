@@ -70,4 +70,17 @@ constexpr std::size_t DriveLength(std::string_view path) {
   return path;
 }
 
+// The folder a path lies in, up to and including its last separator; empty
+// when the path has none.
+inline std::string_view FolderPart(std::string_view path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  return cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1);
+}
+
+// The last name of a path: what follows its last separator or drive colon.
+inline std::string_view NamePart(std::string_view path) {
+  const std::size_t cut = path.find_last_of("\\/:");
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
 }  // namespace common

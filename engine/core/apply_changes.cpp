@@ -13,10 +13,6 @@ namespace tavrel {
 
 namespace {
 
-bool ReadsTrue(const VariableStore& store, std::string_view name) {
-  return store.Exists(name) && BooleanValue(store.Get(name));
-}
-
 // A maintenance run that installs needs the original sources: the data
 // folder must hold the file named as the product code. When it does not,
 // the user is asked for the folder until one holds it (in the folder or in
@@ -93,7 +89,7 @@ void ApplyChanges(CommandContext& c) {
                                    c.run.installerMessages,
                                    c.run.dialogs.window,
                                    c.Silent(),
-                                   progressFile.substr(0, progressFile.find_last_of('\\') + 1)};
+                                   std::string(common::FolderPart(progressFile))};
   const InstallerResult result = RunInstaller(inputs, environment);
   c.system.Trace("Apply Changes: " + ResultWord(result.outcome) +
                  (result.errorText.empty() ? "" : ": " + result.errorText));

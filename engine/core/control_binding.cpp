@@ -29,16 +29,6 @@ int ParsedNumber(std::string_view text) {
   return *value;
 }
 
-std::string Collapsed(std::string_view text) {
-  std::string path;
-  if (text.starts_with("\\\\")) path += '\\';
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    path += text[i];
-    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') ++i;
-  }
-  return path;
-}
-
 // The folder part of a path, up to and including its last separator.
 std::string FolderPart(std::string_view path) {
   const std::size_t cut = path.find_last_of("\\:");
@@ -151,7 +141,7 @@ std::string ControlBinding::SavedText(const DialogControl& control) const {
 }
 
 std::string ControlBinding::TargetStartFolder() const {
-  const std::string target = Collapsed(store_.ExpandedValue("$TARGETDIR$"));
+  const std::string target = CollapseBackslashPairs(store_.ExpandedValue("$TARGETDIR$"));
   return DeepestExistingFolder(target, Exists());
 }
 
@@ -343,7 +333,7 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
     savedTexts_.emplace_back(ToUpperAscii(control.Name()), design);
     std::string text = design;
     const std::string value = HintValue(control);
-    if (!value.empty()) text = plain ? Collapsed(value) : value;
+    if (!value.empty()) text = plain ? CollapseBackslashPairs(value) : value;
     if (text.empty()) {
       switch (control.Tag()) {
         case 1:
@@ -362,7 +352,7 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
           break;
       }
       text = Expand(text);
-      if (plain) text = Collapsed(text);
+      if (plain) text = CollapseBackslashPairs(text);
     }
     control.SetPropertyText("Text", text);
   }
@@ -441,7 +431,7 @@ void ControlBinding::ReleaseControl(DialogPage& page, DialogControl& control) {
 }
 
 void ControlBinding::FormShown() {
-  const std::string base = Collapsed(store_.ExpandedValue("$TARGETDIR$"));
+  const std::string base = CollapseBackslashPairs(store_.ExpandedValue("$TARGETDIR$"));
   target_ = SplitTarget(base, Exists());
 }
 

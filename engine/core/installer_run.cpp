@@ -19,13 +19,6 @@ std::string Quoted(const std::string& text, bool quote) {
   return quote ? "\"" + text + "\"" : text;
 }
 
-// The folder part of a path, with its trailing backslash.
-std::string FolderOf(std::string_view path) {
-  const std::size_t separator = path.find_last_of("\\/");
-  return separator == std::string_view::npos ? std::string()
-                                             : std::string(path.substr(0, separator + 1));
-}
-
 // The value of the first pair of that name in name, value, name, value...;
 // nullptr when none.
 const std::string* ValueOf(const std::vector<std::string>& pairs, std::string_view name) {
@@ -132,7 +125,7 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
 
   InstallerFolders PrepareFolders() {
     InstallerFolders folders;
-    const std::string databaseFolder = FolderOf(inputs_.database);
+    const std::string databaseFolder(common::FolderPart(inputs_.database));
     const std::string shortDatabase = env_.system.ShortPathOf(databaseFolder);
     folders.database =
         shortDatabase.empty() ? databaseFolder : common::WithTrailingBackslash(shortDatabase);
@@ -153,7 +146,7 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
     InstallerSession session;
     session.database = inputs_.database;
     if (!inputs_.logPath.empty()) {
-      env_.system.CreateFolders(FolderOf(inputs_.logPath));
+      env_.system.CreateFolders(std::string(common::FolderPart(inputs_.logPath)));
       const std::string header = LogHeaderText(env_.system.LocalDateTime(), inputs_, folders);
       if (env_.system.WriteLogText(inputs_.logPath, header)) {
         session.logPath = inputs_.logPath;
@@ -242,7 +235,7 @@ InstallerResult RunInstaller(const InstallerInputs& inputs, InstallerEnvironment
 
 std::string MediaPathOf(std::string_view dataFolder) {
   std::string folder = common::WithoutTrailingBackslash(std::string(dataFolder));
-  folder = FolderOf(folder);
+  folder = std::string(common::FolderPart(folder));
   return folder.substr(std::min(folder.size(), common::DriveLength(folder)));
 }
 

@@ -24,15 +24,6 @@ std::string ValueOf(const VariableStore& store, std::string_view name) {
   return store.Exists(name) ? store.Get(name) : std::string();
 }
 
-bool ReadsTrue(const VariableStore& store, std::string_view name) {
-  return BooleanValue(ValueOf(store, name));
-}
-
-std::string FileNameOf(const std::string& path) {
-  const std::size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 // A product or revision code names one folder level (and a key): an empty
 // one, or one that climbs or branches, would make the folder one that holds
 // other products' information, or the key the parent of every product's.
@@ -118,7 +109,7 @@ void RegisterProduct(CommandContext& c) {
 
   // The copies the maintenance runs start from; what cannot be copied is
   // passed over.
-  const std::string exeName = FileNameOf(c.run.exeFile);
+  const std::string exeName(common::NamePart(c.run.exeFile));
   const std::string& source = c.state.engineFolder;
   const std::pair<std::string, std::string> copies[] = {
       {c.run.exeFile, exeName},
@@ -196,7 +187,7 @@ void UnregisterProduct(CommandContext& c) {
       if (c.system.KindOf(candidate) == PathKind::kNone) aside = candidate;
     }
     const std::string left = !aside.empty() && c.system.MoveFolder(folder, aside) ? aside : folder;
-    c.system.DeleteAtRestart(left + FileNameOf(c.run.exeFile));
+    c.system.DeleteAtRestart(left + std::string(common::NamePart(c.run.exeFile)));
     c.system.DeleteAtRestart(left + "tvl.dll");
     c.system.DeleteAtRestart(left);
   }

@@ -510,4 +510,8 @@ void VariableStore::ReadListText(std::string_view text) {
   }
 }
 
+bool ReadsTrue(const VariableStore& store, std::string_view name) {
+  return store.Exists(name) && BooleanValue(store.Get(name));
+}
+
 }  // namespace tavrel

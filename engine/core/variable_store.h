@@ -145,4 +145,8 @@ class VariableStore {
   std::size_t longestName_ = 0;
 };
 
+// The variable exists and its value reads as true ("TRUE" in any letter
+// case, or "-1").
+bool ReadsTrue(const VariableStore& store, std::string_view name);
+
 }  // namespace tavrel
