@@ -45,6 +45,11 @@ Plan MakePlan(const Archive& archive) {
     }
     // Update archives mark deletions this way; an installer payload has no business deleting.
     if (entry.is_anti) Fail(ErrorCode::kUnsupported, "entry that deletes a file: " + safe.path);
+    // The destination folder itself (".", "./"): it exists once extraction starts, so the entry
+    // is skipped. Content under that name could go nowhere.
+    if (safe.path.empty() && !entry.is_dir && entry.has_stream) {
+      Fail(ErrorCode::kBadName, "entry " + std::to_string(i) + " names the destination folder");
+    }
     plan.paths.push_back(std::move(safe.path));
     if (entry.has_stream) {
       if (entry.size > UINT64_MAX - plan.total) Fail(ErrorCode::kCorrupt, "file sizes overflow");
@@ -72,6 +77,7 @@ class Extraction {
     if (!sink_.PrepareRoot()) Fail(ErrorCode::kWriteFailed, "cannot create the destination folder");
     for (std::size_t i = 0; i < archive_.entries.size(); ++i) {
       const std::string& path = plan_.paths[i];
+      if (path.empty()) continue;
       for (std::size_t sep = path.find('\\'); sep != std::string::npos;
            sep = path.find('\\', sep + 1)) {
         MakeFolder(path.substr(0, sep));
@@ -79,7 +85,9 @@ class Extraction {
       if (archive_.entries[i].is_dir) MakeFolder(path);
     }
     for (std::size_t i = 0; i < archive_.entries.size(); ++i) {
-      if (!archive_.entries[i].is_dir) WriteFile(archive_.entries[i], plan_.paths[i]);
+      if (!archive_.entries[i].is_dir && !plan_.paths[i].empty()) {
+        WriteFile(archive_.entries[i], plan_.paths[i]);
+      }
     }
   }
 

@@ -71,9 +71,13 @@ SafePath ValidateEntryName(std::u16string_view name) {
     std::size_t end = start;
     while (end < name.size() && !IsSeparator(name[end])) ++end;
     const auto component = name.substr(start, end - start);
-    if (const NameProblem p = CheckComponent(component); p != NameProblem::kNone) return {{}, p};
-    if (!joined.empty()) joined.push_back(u'\\');
-    joined.append(component);
+    // "." names the folder it is in: writers that store "./a.txt", or the root as ".", mean
+    // nothing more than that, so it is dropped. Everything else made of dots stays refused.
+    if (component != u".") {
+      if (const NameProblem p = CheckComponent(component); p != NameProblem::kNone) return {{}, p};
+      if (!joined.empty()) joined.push_back(u'\\');
+      joined.append(component);
+    }
     if (end == name.size()) break;
     start = end + 1;
   }

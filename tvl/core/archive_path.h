@@ -15,14 +15,16 @@ enum class NameProblem {
   kAbsolute,          // leading separator (root, UNC)
   kColon,             // drive letter or alternate data stream
   kEmptyComponent,    // "a//b", trailing separator
-  kDotsAndSpaces,     // ".", "..", "...", " ", ". ." ...
+  kDotsAndSpaces,     // "..", "...", " ", ". ." ... ("." alone is dropped)
   kTrailingDotSpace,  // Windows would drop it and write somewhere else than named
   kBadCharacter,      // control characters and < > " | ? *
   kDeviceName,        // CON, NUL, COM1, LPT1.txt ...
 };
 
 struct SafePath {
-  std::string path;  // UTF-8, components joined by '\'; set when problem is kNone
+  // UTF-8, components joined by '\'; set when problem is kNone. Empty when the name, once its
+  // "." components are dropped, is the destination folder itself.
+  std::string path;
   NameProblem problem = NameProblem::kNone;
   bool ok() const { return problem == NameProblem::kNone; }
 };

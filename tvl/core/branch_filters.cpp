@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "tvl/core/converting_stream.h"
 #include "tvl/core/status.h"
 
 namespace tvl {
@@ -24,62 +25,23 @@ std::uint8_t ToU8(std::byte b) {
 // of opcode bytes close together makes the later ones less trustworthy: the three bits of
 // `mask_` remember which of the three bytes before the current one were such opcodes that were
 // not converted, and decide whether this one is left alone.
-class BcjDecoder final : public InStream {
+class BcjDecoder final : public ConvertingStream {
  public:
-  explicit BcjDecoder(std::unique_ptr<InStream> input)
-      : input_(std::move(input)), window_(kWindowSize) {}
-
-  std::size_t Read(std::span<std::byte> out) override {
-    if (out.empty()) return 0;
-    while (ready_ == start_) {
-      if (!Refill()) return 0;
-    }
-    const std::size_t n = std::min(out.size(), ready_ - start_);
-    std::memcpy(out.data(), window_.data() + start_, n);
-    start_ += n;
-    return n;
-  }
+  explicit BcjDecoder(std::unique_ptr<InStream> input) : ConvertingStream(std::move(input)) {}
 
  private:
-  // Makes converted bytes available; false at the end of the stream.
-  bool Refill() {
-    // Unconverted bytes (never more than four) move to the front.
-    const std::size_t pending = end_ - start_;
-    std::memmove(window_.data(), window_.data() + start_, pending);
-    window_base_ += start_;
-    start_ = ready_ = 0;
-    end_ = pending;
-    if (!at_end_) {
-      const std::size_t got = input_->Read(std::span(window_).subspan(end_));
-      if (got == 0) {
-        at_end_ = true;
-      } else {
-        if (got > window_.size() - end_) Fail(ErrorCode::kInternal, "stream overran its buffer");
-        end_ += got;
-      }
-    }
-    if (at_end_) {
-      // Fewer than five bytes cannot hold an instruction with its address: they pass as stored.
-      ready_ = end_;
-      return end_ != 0;
-    }
-    ready_ = Convert();
-    return true;
-  }
-
   static bool IsAddressHighByte(std::uint8_t b) { return b == 0x00 || b == 0xFF; }
 
-  // Converts instructions in [0, end_) that fit entirely; returns where it stopped.
-  std::size_t Convert() {
-    std::uint8_t* const data = reinterpret_cast<std::uint8_t*>(window_.data());
+  std::size_t Convert(std::span<std::uint8_t> window, std::uint64_t position) override {
+    std::uint8_t* const data = window.data();
     std::size_t pos = 0;
-    while (pos + 5 <= end_) {
+    while (pos + 5 <= window.size()) {
       const std::uint8_t opcode = data[pos];
       if (opcode != 0xE8 && opcode != 0xE9) {
         ++pos;
         continue;
       }
-      const std::uint64_t here = window_base_ + pos;
+      const std::uint64_t here = position + pos;
       const std::uint64_t distance = have_last_ ? here - last_opcode_ : 4;
       last_opcode_ = here;
       have_last_ = true;
@@ -129,13 +91,6 @@ class BcjDecoder final : public InStream {
                                                                 true, false, false, false};
   static constexpr std::array<unsigned, 8> kMaskBitNumber = {0, 1, 2, 2, 3, 3, 3, 3};
 
-  std::unique_ptr<InStream> input_;
-  std::vector<std::byte> window_;
-  std::uint64_t window_base_ = 0;  // stream position of window_[0]
-  std::size_t start_ = 0;          // next byte to hand out
-  std::size_t ready_ = 0;          // end of converted bytes
-  std::size_t end_ = 0;            // end of bytes read
-  bool at_end_ = false;
   std::uint32_t mask_ = 0;
   std::uint64_t last_opcode_ = 0;
   bool have_last_ = false;

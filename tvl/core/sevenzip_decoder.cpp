@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "tvl/core/branch_converters.h"
 #include "tvl/core/branch_filters.h"
 #include "tvl/core/lzma_decoder.h"
 
@@ -78,7 +79,20 @@ struct DecoderInfo {
   const char* name;
   std::uint32_t num_inputs;
   DecoderFactory create;
+  // Whether the coder's property bytes are ones the decoder takes; null where the decoder itself
+  // judges them when it is built.
+  bool (*properties_ok)(std::span<const std::uint8_t> properties);
 };
+
+template <BranchArchitecture kArchitecture>
+std::unique_ptr<InStream> MakeConverter(const Coder& coder, Inputs inputs, std::uint64_t) {
+  return MakeBranchConverter(kArchitecture, coder.properties, std::move(inputs[0]));
+}
+
+template <BranchArchitecture kArchitecture>
+bool ConverterPropertiesOk(std::span<const std::uint8_t> properties) {
+  return BranchPropertiesValid(kArchitecture, properties);
+}
 
 constexpr DecoderInfo kDecoders[] = {
     {{0x00},
@@ -87,42 +101,90 @@ constexpr DecoderInfo kDecoders[] = {
      1,
      [](const Coder&, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
        return std::make_unique<CopyDecoder>(std::move(inputs[0]));
-     }},
+     },
+     nullptr},
     {{0x03, 0x01, 0x01},
      3,
      "LZMA",
      1,
      [](const Coder& coder, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
        return MakeLzmaDecoder(coder.properties, size, std::move(inputs[0]));
-     }},
+     },
+     nullptr},
     {{0x21},
      1,
      "LZMA2",
      1,
      [](const Coder& coder, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
        return MakeLzma2Decoder(coder.properties, size, std::move(inputs[0]));
-     }},
+     },
+     nullptr},
     {{0x03, 0x03, 0x01, 0x03},
      4,
      "BCJ",
      1,
      [](const Coder&, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
        return MakeBcjDecoder(std::move(inputs[0]));
-     }},
+     },
+     nullptr},
     {{0x03, 0x03, 0x01, 0x1B},
      4,
      "BCJ2",
      4,
      [](const Coder&, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
        return MakeBcj2Decoder(std::move(inputs));
-     }},
+     },
+     nullptr},
     {{0x03},
      1,
      "Delta",
      1,
      [](const Coder& coder, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
        return MakeDeltaDecoder(coder.properties, std::move(inputs[0]));
-     }},
+     },
+     nullptr},
+    {{0x03, 0x03, 0x05, 0x01},
+     4,
+     "ARM",
+     1,
+     MakeConverter<BranchArchitecture::kArm>,
+     ConverterPropertiesOk<BranchArchitecture::kArm>},
+    {{0x03, 0x03, 0x07, 0x01},
+     4,
+     "ARMT",
+     1,
+     MakeConverter<BranchArchitecture::kArmThumb>,
+     ConverterPropertiesOk<BranchArchitecture::kArmThumb>},
+    {{0x0A},
+     1,
+     "ARM64",
+     1,
+     MakeConverter<BranchArchitecture::kArm64>,
+     ConverterPropertiesOk<BranchArchitecture::kArm64>},
+    {{0x03, 0x03, 0x02, 0x05},
+     4,
+     "PPC",
+     1,
+     MakeConverter<BranchArchitecture::kPowerPc>,
+     ConverterPropertiesOk<BranchArchitecture::kPowerPc>},
+    {{0x03, 0x03, 0x08, 0x05},
+     4,
+     "SPARC",
+     1,
+     MakeConverter<BranchArchitecture::kSparc>,
+     ConverterPropertiesOk<BranchArchitecture::kSparc>},
+    {{0x03, 0x03, 0x04, 0x01},
+     4,
+     "IA64",
+     1,
+     MakeConverter<BranchArchitecture::kIa64>,
+     ConverterPropertiesOk<BranchArchitecture::kIa64>},
+    {{0x0B},
+     1,
+     "RISCV",
+     1,
+     MakeConverter<BranchArchitecture::kRiscV>,
+     ConverterPropertiesOk<BranchArchitecture::kRiscV>},
 };
 
 const DecoderInfo* FindDecoder(const Coder& coder) {
@@ -205,7 +267,11 @@ Status CheckFolderSupported(const Folder& folder) {
     }
   }
   for (const auto& coder : folder.coders) {
-    if (!FindDecoder(coder)) return {ErrorCode::kUnsupported, "unsupported " + MethodName(coder)};
+    const DecoderInfo* info = FindDecoder(coder);
+    if (!info) return {ErrorCode::kUnsupported, "unsupported " + MethodName(coder)};
+    if (info->properties_ok && !info->properties_ok(coder.properties)) {
+      return {ErrorCode::kUnsupported, std::string("unsupported properties of ") + info->name};
+    }
   }
   // The dictionaries the folder's decoders will hold, each no larger than its coder's output,
   // must fit a 32-bit process together; an archive that asks for more is refused before

@@ -218,10 +218,11 @@ TEST_F(ArchiveExtractorTest, UnsafeNamesRefuseTheWholeArchive) {
     EXPECT_FALSE(fs::exists(scratch_.path() / "evil.txt"));
   }
 
-  // Built from scratch, with a harmless entry ahead of the bad one.
+  // Built from scratch, with a harmless entry ahead of the bad one. A file with content named
+  // "." would have to replace the destination folder itself.
   for (const std::u16string_view name :
        {u"\\abs", u"\\\\server\\share\\x", u"d:x", u"a/../../x", u"..", u"a/ . /b", u"LPT1",
-        u"aux.tar.gz", u"a/file::$DATA"}) {
+        u"aux.tar.gz", u"a/file::$DATA", u".", u"./."}) {
     testing::MemorySink sink;
     const Status status =
         ExtractToMemory(testing::BuildArchive({{u"ok.txt", TestEntry::kFile, "fine"},

@@ -137,6 +137,21 @@ TEST_F(TvlDll, ExtractsEveryKindOfSampleWithItsTimes) {
   }
 }
 
+TEST_F(TvlDll, ExtractsEveryWritersArchive) {
+  const fs::path fixtures = ExeDir() / "tvl_fixtures";
+  const auto expected = Snapshot(fixtures / "tree");
+  std::size_t count = 0;
+  for (const auto& item : fs::directory_iterator(fixtures / "archives")) {
+    const fs::path archive = item.path();
+    SCOPED_TRACE(archive.filename().string());
+    const fs::path out = work_ / archive.stem();
+    ASSERT_NE(Extract(archive, out.string() + "\\", nullptr), 0);
+    EXPECT_EQ(Snapshot(out), expected);
+    ++count;
+  }
+  EXPECT_GE(count, 29u);
+}
+
 TEST_F(TvlDll, ExtractsTheSampleIntoANewFolder) {
   const fs::path out = work_ / "new" / "deeper";
   ASSERT_NE(Extract(Sample("tvl_sample.7z"), out.string() + "\\", Record), 0);
