@@ -1,9 +1,11 @@
 // Extracting one large 7z archive with tvl's reader (optimised host build)
-// into a fresh folder, against `7z x` on the same archive in the same run;
-// best of 3 each. Prints both times, the throughput ratio, and the peak
-// memory of both (each measured in a child process of its own).
+// into a fresh folder, against `7z x` on the same archive: one warm-up pair,
+// then PAIRS pairs (default 5) alternating ours and theirs. Prints the median
+// time of each, the median of the per-pair time ratios (ours / 7z) with its
+// minimum and maximum, and the peak memory of both (each measured in a child
+// process of its own).
 //
-//   bench/tvl_bench ARCHIVE              (see bench/tvl_bench.sh for the data)
+//   bench/tvl_bench ARCHIVE [PAIRS]      (see bench/tvl_bench.sh for the data)
 //   bench/tvl_bench --extract ARCHIVE DIR  (one extraction, for the memory probe)
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -138,23 +140,31 @@ Run Measure(const std::vector<std::string>& command) {
 
 }  // namespace
 
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--extract") return ExtractOnce(argv[2], argv[3]);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: tvl_bench ARCHIVE\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: tvl_bench ARCHIVE [PAIRS]\n");
     return 2;
   }
   const std::string archive = argv[1];
+  const int pairs = argc == 3 ? std::max(1, std::atoi(argv[2])) : 5;
   const fs::path work = fs::path(archive).parent_path() / "out";
   const double size_mb = static_cast<double>(fs::file_size(archive)) / 1e6;
-  Run ours{1e9, 0}, theirs{1e9, 0};
+  std::vector<double> ours, theirs, ratios;
+  long ours_peak = 0, theirs_peak = 0;
   std::uint64_t unpacked = 0;
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round <= pairs; ++round) {
     fs::remove_all(work);
     const Run a = Measure({argv[0], "--extract", archive, (work / "tvl").string()});
-    ours = {std::min(ours.seconds, a.seconds), std::max(ours.peak_kib, a.peak_kib)};
     const Run b = Measure({"7z", "x", "-y", "-o" + (work / "7z").string(), archive});
-    theirs = {std::min(theirs.seconds, b.seconds), std::max(theirs.peak_kib, b.peak_kib)};
+    ours_peak = std::max(ours_peak, a.peak_kib);
+    theirs_peak = std::max(theirs_peak, b.peak_kib);
     if (round == 0) {
       for (const auto& entry : fs::recursive_directory_iterator(work / "7z")) {
         if (entry.is_regular_file()) unpacked += entry.file_size();
@@ -166,15 +176,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the extracted trees differ\n");
         return 1;
       }
+      continue;  // the warm-up pair is not counted
     }
+    ours.push_back(a.seconds);
+    theirs.push_back(b.seconds);
+    ratios.push_back(a.seconds / b.seconds);
   }
   fs::remove_all(work);
   const double out_mb = static_cast<double>(unpacked) / 1e6;
-  std::printf("archive %.1f MB, unpacked %.1f MB\n", size_mb, out_mb);
-  std::printf("tvl:   %.2f s (%.1f MB/s out), peak %ld KiB\n", ours.seconds, out_mb / ours.seconds,
-              ours.peak_kib);
-  std::printf("7z x:  %.2f s (%.1f MB/s out), peak %ld KiB\n", theirs.seconds,
-              out_mb / theirs.seconds, theirs.peak_kib);
-  std::printf("throughput ratio (tvl / 7z): %.2f\n", theirs.seconds / ours.seconds);
+  const double our_time = Median(ours), their_time = Median(theirs);
+  std::printf("%s: archive %.1f MB, unpacked %.1f MB, %d pairs after a warm-up\n",
+              fs::path(archive).filename().c_str(), size_mb, out_mb, pairs);
+  std::printf("tvl:   %.2f s median (%.1f MB/s out), peak %ld KiB\n", our_time,
+              out_mb / our_time, ours_peak);
+  std::printf("7z x:  %.2f s median (%.1f MB/s out), peak %ld KiB\n", their_time,
+              out_mb / their_time, theirs_peak);
+  std::printf("time ratio (tvl / 7z x): median %.2f, min %.2f, max %.2f\n", Median(ratios),
+              *std::min_element(ratios.begin(), ratios.end()),
+              *std::max_element(ratios.begin(), ratios.end()));
   return 0;
 }
