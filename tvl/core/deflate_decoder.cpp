@@ -512,7 +512,8 @@ class DeflateDecoder final : public InStream {
     const std::uint32_t* const distances = distance_table_.data();
     const std::uint8_t* const window = window_.get();
     while (out < end) {
-      Refill(b);
+      // A refill leaves at least 56 bits: several literals decode from one.
+      if (b.count < kMaxCodeLength) Refill(b);
       std::uint32_t e = litlen[b.Peek(kLitLenBits)];
       if (e & kLink) {
         b.Drop(kLitLenBits);
@@ -529,9 +530,9 @@ class DeflateDecoder final : public InStream {
         state_ = State::kBlockStart;
         return out;
       }
+      // The extra bits of the length (16 at most), the distance code and its extra bits.
+      if (b.count < 16 + kMaxCodeLength + 14) Refill(b);
       const std::uint32_t length = (e >> 16) + b.Take((e >> 5) & 31u);
-      // A length takes at most 31 bits, a distance 29: only Deflate64 can need more here.
-      if (b.count < 29) Refill(b);
       std::uint32_t d = distances[b.Peek(kDistanceBits)];
       if (d & kLink) {
         b.Drop(kDistanceBits);
