@@ -243,7 +243,14 @@ class DeflateDecoder final : public InStream {
 
   std::size_t Read(std::span<std::byte> out) override {
     if (out.empty()) return 0;
-    if (read_pos_ == out_pos_ && !Decode()) return 0;
+    if (read_pos_ == out_pos_) {
+      // An error leaves the decoder in the middle of a symbol: it stays failed.
+      if (failed_) Corrupt("read on after an error");
+      failed_ = true;
+      const bool more = Decode();
+      failed_ = false;
+      if (!more) return 0;
+    }
     const std::size_t n = std::min(out.size(), out_pos_ - read_pos_);
     std::memcpy(out.data(), window_.get() + read_pos_, n);
     read_pos_ += n;
@@ -365,7 +372,9 @@ class DeflateDecoder final : public InStream {
         // are loaded into the bit buffer, so its count modulo 8 is the rest of this byte.
         bits_.Drop(bits_.count % 8);
         const std::uint32_t length = ReadBits(16);
-        if ((ReadBits(16) ^ 0xFFFFu) != length) Corrupt("stored block length check fails");
+        const std::uint32_t check = ReadBits(16);
+        CheckNotPastEnd();  // zeros read past the end fail the check: report them as what they are
+        if ((check ^ 0xFFFFu) != length) Corrupt("stored block length check fails");
         stored_remaining_ = length;
         state_ = State::kStored;
         break;
@@ -403,6 +412,7 @@ class DeflateDecoder final : public InStream {
     for (unsigned i = 0; i < code_length_count; ++i) {
       code_length_lengths[kCodeLengthOrder[i]] = static_cast<std::uint8_t>(ReadBits(3));
     }
+    CheckNotPastEnd();
     std::array<std::uint32_t, 1u << kCodeLengthBits> code_length_table;
     BuildTable(code_length_lengths, code_length_symbols_.data(), kCodeLengthBits, code_length_table,
                Incomplete::kRefused, "the code-length code");
@@ -413,6 +423,7 @@ class DeflateDecoder final : public InStream {
     const unsigned total = litlen_count + distance_count;
     unsigned i = 0;
     while (i < total) {
+      CheckNotPastEnd();
       const std::uint32_t symbol = DecodeShort(code_length_table.data(), kCodeLengthBits);
       if (symbol < 16) {
         lengths[i++] = static_cast<std::uint8_t>(symbol);
@@ -433,6 +444,7 @@ class DeflateDecoder final : public InStream {
       std::fill_n(lengths.begin() + i, repeat, value);
       i += repeat;
     }
+    CheckNotPastEnd();
     if (lengths[256] == 0) Corrupt("the block has no end-of-block code");
     // The distance lengths move up to their place after all 288 literal/length symbols.
     std::array<std::uint8_t, kLitLenSymbols + kDistanceSymbols> placed{};
@@ -526,7 +538,10 @@ class DeflateDecoder final : public InStream {
       }
       if (e & (kEndOfBlock | kInvalid)) {
         bits_ = b;
-        if (e & kInvalid) Corrupt("invalid literal/length code");
+        if (e & kInvalid) {
+          CheckNotPastEnd();
+          Corrupt("invalid literal/length code");
+        }
         state_ = State::kBlockStart;
         return out;
       }
@@ -541,11 +556,13 @@ class DeflateDecoder final : public InStream {
       b.Drop(d & 31u);
       if (d & kInvalid) {
         bits_ = b;
+        CheckNotPastEnd();
         Corrupt("invalid distance code");
       }
       const std::uint32_t distance = (d >> 16) + b.Take((d >> 5) & 31u);
       if (distance > static_cast<std::size_t>(out - window)) {
         bits_ = b;
+        CheckNotPastEnd();
         Corrupt("a match reaches back before the start of the data");
       }
       std::size_t n = length;
@@ -569,6 +586,7 @@ class DeflateDecoder final : public InStream {
   std::size_t out_pos_ = 0;   // end of decoded output in window_
   std::size_t read_pos_ = 0;  // next byte to hand out
   State state_ = State::kBlockStart;
+  bool failed_ = false;
   bool final_block_ = false;
   bool fixed_tables_ = false;
   std::uint32_t stored_remaining_ = 0;
