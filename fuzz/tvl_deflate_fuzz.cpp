@@ -1,7 +1,7 @@
 // libFuzzer harness for tvl's Deflate and Deflate64 decoders, fed directly.
 //
 // Byte 0: bit 0 chooses Deflate64, bit 1 an unknown unpack size, bits 2-4 the size of the
-// pieces the packed input is handed out in (0: all at once). Bytes 1-3: the unpack size (little
+// pieces the packed input is handed out in (kPieces below). Bytes 1-3: the unpack size (little
 // endian). The rest: the packed stream. The stream is decoded twice, the input in pieces and
 // all at once, and both runs must agree byte for byte and in their outcome; with a known size
 // a run that ends without an error must have given exactly that many bytes.
@@ -72,7 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 4) return 0;
   const bool deflate64 = (data[0] & 1) != 0;
   const bool size_known = (data[0] & 2) == 0;
-  const std::size_t piece = (data[0] >> 2) & 7;
+  // Pieces of 8 bytes and a little more let the decoder's input buffer end at every place of a
+  // fast refill.
+  static constexpr std::size_t kPieces[] = {SIZE_MAX, 1, 3, 7, 8, 9, 13, 100};
+  const std::size_t piece = kPieces[(data[0] >> 2) & 7];
   const std::uint64_t unpack_size =
       size_known
           ? (std::uint64_t{data[1]} | std::uint64_t{data[2]} << 8 | std::uint64_t{data[3]} << 16)
@@ -81,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const Outcome whole = Run(deflate64, unpack_size, packed, SIZE_MAX, 1 << 16);
   const Outcome pieces =
-      Run(deflate64, unpack_size, packed, piece == 0 ? SIZE_MAX : piece, piece == 0 ? 1000 : 4093);
+      Run(deflate64, unpack_size, packed, piece, piece == SIZE_MAX ? 1000 : 4093);
   if (whole.failed != pieces.failed || whole.output != pieces.output) std::abort();
   if (size_known && !whole.failed && whole.output.size() != unpack_size) std::abort();
   return 0;

@@ -320,9 +320,10 @@ class DeflateDecoder final : public InStream {
     }
   }
 
-  // Byte by byte near the end of the input buffer; zero bytes once the input has ended.
+  // Byte by byte near the end of the input buffer; zero bytes once the input has ended. Stops
+  // at 56 bits or more but below 64, which the fast refill needs: it shifts by the count.
   void RefillSlowly(Bits& b) {
-    while (b.count <= 56) {
+    while (b.count < 56) {
       if (b.in == b.in_end) {
         if (!eof_) {
           const std::size_t got = source_->Read(
@@ -351,7 +352,7 @@ class DeflateDecoder final : public InStream {
 
   // Decodes one symbol with a table whose codes fit its first lookup.
   std::uint32_t DecodeShort(const std::uint32_t* table, unsigned bits) {
-    Refill(bits_);
+    if (bits_.count < bits) Refill(bits_);
     const std::uint32_t e = table[bits_.Peek(bits)];
     if (e & kInvalid) Corrupt("invalid code-length code");
     bits_.Drop(e & 31u);
