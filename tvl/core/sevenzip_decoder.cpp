@@ -11,6 +11,7 @@
 
 #include "tvl/core/branch_converters.h"
 #include "tvl/core/branch_filters.h"
+#include "tvl/core/deflate_decoder.h"
 #include "tvl/core/lzma_decoder.h"
 
 namespace tvl::sevenzip {
@@ -185,6 +186,22 @@ constexpr DecoderInfo kDecoders[] = {
      1,
      MakeConverter<BranchArchitecture::kRiscV>,
      ConverterPropertiesOk<BranchArchitecture::kRiscV>},
+    {{0x04, 0x01, 0x08},
+     3,
+     "Deflate",
+     1,
+     [](const Coder&, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakeDeflateDecoder(size, std::move(inputs[0]));
+     },
+     nullptr},
+    {{0x04, 0x01, 0x09},
+     3,
+     "Deflate64",
+     1,
+     [](const Coder&, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakeDeflate64Decoder(size, std::move(inputs[0]));
+     },
+     nullptr},
 };
 
 const DecoderInfo* FindDecoder(const Coder& coder) {
@@ -284,6 +301,13 @@ Status CheckFolderSupported(const Folder& folder) {
       return {ErrorCode::kUnsupported, "dictionary larger than 256 MiB"};
     }
     memory += std::min<std::uint64_t>(*dictionary, folder.unpack_sizes[c]);
+  }
+  // Deflate and Deflate64 declare nothing: each decoder holds the same fixed amount.
+  for (const auto& coder : folder.coders) {
+    if (coder.method_id.size() == 3 && coder.method_id[0] == 0x04 && coder.method_id[1] == 0x01 &&
+        (coder.method_id[2] == 0x08 || coder.method_id[2] == 0x09)) {
+      memory += kDeflateDecoderMemory;
+    }
   }
   if (memory > kMaxDictionarySize) {
     return {ErrorCode::kUnsupported, "the folder's dictionaries need more than 256 MiB"};

@@ -113,7 +113,7 @@ TEST(SevenZipArchive, ChainsCodersAlongBindPairs) {
   const struct {
     Bytes method;
     const char* message;
-  } refused[] = {{{0x04, 0x01, 0x08}, "method 040108"}, {{0x06, 0xF1, 0x07, 0x01}, "encrypted"}};
+  } refused[] = {{{0x7F, 0x01, 0x01}, "method 7F0101"}, {{0x06, 0xF1, 0x07, 0x01}, "encrypted"}};
   for (const auto& r : refused) {
     for (const auto& chain : {std::vector<Bytes>{r.method}, std::vector<Bytes>{{0x00}, r.method},
                               std::vector<Bytes>{r.method, {0x00}}}) {
@@ -257,7 +257,7 @@ TEST(SevenZipArchive, UnpacksPackedHeaders) {
       {"longer than its data", PackHeader(plain, {.size_delta = 1}), ErrorCode::kCorrupt},
       {"huge", PackHeader(plain, {.size_delta = kMaxHeaderSize}), ErrorCode::kUnsupported},
       {"two folders", PackHeader(plain, {.two_folders = true}), ErrorCode::kCorrupt},
-      {"unknown coder", PackHeader(plain, {.method = {0x04, 0x01, 0x08}}), ErrorCode::kUnsupported},
+      {"unknown coder", PackHeader(plain, {.method = {0x7F, 0x01, 0x01}}), ErrorCode::kUnsupported},
       {"encrypted", PackHeader(plain, {.method = {0x06, 0xF1, 0x07, 0x01}}),
        ErrorCode::kUnsupported},
   };

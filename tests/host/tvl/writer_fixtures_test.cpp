@@ -32,8 +32,8 @@ TEST(WriterFixtures, EveryWritersArchiveComesBackExactly) {
     MemoryByteSource source(bytes);
     testing::DiskSink sink(out.path());
     const Status status = ExtractArchive(source, sink);
-    ASSERT_TRUE(status.ok()) << status.message();
-    EXPECT_EQ(testing::Snapshot(out.path()), expected);
+    EXPECT_TRUE(status.ok()) << status.message();
+    if (status.ok()) EXPECT_EQ(testing::Snapshot(out.path()), expected);
   }
 }
 
