@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "tvl/core/branch_filters.h"
+#include "tvl/core/bzip2_decoder.h"
 #include "tvl/core/lzma_decoder.h"
 
 namespace tvl::sevenzip {
@@ -123,6 +124,13 @@ constexpr DecoderInfo kDecoders[] = {
      [](const Coder& coder, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
        return MakeDeltaDecoder(coder.properties, std::move(inputs[0]));
      }},
+    {{0x04, 0x02, 0x02},
+     3,
+     "BZip2",
+     1,
+     [](const Coder&, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakeBzip2Decoder(size, std::move(inputs[0]));
+     }},
 };
 
 const DecoderInfo* FindDecoder(const Coder& coder) {
@@ -212,6 +220,12 @@ Status CheckFolderSupported(const Folder& folder) {
   // anything is written.
   std::uint64_t memory = 0;
   for (std::size_t c = 0; c < folder.coders.size(); ++c) {
+    // BZip2 declares its block size inside the stream only; its decoder holds two blocks of
+    // the largest size, no larger than the output needs.
+    if (folder.coders[c].method_id == std::vector<std::uint8_t>{0x04, 0x02, 0x02}) {
+      memory += Bzip2DecoderMemory(folder.unpack_sizes[c]);
+      continue;
+    }
     const auto dictionary = DictionarySize(folder.coders[c]);
     if (!dictionary) continue;
     if (*dictionary > kMaxDictionarySize) {
