@@ -11,11 +11,12 @@
 //      with the digits RUNA and RUNB (bijective: RUNA is 1, RUNB is 2 at each position);
 //   4. Huffman coding with 2 to 6 tables, one chosen for each 50 symbols by a "selector".
 //
-// The work is split over two threads. A worker reads the bits, undoes stages 4 and 3 and
-// builds the link vector that undoes stage 2; the thread that calls Read follows the links and
-// undoes stage 1 straight into the caller's buffer, with the block's CRC worked out on the way.
-// Two blocks are held, so the worker decodes block N+1 while the caller's thread empties block
-// N. Small streams (and a process that cannot start a thread) do both in the caller's thread.
+// The work is split over two threads. A worker reads the bits and undoes stages 4 and 3, which
+// leaves the block's sorted last column; the thread that calls Read undoes the sorting and then
+// the run-length stage straight into the caller's buffer, with the block's CRC worked out on the
+// way. Two blocks are held, so the worker decodes block N+1 while the caller's thread empties
+// block N. Small streams (and a process that cannot start a thread) do both in the caller's
+// thread.
 #include "tvl/core/bzip2_decoder.h"
 
 #include <algorithm>
@@ -305,6 +306,21 @@ class Bzip2Decoder final : public InStream {
   Bzip2Decoder& operator=(const Bzip2Decoder&) = delete;
 
   std::size_t Read(std::span<std::byte> out) override {
+    // An error leaves the reading side halfway through a block: it stands for every later call.
+    if (failure_) std::rethrow_exception(failure_);
+    try {
+      return ReadSome(out);
+    } catch (...) {
+      failure_ = std::current_exception();
+      throw;
+    }
+  }
+
+ private:
+  // -------------------------------------------------------------------------------------------
+  // The reading side, in the caller's thread.
+
+  std::size_t ReadSome(std::span<std::byte> out) {
     if (out.empty() || remaining_ == 0) return 0;
     if (!started_) Start();
     for (;;) {
@@ -331,10 +347,6 @@ class Bzip2Decoder final : public InStream {
       if (n != 0) return n;
     }
   }
-
- private:
-  // -------------------------------------------------------------------------------------------
-  // The reading side, in the caller's thread.
 
   void Start() {
     started_ = true;
@@ -721,7 +733,8 @@ class Bzip2Decoder final : public InStream {
           bits = in.bits;
           count = in.count;
         }
-        const std::uint16_t entry = table.fast[bits >> (64 - kLookupBits)];
+        const std::uint16_t entry =
+            table.fast[static_cast<std::size_t>(bits >> (64 - kLookupBits))];
         unsigned symbol;
         unsigned length;
         if (entry != 0) {
@@ -797,6 +810,7 @@ class Bzip2Decoder final : public InStream {
   std::unique_ptr<std::uint8_t[]> pool_;
   std::uint32_t bytes_capacity_ = 0;
   std::uint64_t remaining_;
+  std::exception_ptr failure_;
   bool started_ = false;
   Block* current_ = nullptr;
   std::uint32_t pos_ = 0;
@@ -815,8 +829,8 @@ std::uint64_t Bzip2DecoderMemory(std::uint64_t unpack_size) {
       unpack_size == kUnknownUnpackSize
           ? kMaxBlockSize
           : std::min<std::uint64_t>(kMaxBlockSize, unpack_size + unpack_size / 4 + 1);
-  // The links, the chunks, and two blocks of bytes.
-  return block * sizeof(std::uint32_t) + block + kMaxSegments * kChunkSize + 2 * block +
+  // Two blocks of links, the current block's bytes and the chunks they are collected in.
+  return 2 * block * sizeof(std::uint32_t) + 2 * block + kMaxSegments * kChunkSize +
          sizeof(Bzip2Decoder) + kInputBufferSize;
 }
 

@@ -19,8 +19,9 @@ std::uint64_t Bzip2DecoderMemory(std::uint64_t unpack_size);
 // once the trailer of the stream they end in has been checked; more data in that stream is an
 // error. With kUnknownUnpackSize the output ends where the input ends after a whole stream.
 //
-// A second thread undoes the block sorting of one block while the next one is read; it ends
-// with the decoder object, and its errors are thrown from Read.
+// For outputs from 1 MiB up (or of unknown size), a second thread reads and Huffman-decodes the
+// next block while Read finishes the current one; the thread ends with the decoder object, and
+// its errors are thrown from Read. An error thrown once is thrown by every later Read.
 std::unique_ptr<InStream> MakeBzip2Decoder(std::uint64_t unpack_size,
                                            std::unique_ptr<InStream> input);
 
