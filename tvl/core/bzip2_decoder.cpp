@@ -270,16 +270,16 @@ struct HuffmanTable {
   }
 };
 
-// A block as the worker hands it over: the last column of its sorted rotations (one byte per
-// entry, in the low 8 bits, the rest left for the links), how often each byte occurs in it, and
-// its header fields.
+// A block as the worker hands it over: for each row of its sorted rotations, the row's
+// last-column byte (low 8 bits) and the row of the rotation one byte further on (above them,
+// with kStartFlag where that row starts a segment); and its header fields.
 struct Block {
   std::unique_ptr<std::uint32_t[]> links;
   std::uint32_t capacity = 0;
   std::uint32_t size = 0;
-  std::uint32_t origin = 0;
+  std::uint32_t first_row = 0;  // the row the block starts from
+  std::uint32_t step = 0;       // segments start at the multiples of this, and at first_row
   std::uint32_t crc = 0;
-  std::array<std::uint32_t, 256> counts;
 };
 
 class Bzip2Decoder final : public InStream {
@@ -291,6 +291,7 @@ class Bzip2Decoder final : public InStream {
       block_bound_ = static_cast<std::uint32_t>(
           std::min<std::uint64_t>(kMaxBlockSize, unpack_size + unpack_size / 4 + 1));
     }
+    pieces_.reserve(kMaxChunks);
   }
 
   ~Bzip2Decoder() override {
@@ -328,6 +329,7 @@ class Bzip2Decoder final : public InStream {
         current_ = NextBlock();
         if (!current_) return 0;
         UndoSort(*current_);
+        piece_ = 0;
         pos_ = 0;
         last_ = 0;
         run_ = 0;
@@ -364,9 +366,8 @@ class Bzip2Decoder final : public InStream {
     auto* const begin = reinterpret_cast<std::uint8_t*>(out.data());
     std::uint8_t* o = begin;
     std::uint8_t* const end = begin + out.size();
-    const std::uint8_t* const bytes = bytes_.get();
-    const std::uint32_t size = current_->size;
-    std::uint32_t pos = pos_;
+    std::size_t piece = piece_;
+    std::size_t pos = pos_;
     std::uint32_t last = last_;
     unsigned run = run_;
     for (;;) {
@@ -377,7 +378,13 @@ class Bzip2Decoder final : public InStream {
         pending_ -= k;
         if (pending_ != 0) break;
       }
-      if (pos == size) break;
+      if (piece == pieces_.size()) break;
+      const std::span<const std::uint8_t> bytes = pieces_[piece];
+      if (pos == bytes.size()) {
+        ++piece;
+        pos = 0;
+        continue;
+      }
       if (run == 4) {
         // After four equal bytes comes the count of further copies of the byte.
         pending_ = bytes[pos++];
@@ -385,8 +392,7 @@ class Bzip2Decoder final : public InStream {
         continue;
       }
       if (o == end) break;
-      const std::uint32_t stop =
-          pos + static_cast<std::uint32_t>(std::min<std::size_t>(size - pos, end - o));
+      const std::size_t stop = pos + std::min<std::size_t>(bytes.size() - pos, end - o);
       while (pos != stop) {
         const std::uint32_t b = bytes[pos++];
         *o++ = static_cast<std::uint8_t>(b);
@@ -398,6 +404,11 @@ class Bzip2Decoder final : public InStream {
         }
       }
     }
+    while (piece != pieces_.size() && pos == pieces_[piece].size()) {
+      ++piece;
+      pos = 0;
+    }
+    piece_ = piece;
     pos_ = pos;
     last_ = last;
     run_ = run;
@@ -405,51 +416,25 @@ class Bzip2Decoder final : public InStream {
     return static_cast<std::size_t>(o - begin);
   }
 
-  // Puts the block's bytes, now the last column of its sorted rotations (one per entry of
-  // its links), back in their original order.
+  // Puts the block's bytes back in their original order, as pieces of the chunks they are
+  // walked into.
   //
-  // The i-th occurrence of a byte in the last column is its i-th occurrence in the first, which
-  // links each row to the row of the rotation one byte further on; following the links from the
-  // row after the origin's gives the block in order. Each step is a load from an unpredictable
-  // place, so a single walk waits on memory all the time. Instead the rows are cut into
-  // segments at evenly spaced start rows (and at the row the block starts from), and several
+  // Following the links from the row the block starts from gives the block in order. Each step
+  // is a load from an unpredictable place, so a single walk would wait on memory all the time.
+  // Instead the rows are cut into segments at the start rows the worker marked, and several
   // segments are walked at once, each until it runs into the start of another; that one comes
-  // next in the output. The segments' bytes go into chunks and are put in order at the end.
-  void UndoSort(Block& block) {
+  // next in the output.
+  void UndoSort(const Block& block) {
     const std::uint32_t size = block.size;
-    const std::uint32_t origin = block.origin;
-    const auto& counts = block.counts;
-    std::uint32_t* const links = block.links.get();
-    if (bytes_capacity_ < block.capacity) {
-      bytes_.reset();
+    const std::uint32_t step = block.step;
+    const std::uint32_t* const links = block.links.get();
+    if (pool_capacity_ < block.capacity) {
       pool_.reset();
-      bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(block.capacity);
       pool_ = std::make_unique_for_overwrite<std::uint8_t[]>(block.capacity +
                                                              kMaxSegments * kChunkSize);
-      bytes_capacity_ = block.capacity;
+      pool_capacity_ = block.capacity;
     }
-    std::uint8_t* const out = bytes_.get();
-    const std::uint32_t step = size / (kMaxSegments - 1) + 1;
-    // Entry i becomes the row after row i (above bit 8, with kStartFlag when that row starts a
-    // segment) and row i's last-column byte (below).
-    std::array<std::uint32_t, 256> next_row;
-    std::uint32_t sum = 0;
-    for (unsigned b = 0; b < 256; ++b) {
-      next_row[b] = sum;
-      sum += counts[b];
-    }
-    std::uint32_t next_start = 0;
-    for (std::uint32_t i = 0; i < size; ++i) {
-      std::uint32_t link = i << 8;
-      if (i == next_start) {
-        link |= kStartFlag;
-        next_start += step;
-      }
-      links[next_row[links[i] & 0xFF]++] |= link;
-    }
-    const std::uint32_t first_row = links[origin] >> 8 & kRowMask;
-    links[origin] |= kStartFlag;
-
+    const std::uint32_t first_row = block.first_row;
     // Segment k starts at row k * step; the last one at first_row, unless that is one of those.
     const auto segment_of = [&](std::uint32_t row) {
       return row % step == 0 ? row / step : kMaxSegments - 1;
@@ -519,6 +504,7 @@ class Bzip2Decoder final : public InStream {
     // The segments in order, from the one the block starts with back to it. Damaged data can
     // link the rows into several cycles instead of one; the segments followed then do not
     // add up to the block.
+    pieces_.clear();
     std::uint32_t written = 0;
     std::uint32_t segment = segment_of(first_row);
     for (std::uint32_t n = 0; n < num_starts; ++n) {
@@ -527,7 +513,7 @@ class Bzip2Decoder final : public InStream {
         const std::uint32_t fill =
             chunk_next[chunk] == kNoChunk ? part.last_chunk_fill : kChunkSize;
         if (fill > size - written) Corrupt("the block's rows do not form one cycle");
-        std::memcpy(out + written, pool + std::size_t{chunk} * kChunkSize, fill);
+        pieces_.emplace_back(pool + std::size_t{chunk} * kChunkSize, fill);
         written += fill;
         if (chunk_next[chunk] == kNoChunk) break;
       }
@@ -537,7 +523,7 @@ class Bzip2Decoder final : public InStream {
     if (written != size) Corrupt("the block's rows do not form one cycle");
   }
 
-  bool BlockDone() const { return pos_ == current_->size && pending_ == 0; }
+  bool BlockDone() const { return piece_ == pieces_.size() && pending_ == 0; }
 
   void FinishBlock() {
     if (~crc_ != current_->crc) Corrupt("block CRC mismatch");
@@ -703,11 +689,36 @@ class Bzip2Decoder final : public InStream {
       block.links = std::make_unique_for_overwrite<std::uint32_t[]>(limit);
       block.capacity = limit;
     }
-    block.counts.fill(0);
-    block.size =
-        DecodeSymbols(block.links.get(), limit, mtf, end_of_block, selectors, block.counts);
-    if (origin >= block.size) Corrupt("the origin pointer is past the end of the block");
-    block.origin = origin;
+    std::array<std::uint32_t, 256> counts{};
+    const std::uint32_t size =
+        DecodeSymbols(block.links.get(), limit, mtf, end_of_block, selectors, counts);
+    if (origin >= size) Corrupt("the origin pointer is past the end of the block");
+
+    // The i-th occurrence of a byte in the last column is its i-th occurrence in the first
+    // column, which links each row to the row of the rotation one byte further on. The block
+    // starts from the row after the origin's. Rows where the reading side's walks start are
+    // marked in the links that lead to them.
+    std::array<std::uint32_t, 256> next_row;
+    std::uint32_t sum = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+      next_row[b] = sum;
+      sum += counts[b];
+    }
+    std::uint32_t* const links = block.links.get();
+    const std::uint32_t step = size / (kMaxSegments - 1) + 1;
+    std::uint32_t next_start = 0;
+    for (std::uint32_t i = 0; i < size; ++i) {
+      std::uint32_t link = i << 8;
+      if (i == next_start) {
+        link |= kStartFlag;
+        next_start += step;
+      }
+      links[next_row[links[i] & 0xFF]++] |= link;
+    }
+    block.first_row = links[origin] >> 8 & kRowMask;
+    links[origin] |= kStartFlag;
+    block.size = size;
+    block.step = step;
   }
 
   // The Huffman-coded symbols of a block, up to its end-of-block symbol, undone down to the
@@ -804,16 +815,17 @@ class Bzip2Decoder final : public InStream {
   std::array<std::uint8_t, kMaxSelectors> selectors_;
   std::array<HuffmanTable, kMaxGroups> tables_;
 
-  // The reading side's own: the current block's bytes in order, the chunks they are collected
-  // in, and where the reading is.
-  std::unique_ptr<std::uint8_t[]> bytes_;
+  // The reading side's own: the chunks the current block's bytes are walked into, the pieces
+  // of them in order, and where the reading is.
   std::unique_ptr<std::uint8_t[]> pool_;
-  std::uint32_t bytes_capacity_ = 0;
+  std::uint32_t pool_capacity_ = 0;
+  std::vector<std::span<const std::uint8_t>> pieces_;
+  std::size_t piece_ = 0;
   std::uint64_t remaining_;
   std::exception_ptr failure_;
   bool started_ = false;
   Block* current_ = nullptr;
-  std::uint32_t pos_ = 0;
+  std::size_t pos_ = 0;
   std::uint32_t last_ = 0;
   unsigned run_ = 0;
   std::uint32_t pending_ = 0;
@@ -829,8 +841,8 @@ std::uint64_t Bzip2DecoderMemory(std::uint64_t unpack_size) {
       unpack_size == kUnknownUnpackSize
           ? kMaxBlockSize
           : std::min<std::uint64_t>(kMaxBlockSize, unpack_size + unpack_size / 4 + 1);
-  // Two blocks of links, the current block's bytes and the chunks they are collected in.
-  return 2 * block * sizeof(std::uint32_t) + 2 * block + kMaxSegments * kChunkSize +
+  // Two blocks of links, and the chunks the current block's bytes are collected in.
+  return 2 * block * sizeof(std::uint32_t) + block + kMaxSegments * kChunkSize +
          sizeof(Bzip2Decoder) + kInputBufferSize;
 }
 
