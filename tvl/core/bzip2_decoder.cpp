@@ -536,30 +536,35 @@ class Bzip2Decoder final : public InStream {
     // The last block of the output: the trailer of its stream is checked before its last bytes
     // go out.
     if (remaining_ == 0) {
-      WaitUntil([this] { return verified_ >= released_ || produced_ > released_; });
-      if (verified_ >= released_) return;
-      Corrupt("the stream holds more data than expected");
+      bool verified = false;
+      WaitUntil([&] {
+        verified = verified_ >= released_;
+        return verified || produced_ > released_;
+      });
+      if (!verified) Corrupt("the stream holds more data than expected");
     }
   }
 
   // The next block in order; nullptr where the data ends.
   Block* NextBlock() {
-    WaitUntil([this] { return produced_ > released_; });
-    return produced_ > released_ ? &blocks_[released_ % 2] : nullptr;
+    return WaitUntil([this] { return produced_ > released_; }) ? &blocks_[released_ % 2] : nullptr;
   }
 
-  // Waits until `done` holds or the worker has finished (rethrowing its error). Without a
-  // worker thread, runs its steps here instead.
+  // Waits until `done` holds (true) or the worker has finished without it (false, or its error
+  // rethrown). `done` looks at what the worker shares, so it is only called under the lock.
+  // Without a worker thread, runs its steps here instead.
   template <typename Done>
-  void WaitUntil(Done done) {
+  bool WaitUntil(Done done) {
     if (!worker_.joinable()) {
       while (!finished_ && !done()) Step();
-      if (!done() && error_) std::rethrow_exception(error_);
-      return;
+      if (done()) return true;
+    } else {
+      std::unique_lock lock(mutex_);
+      ready_.wait(lock, [&] { return finished_ || done(); });
+      if (done()) return true;
     }
-    std::unique_lock lock(mutex_);
-    ready_.wait(lock, [&] { return finished_ || done(); });
-    if (!done() && error_) std::rethrow_exception(error_);
+    if (error_) std::rethrow_exception(error_);
+    return false;
   }
 
   // -------------------------------------------------------------------------------------------
