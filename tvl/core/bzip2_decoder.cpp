@@ -641,14 +641,18 @@ class Bzip2Decoder final : public InStream {
     const std::uint32_t origin = in.Get(24);
 
     // The bytes the block uses, in order; they start the move-to-front list.
-    std::array<std::uint8_t, 256> mtf;
+    // The bytes the block uses, in order, as the move-to-front list: list byte i is byte i % 8
+    // (from the least significant) of word i / 8.
+    std::array<std::uint64_t, 32> mtf{};
     unsigned in_use = 0;
     const std::uint32_t ranges = in.Get(16);
     for (unsigned r = 0; r < 16; ++r) {
       if (!(ranges >> (15 - r) & 1)) continue;
       const std::uint32_t used = in.Get(16);
       for (unsigned b = 0; b < 16; ++b) {
-        if (used >> (15 - b) & 1) mtf[in_use++] = static_cast<std::uint8_t>(r * 16 + b);
+        if (!(used >> (15 - b) & 1)) continue;
+        mtf[in_use / 8] |= std::uint64_t{r * 16 + b} << (8 * (in_use % 8));
+        ++in_use;
       }
     }
     if (in_use == 0) Corrupt("a block that uses no byte");
@@ -729,9 +733,11 @@ class Bzip2Decoder final : public InStream {
   // The Huffman-coded symbols of a block, up to its end-of-block symbol, undone down to the
   // bytes of the last column (one per entry of `out`); returns how many. Each byte is counted.
   std::uint32_t DecodeSymbols(std::uint32_t* out, std::uint32_t limit,
-                              std::array<std::uint8_t, 256>& mtf, unsigned end_of_block,
+                              std::array<std::uint64_t, 32>& mtf, unsigned end_of_block,
                               unsigned selectors, std::array<std::uint32_t, 256>& counts) {
     BitReader& in = reader_;
+    // The first 8 bytes of the move-to-front list, where almost all symbols fall, stay here.
+    std::uint64_t front = mtf[0];
     std::uint64_t bits = in.bits;
     unsigned count = in.count;
     std::uint32_t n = 0;
@@ -770,7 +776,7 @@ class Bzip2Decoder final : public InStream {
           continue;
         }
         if (run != 0) {
-          const std::uint8_t b = mtf[0];
+          const auto b = static_cast<std::uint8_t>(front);
           std::fill_n(out + n, run, std::uint32_t{b});
           counts[b] += run;
           n += run;
@@ -783,15 +789,29 @@ class Bzip2Decoder final : public InStream {
           in.CheckNotPastEnd();
           return n;
         }
-        // Symbol s moves the byte at position s - 1 to the front.
+        // Symbol s moves the byte at position s - 1 to the front: the bytes before it move up
+        // by one, those after it stay. In a word that is a shift by 8 bits under a mask.
         const unsigned at = symbol - 1;
-        const std::uint8_t b = mtf[at];
-        if (at < 16) {
-          for (unsigned i = at; i != 0; --i) mtf[i] = mtf[i - 1];
+        std::uint8_t b;
+        if (at < 8) {
+          const unsigned shift = 8 * at;
+          b = static_cast<std::uint8_t>(front >> shift);
+          const std::uint64_t moved = ~(~std::uint64_t{0} << shift << 8);
+          front = (front & ~moved) | ((front << 8 | b) & moved);
         } else {
-          std::memmove(mtf.data() + 1, mtf.data(), at);
+          const unsigned word = at / 8;
+          const unsigned shift = 8 * (at % 8);
+          b = static_cast<std::uint8_t>(mtf[word] >> shift);
+          std::uint64_t carry = front >> 56;
+          front = front << 8 | b;
+          for (unsigned i = 1; i < word; ++i) {
+            const std::uint64_t v = mtf[i];
+            mtf[i] = v << 8 | carry;
+            carry = v >> 56;
+          }
+          const std::uint64_t moved = ~(~std::uint64_t{0} << shift << 8);
+          mtf[word] = (mtf[word] & ~moved) | ((mtf[word] << 8 | carry) & moved);
         }
-        mtf[0] = b;
         if (n == limit) Corrupt("more bytes than the block size allows");
         out[n++] = b;
         ++counts[b];
