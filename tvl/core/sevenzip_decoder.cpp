@@ -11,6 +11,7 @@
 
 #include "tvl/core/branch_converters.h"
 #include "tvl/core/branch_filters.h"
+#include "tvl/core/bzip2_decoder.h"
 #include "tvl/core/deflate_decoder.h"
 #include "tvl/core/lzma_decoder.h"
 
@@ -202,6 +203,14 @@ constexpr DecoderInfo kDecoders[] = {
        return MakeDeflate64Decoder(size, std::move(inputs[0]));
      },
      nullptr},
+    {{0x04, 0x02, 0x02},
+     3,
+     "BZip2",
+     1,
+     [](const Coder&, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakeBzip2Decoder(size, std::move(inputs[0]));
+     },
+     nullptr},
 };
 
 const DecoderInfo* FindDecoder(const Coder& coder) {
@@ -295,6 +304,12 @@ Status CheckFolderSupported(const Folder& folder) {
   // anything is written.
   std::uint64_t memory = 0;
   for (std::size_t c = 0; c < folder.coders.size(); ++c) {
+    // BZip2 declares its block size inside the stream only; its decoder holds two blocks of
+    // the largest size, no larger than the output needs.
+    if (folder.coders[c].method_id == std::vector<std::uint8_t>{0x04, 0x02, 0x02}) {
+      memory += Bzip2DecoderMemory(folder.unpack_sizes[c]);
+      continue;
+    }
     const auto dictionary = DictionarySize(folder.coders[c]);
     if (!dictionary) continue;
     if (*dictionary > kMaxDictionarySize) {

@@ -33,7 +33,9 @@ TEST(WriterFixtures, EveryWritersArchiveComesBackExactly) {
     testing::DiskSink sink(out.path());
     const Status status = ExtractArchive(source, sink);
     EXPECT_TRUE(status.ok()) << status.message();
-    if (status.ok()) EXPECT_EQ(testing::Snapshot(out.path()), expected);
+    if (status.ok()) {
+      EXPECT_EQ(testing::Snapshot(out.path()), expected);
+    }
   }
 }
 
