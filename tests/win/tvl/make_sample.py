@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the small tree the Windows tvl test extracts and archives it with 7z in the ways setup
 authors make archives: stored, with the default options (LZMA2, compressed header), with LZMA,
-with the BCJ2 filter; and once encrypted, which tvl must refuse cleanly."""
+with the BCJ2 filter, with PPMd, BZip2 and Deflate64; and once encrypted, which tvl must refuse
+cleanly. The tree is over 1 MiB, enough for the decoders that work in two threads to do so."""
 import argparse
 import os
 import shutil
@@ -11,7 +12,7 @@ FILES = {
     "readme.txt": b"hello from tvl\r\n",
     "docs/guide/deep.txt": b"deep\n" * 100,
     "docs/empty.txt": b"",
-    "data/big.bin": bytes((i * 7 + (i >> 9)) & 0xFF for i in range(200_003)),
+    "data/big.bin": bytes((i * 7 + (i >> 9)) & 0xFF for i in range(1_200_003)),
     "\u00fcn\u00ef/\u20ac \u65e5\u672c.txt": "unicode \u2713".encode(),
     # Call and jump opcodes with addresses, as the x86 filters rewrite them.
     "bin/setup.exe": b"MZ" + b"".join(bytes([0xE8, i & 0xFF, (i >> 8) & 0xFF, 0, 0, 0x90, 0xE9,
@@ -54,6 +55,11 @@ def main():
             ["-mf=BCJ2", "-ms=on"])
     archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_solid_off.7z"),
             ["-mx9", "-ms=off"])
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_ppmd.7z"), ["-m0=PPMd"])
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_bzip2.7z"),
+            ["-m0=BZip2", "-mx1"])
+    archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_deflate64.7z"),
+            ["-m0=Deflate64"])
     archive(args.seven_zip, args.tree, os.path.join(out, "tvl_sample_encrypted.7z"),
             ["-pSecret"])
 

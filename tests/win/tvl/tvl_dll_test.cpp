@@ -125,7 +125,8 @@ class TvlDll : public ::testing::Test {
 TEST_F(TvlDll, ExtractsEveryKindOfSampleWithItsTimes) {
   const auto expected = Snapshot(ExeDir() / "tvl_sample");
   for (const char* name : {"tvl_sample.7z", "tvl_sample_lzma2.7z", "tvl_sample_lzma.7z",
-                           "tvl_sample_bcj2.7z", "tvl_sample_solid_off.7z"}) {
+                           "tvl_sample_bcj2.7z", "tvl_sample_solid_off.7z", "tvl_sample_ppmd.7z",
+                           "tvl_sample_bzip2.7z", "tvl_sample_deflate64.7z"}) {
     SCOPED_TRACE(name);
     const fs::path out = work_ / name;
     ASSERT_NE(Extract(Sample(name), out.string() + "\\", nullptr), 0);
@@ -145,8 +146,11 @@ TEST_F(TvlDll, ExtractsEveryWritersArchive) {
     const fs::path archive = item.path();
     SCOPED_TRACE(archive.filename().string());
     const fs::path out = work_ / archive.stem();
-    ASSERT_NE(Extract(archive, out.string() + "\\", nullptr), 0);
-    EXPECT_EQ(Snapshot(out), expected);
+    const bool extracted = Extract(archive, out.string() + "\\", nullptr) != 0;
+    EXPECT_TRUE(extracted);
+    if (extracted) {
+      EXPECT_EQ(Snapshot(out), expected);
+    }
     ++count;
   }
   EXPECT_GE(count, 29u);
