@@ -11,6 +11,7 @@
 
 #include "tvl/core/branch_filters.h"
 #include "tvl/core/lzma_decoder.h"
+#include "tvl/core/ppmd_decoder.h"
 
 namespace tvl::sevenzip {
 namespace {
@@ -123,6 +124,13 @@ constexpr DecoderInfo kDecoders[] = {
      [](const Coder& coder, Inputs inputs, std::uint64_t) -> std::unique_ptr<InStream> {
        return MakeDeltaDecoder(coder.properties, std::move(inputs[0]));
      }},
+    {{0x03, 0x04, 0x01},
+     3,
+     "PPMd",
+     1,
+     [](const Coder& coder, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakePpmdDecoder(coder.properties, size, std::move(inputs[0]));
+     }},
 };
 
 const DecoderInfo* FindDecoder(const Coder& coder) {
@@ -212,6 +220,15 @@ Status CheckFolderSupported(const Folder& folder) {
   // anything is written.
   std::uint64_t memory = 0;
   for (std::size_t c = 0; c < folder.coders.size(); ++c) {
+    // A PPMd model takes all of its declared memory, however short the output.
+    if (folder.coders[c].method_id == std::vector<std::uint8_t>{0x03, 0x04, 0x01}) {
+      const auto model = PpmdMemorySize(folder.coders[c].properties);
+      if (model && *model > kMaxDictionarySize) {
+        return {ErrorCode::kUnsupported, "PPMd model larger than 256 MiB"};
+      }
+      memory += model.value_or(0);
+      continue;
+    }
     const auto dictionary = DictionarySize(folder.coders[c]);
     if (!dictionary) continue;
     if (*dictionary > kMaxDictionarySize) {
