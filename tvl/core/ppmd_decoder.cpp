@@ -82,15 +82,31 @@ constexpr std::uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3,
 constexpr std::uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 
 // The model is read at random all over its memory, so on Linux it asks for transparent huge
-// pages where they are only given on request: with 4 KiB pages most context reads would also
-// miss the TLB. Only a hint; nothing depends on whether it is taken.
-void AdviseHugePages([[maybe_unused]] std::uint8_t* p, [[maybe_unused]] std::size_t size) {
+// pages (given there only on request): with 4 KiB pages most context reads would also miss the
+// TLB. For that a large pool starts on a huge page boundary inside a block kHugePage bytes
+// larger than the pool; the spare bytes are never touched. Only a hint; nothing depends on
+// whether it is taken.
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  const auto address = reinterpret_cast<std::uintptr_t>(p);
-  const std::uintptr_t begin = (address + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t end = (address + size) & ~(kHugePage - 1);
-  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+#else
+constexpr std::size_t kHugePage = 0;
+#endif
+
+std::size_t HugePageSlack(std::size_t pool_size) {
+  return pool_size >= 2 * kHugePage ? kHugePage : 0;
+}
+
+std::uint8_t* PlacePool(std::uint8_t* block, std::size_t pool_size) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (HugePageSlack(pool_size) == 0) return block;
+  const auto address = reinterpret_cast<std::uintptr_t>(block);
+  const std::uintptr_t begin = (address + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+  const std::uintptr_t end = (address + pool_size + kHugePage) & ~std::uintptr_t{kHugePage - 1};
+  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  return block + (begin - address);
+#else
+  static_cast<void>(pool_size);
+  return block;
 #endif
 }
 
@@ -247,13 +263,12 @@ class PpmdDecoder final : public InStream {
     // The pool starts zeroed (calloc leaves fresh pages untouched), so that nothing depends on
     // what the memory held before.
     const std::size_t pool_size = std::size_t{align_offset_} + size_ + kUnitSize;
-    pool_.reset(static_cast<std::uint8_t*>(std::calloc(pool_size, 1)));
+    pool_.reset(static_cast<std::uint8_t*>(std::calloc(pool_size + HugePageSlack(pool_size), 1)));
     if (!pool_) {
       Fail(ErrorCode::kOutOfMemory,
            "no memory for a PPMd model of " + std::to_string(memory >> 20) + " MiB");
     }
-    AdviseHugePages(pool_.get(), pool_size);
-    base_ = pool_.get();
+    base_ = PlacePool(pool_.get(), pool_size);
     in_ = in_end_ = in_safe_ = input_buffer_.data();
     dummy_see_ = {0, kPeriodBits, 64};
     RestartModel();
