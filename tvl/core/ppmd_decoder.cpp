@@ -16,7 +16,7 @@
 // same, so every decision here that can change when memory runs out (which block is reused,
 // when free blocks are merged) must match it exactly.
 //
-// Layouts in the pool (little-endian fields read with memcpy, so no alignment or aliasing
+// Layouts in the pool (fields in host byte order, read with memcpy, so no alignment or aliasing
 // assumptions):
 //   state (6 bytes): symbol, frequency, successor offset (a context, or a place in the text)
 //   context (12 bytes): number of symbols (16 bits), sum of frequencies (16 bits), offset of
