@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +15,7 @@
 #include "tvl/core/bzip2_decoder.h"
 #include "tvl/core/deflate_decoder.h"
 #include "tvl/core/lzma_decoder.h"
+#include "tvl/core/ppmd_decoder.h"
 
 namespace tvl::sevenzip {
 namespace {
@@ -211,6 +213,14 @@ constexpr DecoderInfo kDecoders[] = {
        return MakeBzip2Decoder(size, std::move(inputs[0]));
      },
      nullptr},
+    {{0x03, 0x04, 0x01},
+     3,
+     "PPMd",
+     1,
+     [](const Coder& coder, Inputs inputs, std::uint64_t size) -> std::unique_ptr<InStream> {
+       return MakePpmdDecoder(coder.properties, size, std::move(inputs[0]));
+     },
+     nullptr},
 };
 
 const DecoderInfo* FindDecoder(const Coder& coder) {
@@ -222,6 +232,10 @@ const DecoderInfo* FindDecoder(const Coder& coder) {
     }
   }
   return nullptr;
+}
+
+bool IsMethod(const Coder& coder, std::initializer_list<std::uint8_t> id) {
+  return std::equal(coder.method_id.begin(), coder.method_id.end(), id.begin(), id.end());
 }
 
 bool IsAes(const Coder& coder) {
@@ -299,29 +313,30 @@ Status CheckFolderSupported(const Folder& folder) {
       return {ErrorCode::kUnsupported, std::string("unsupported properties of ") + info->name};
     }
   }
-  // The dictionaries the folder's decoders will hold, each no larger than its coder's output,
-  // must fit a 32-bit process together; an archive that asks for more is refused before
-  // anything is written.
+  // The memory the folder's decoders will hold together must fit a 32-bit process; an archive
+  // that asks for more is refused before anything is written. LZMA dictionaries are no larger
+  // than their coder's output; a PPMd model takes all of its declared size however short the
+  // output; BZip2 declares its block size inside the stream only, so its decoder is counted at
+  // the largest, no larger than the output needs; Deflate's is fixed.
   std::uint64_t memory = 0;
   for (std::size_t c = 0; c < folder.coders.size(); ++c) {
-    // BZip2 declares its block size inside the stream only; its decoder holds two blocks of
-    // the largest size, no larger than the output needs.
-    if (folder.coders[c].method_id == std::vector<std::uint8_t>{0x04, 0x02, 0x02}) {
-      memory += Bzip2DecoderMemory(folder.unpack_sizes[c]);
-      continue;
-    }
-    const auto dictionary = DictionarySize(folder.coders[c]);
-    if (!dictionary) continue;
-    if (*dictionary > kMaxDictionarySize) {
-      return {ErrorCode::kUnsupported, "dictionary larger than 256 MiB"};
-    }
-    memory += std::min<std::uint64_t>(*dictionary, folder.unpack_sizes[c]);
-  }
-  // Deflate and Deflate64 declare nothing: each decoder holds the same fixed amount.
-  for (const auto& coder : folder.coders) {
-    if (coder.method_id.size() == 3 && coder.method_id[0] == 0x04 && coder.method_id[1] == 0x01 &&
-        (coder.method_id[2] == 0x08 || coder.method_id[2] == 0x09)) {
+    const Coder& coder = folder.coders[c];
+    const std::uint64_t output = folder.unpack_sizes[c];
+    if (IsMethod(coder, {0x04, 0x02, 0x02})) {
+      memory += Bzip2DecoderMemory(output);
+    } else if (IsMethod(coder, {0x04, 0x01, 0x08}) || IsMethod(coder, {0x04, 0x01, 0x09})) {
       memory += kDeflateDecoderMemory;
+    } else if (IsMethod(coder, {0x03, 0x04, 0x01})) {
+      const auto model = PpmdMemorySize(coder.properties);
+      if (model && *model > kMaxDictionarySize) {
+        return {ErrorCode::kUnsupported, "PPMd model larger than 256 MiB"};
+      }
+      memory += model.value_or(0);
+    } else if (const auto dictionary = DictionarySize(coder)) {
+      if (*dictionary > kMaxDictionarySize) {
+        return {ErrorCode::kUnsupported, "dictionary larger than 256 MiB"};
+      }
+      memory += std::min<std::uint64_t>(*dictionary, output);
     }
   }
   if (memory > kMaxDictionarySize) {

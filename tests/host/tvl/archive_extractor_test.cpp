@@ -239,10 +239,10 @@ TEST_F(ArchiveExtractorTest, UnsupportedArchivesWriteNothing) {
     const char* switches;
     const char* message;  // part of what the caller is told
   } made[] = {
-      {"-m0=PPMd -mhc=off", "method 030401"},
+      {"-m0=Swap4 -mhc=off", "method 020304"},
       {"-m0=Copy -mhc=off -psecret", "encrypted"},
       {"-m0=Copy -psecret -mhe=on", "encrypted"},      // the header itself is encrypted
-      {"-m0=BCJ -m1=PPMd -mhc=off", "method 030401"},  // a chain with one unknown member
+      {"-m0=BCJ -m1=Swap4 -mhc=off", "method 020304"},  // a chain with one unknown member
   };
   for (const auto& m : made) {
     const Bytes image = testing::Make7z(dir("src"), dir("t.7z"), m.switches);
