@@ -59,6 +59,22 @@ namespace {
 #define TVL_UNLIKELY(x) (x)
 #endif
 
+// Checks of the model's own consistency. Every offset in the model comes from its allocator or
+// from the text pointer, and every change to it follows from the symbols decoded; any sequence
+// of symbols is one an encoder can model, so no input can make the model inconsistent. These
+// checks guard only against faults of this code: debug builds (the tests and the fuzz harness)
+// make them, release builds leave them out of the loops that run for every symbol. Everything
+// the input decides (the code against the frequency total, the escapes, the packed bytes) is
+// checked in every build.
+#if defined(NDEBUG)
+#define TVL_MODEL_CHECK(ok, what) static_cast<void>(sizeof(ok))
+#else
+#define TVL_MODEL_CHECK(ok, what) \
+  do {                            \
+    if (!(ok)) Corrupt(what);     \
+  } while (false)
+#endif
+
 constexpr std::size_t kInputBufferSize = 64 * 1024;
 // A symbol takes one range decoder step per context it visits (at most kPpmdMaxOrder + 1), and
 // each step reads at most 2 bytes; rounded up.
@@ -527,18 +543,16 @@ class PpmdDecoder final : public InStream {
   // The context that a state's successor names, checked to lie inside the units area (a
   // successor that still points into the text is not one).
   std::uint8_t* ContextAt(std::uint32_t ref) const {
-    if (TVL_UNLIKELY(ref < Ref(units_start_) || ref > align_offset_ + size_ - kUnitSize)) {
-      Corrupt("model reference out of range");
-    }
+    TVL_MODEL_CHECK(ref >= Ref(units_start_) && ref <= align_offset_ + size_ - kUnitSize,
+                    "model reference out of range");
     return Ptr(ref);
   }
   // A context's symbol array, checked to lie inside the units area.
   std::uint8_t* StatsOf(const std::uint8_t* c, unsigned num_stats) const {
     const std::uint32_t ref = StatsRef(c);
-    if (TVL_UNLIKELY(num_stats > 256 || ref < Ref(units_start_) ||
-                     ref > align_offset_ + size_ - num_stats * kStateSize)) {
-      Corrupt("model reference out of range");
-    }
+    TVL_MODEL_CHECK(num_stats <= 256 && ref >= Ref(units_start_) &&
+                        ref <= align_offset_ + size_ - num_stats * kStateSize,
+                    "model reference out of range");
     return Ptr(ref);
   }
 
@@ -561,7 +575,7 @@ class PpmdDecoder final : public InStream {
         const std::uint8_t* const end = s + ns * kStateSize;
         while (s[0] != symbol) {
           s += kStateSize;
-          if (s == end) Corrupt("symbol missing from its suffix context");
+          TVL_MODEL_CHECK(s != end, "symbol missing from its suffix context");
         }
       } else {
         s = OneState(c);
@@ -592,7 +606,7 @@ class PpmdDecoder final : public InStream {
       const std::uint8_t* const end = s + ns * kStateSize;
       while (s[0] != up_state[0]) {
         s += kStateSize;
-        if (s == end) Corrupt("symbol missing from its suffix context");
+        TVL_MODEL_CHECK(s != end, "symbol missing from its suffix context");
       }
       const std::uint32_t cf = s[1] - 1u;
       const std::uint32_t s0 = SummFreq(c) - ns - cf;
@@ -635,7 +649,7 @@ class PpmdDecoder final : public InStream {
           const std::uint8_t* const end = s + ns * kStateSize;
           do {
             s += kStateSize;
-            if (s == end) Corrupt("symbol missing from its suffix context");
+            TVL_MODEL_CHECK(s != end, "symbol missing from its suffix context");
           } while (s[0] != fs_symbol);
           if (s[1] >= s[1 - static_cast<int>(kStateSize)]) {
             SwapStates(s, s - kStateSize);
@@ -738,7 +752,7 @@ class PpmdDecoder final : public InStream {
         SetSummFreq(c, SummFreq(c) + cf);
       }
       std::uint8_t* s = Ptr(StatsRef(c)) + ns1 * kStateSize;
-      if (Ref(s) > align_offset_ + size_ - kStateSize) Corrupt("model reference out of range");
+      TVL_MODEL_CHECK(Ref(s) <= align_offset_ + size_ - kStateSize, "model reference out of range");
       SetSuccessor(s, successor);
       s[0] = fs_symbol;
       s[1] = static_cast<std::uint8_t>(cf);
@@ -906,10 +920,10 @@ class PpmdDecoder final : public InStream {
     } else {
       std::uint8_t* const one = OneState(mc);
       const unsigned freq = one[1];
-      if (TVL_UNLIKELY(freq == 0 || freq > 128)) Corrupt("impossible binary context");
+      TVL_MODEL_CHECK(freq != 0 && freq <= 128, "impossible binary context");
       const std::uint8_t* suffix = ContextAt(SuffixRef(mc));
       const unsigned suffix_stats = NumStats(suffix);
-      if (TVL_UNLIKELY(suffix_stats == 0 || suffix_stats > 256)) Corrupt("impossible context");
+      TVL_MODEL_CHECK(suffix_stats != 0 && suffix_stats <= 256, "impossible context");
       hi_bits_flag_ = kTables.hb_to_flag[found_state_[0]];
       std::uint16_t& prob =
           bin_summ_[freq - 1][prev_success_ + kTables.ns_to_bs_index[suffix_stats - 1] +
@@ -953,7 +967,7 @@ class PpmdDecoder final : public InStream {
         min_context_ = ContextAt(suffix);
         num_stats = NumStats(min_context_);
       } while (num_stats == num_masked);
-      if (num_stats < num_masked || num_stats > 256) Corrupt("impossible context");
+      TVL_MODEL_CHECK(num_stats > num_masked && num_stats <= 256, "impossible context");
 
       std::uint8_t* const mc = min_context_;
       std::uint8_t* s = StatsOf(mc, num_stats);
@@ -962,7 +976,7 @@ class PpmdDecoder final : public InStream {
       std::uint32_t hi_cnt = 0;
       unsigned i = 0;
       do {
-        if (s == end) Corrupt("impossible context");
+        TVL_MODEL_CHECK(s != end, "impossible context");
         const unsigned mask = char_mask_[s[0]];
         hi_cnt += s[1] & mask;
         ps[i] = s;
