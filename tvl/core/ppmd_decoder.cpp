@@ -568,6 +568,8 @@ class PpmdDecoder final : public InStream {
 
     while (SuffixRef(c) != 0) {
       c = ContextAt(SuffixRef(c));
+      // The next step reads the suffix of this one: start loading it during the search here.
+      TVL_PREFETCH(base_ + SuffixRef(c));
       std::uint8_t* s;
       if (NumStats(c) != 1) {
         const unsigned ns = NumStats(c);
@@ -636,6 +638,8 @@ class PpmdDecoder final : public InStream {
     const std::uint8_t fs_symbol = found_state_[0];
     const unsigned fs_freq = found_state_[1];
     std::uint32_t f_successor = Successor(found_state_);
+    // Where the next symbol is decoded, most of the time: start loading it now.
+    TVL_PREFETCH(base_ + f_successor);
 
     if (fs_freq < kMaxFreq / 4 && SuffixRef(min_context_) != 0) {
       std::uint8_t* c = ContextAt(SuffixRef(min_context_));
@@ -967,6 +971,8 @@ class PpmdDecoder final : public InStream {
         min_context_ = ContextAt(suffix);
         num_stats = NumStats(min_context_);
       } while (num_stats == num_masked);
+      // A further escape, and the model update after this symbol, read the suffix.
+      TVL_PREFETCH(base_ + SuffixRef(min_context_));
       TVL_MODEL_CHECK(num_stats > num_masked && num_stats <= 256, "impossible context");
 
       std::uint8_t* const mc = min_context_;
