@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -63,15 +64,16 @@ namespace {
 // from the text pointer, and every change to it follows from the symbols decoded; any sequence
 // of symbols is one an encoder can model, so no input can make the model inconsistent. These
 // checks guard only against faults of this code: debug builds (the tests and the fuzz harness)
-// make them, release builds leave them out of the loops that run for every symbol. Everything
-// the input decides (the code against the frequency total, the escapes, the packed bytes) is
-// checked in every build.
+// make them and stop the program when one fails, as an assertion would, so that a fault cannot
+// pass for corrupt data; release builds leave them out of the loops that run for every symbol.
+// Everything the input decides (the code against the frequency total, the escapes, the packed
+// bytes) is checked in every build and reported as corrupt data.
 #if defined(NDEBUG)
 #define TVL_MODEL_CHECK(ok, what) static_cast<void>(sizeof(ok))
 #else
 #define TVL_MODEL_CHECK(ok, what) \
   do {                            \
-    if (!(ok)) Corrupt(what);     \
+    if (!(ok)) ModelFault(what);  \
   } while (false)
 #endif
 
@@ -92,6 +94,13 @@ constexpr std::uint32_t kTop = 1u << 24;
 constexpr std::uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3,
                                           0x64A1, 0x5ABC, 0x6632, 0x6051};
 constexpr std::uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
+
+#if !defined(NDEBUG)
+[[noreturn]] TVL_NOINLINE void ModelFault(const char* what) {
+  std::fprintf(stderr, "PPMd model fault: %s\n", what);
+  std::abort();
+}
+#endif
 
 [[noreturn]] TVL_NOINLINE void Corrupt(const char* what) {
   Fail(ErrorCode::kCorrupt, std::string("PPMd data is corrupt: ") + what);
