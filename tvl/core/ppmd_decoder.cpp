@@ -988,16 +988,19 @@ class PpmdDecoder final : public InStream {
       std::uint8_t* s = StatsOf(mc, num_stats);
       const std::uint8_t* const end = s + num_stats * kStateSize;
       const unsigned num = num_stats - num_masked;
+      // The symbols not masked, in order, and the sum of their frequencies. Every state is
+      // written to the list, which only moves on past an unmasked one: no branch per symbol.
       std::uint32_t hi_cnt = 0;
-      unsigned i = 0;
+      std::uint8_t** pp = ps.data();
+      std::uint8_t** const pp_end = pp + num;
       do {
         TVL_MODEL_CHECK(s != end, "impossible context");
         const unsigned mask = char_mask_[s[0]];
         hi_cnt += s[1] & mask;
-        ps[i] = s;
+        *pp = s;
+        pp += mask & 1;
         s += kStateSize;
-        i += mask & 1;
-      } while (i != num);
+      } while (pp != pp_end);
 
       See* see;
       std::uint32_t freq_sum;
@@ -1031,8 +1034,8 @@ class PpmdDecoder final : public InStream {
       Decode(hi_cnt, freq_sum - hi_cnt);
       see->summ = static_cast<std::uint16_t>(see->summ + freq_sum);
       do {
-        char_mask_[ps[--i][0]] = 0;
-      } while (i != 0);
+        char_mask_[(*--pp)[0]] = 0;
+      } while (pp != ps.data());
     }
   }
 
