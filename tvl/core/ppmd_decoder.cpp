@@ -549,14 +549,14 @@ class PpmdDecoder final : public InStream {
     }
   }
 
-  // The context that a state's successor names, checked to lie inside the units area (a
-  // successor that still points into the text is not one).
+  // The context that a state's successor names, which lies inside the units area (a successor
+  // that still points into the text is not one; debug builds check both).
   std::uint8_t* ContextAt(std::uint32_t ref) const {
     TVL_MODEL_CHECK(ref >= Ref(units_start_) && ref <= align_offset_ + size_ - kUnitSize,
                     "model reference out of range");
     return Ptr(ref);
   }
-  // A context's symbol array, checked to lie inside the units area.
+  // A context's symbol array, which lies inside the units area (checked in debug builds).
   std::uint8_t* StatsOf(const std::uint8_t* c, unsigned num_stats) const {
     const std::uint32_t ref = StatsRef(c);
     TVL_MODEL_CHECK(num_stats <= 256 && ref >= Ref(units_start_) &&
