@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -59,6 +60,23 @@ namespace {
 #define TVL_UNLIKELY(x) (x)
 #endif
 
+// Checks of the model's own consistency. Every offset in the model comes from its allocator or
+// from the text pointer, and every change to it follows from the symbols decoded; any sequence
+// of symbols is one an encoder can model, so no input can make the model inconsistent. These
+// checks guard only against faults of this code: debug builds (the tests and the fuzz harness)
+// make them and stop the program when one fails, as an assertion would, so that a fault cannot
+// pass for corrupt data; release builds leave them out of the loops that run for every symbol.
+// Everything the input decides (the code against the frequency total, the escapes, the packed
+// bytes) is checked in every build and reported as corrupt data.
+#if defined(NDEBUG)
+#define TVL_MODEL_CHECK(ok, what) static_cast<void>(sizeof(ok))
+#else
+#define TVL_MODEL_CHECK(ok, what) \
+  do {                            \
+    if (!(ok)) ModelFault(what);  \
+  } while (false)
+#endif
+
 constexpr std::size_t kInputBufferSize = 64 * 1024;
 // A symbol takes one range decoder step per context it visits (at most kPpmdMaxOrder + 1), and
 // each step reads at most 2 bytes; rounded up.
@@ -76,6 +94,13 @@ constexpr std::uint32_t kTop = 1u << 24;
 constexpr std::uint16_t kInitBinEsc[8] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3,
                                           0x64A1, 0x5ABC, 0x6632, 0x6051};
 constexpr std::uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
+
+#if !defined(NDEBUG)
+[[noreturn]] TVL_NOINLINE void ModelFault(const char* what) {
+  std::fprintf(stderr, "PPMd model fault: %s\n", what);
+  std::abort();
+}
+#endif
 
 [[noreturn]] TVL_NOINLINE void Corrupt(const char* what) {
   Fail(ErrorCode::kCorrupt, std::string("PPMd data is corrupt: ") + what);
@@ -524,21 +549,19 @@ class PpmdDecoder final : public InStream {
     }
   }
 
-  // The context that a state's successor names, checked to lie inside the units area (a
-  // successor that still points into the text is not one).
+  // The context that a state's successor names, which lies inside the units area (a successor
+  // that still points into the text is not one; debug builds check both).
   std::uint8_t* ContextAt(std::uint32_t ref) const {
-    if (TVL_UNLIKELY(ref < Ref(units_start_) || ref > align_offset_ + size_ - kUnitSize)) {
-      Corrupt("model reference out of range");
-    }
+    TVL_MODEL_CHECK(ref >= Ref(units_start_) && ref <= align_offset_ + size_ - kUnitSize,
+                    "model reference out of range");
     return Ptr(ref);
   }
-  // A context's symbol array, checked to lie inside the units area.
+  // A context's symbol array, which lies inside the units area (checked in debug builds).
   std::uint8_t* StatsOf(const std::uint8_t* c, unsigned num_stats) const {
     const std::uint32_t ref = StatsRef(c);
-    if (TVL_UNLIKELY(num_stats > 256 || ref < Ref(units_start_) ||
-                     ref > align_offset_ + size_ - num_stats * kStateSize)) {
-      Corrupt("model reference out of range");
-    }
+    TVL_MODEL_CHECK(num_stats <= 256 && ref >= Ref(units_start_) &&
+                        ref <= align_offset_ + size_ - num_stats * kStateSize,
+                    "model reference out of range");
     return Ptr(ref);
   }
 
@@ -554,6 +577,8 @@ class PpmdDecoder final : public InStream {
 
     while (SuffixRef(c) != 0) {
       c = ContextAt(SuffixRef(c));
+      // The next step reads the suffix of this one: start loading it during the search here.
+      TVL_PREFETCH(base_ + SuffixRef(c));
       std::uint8_t* s;
       if (NumStats(c) != 1) {
         const unsigned ns = NumStats(c);
@@ -561,7 +586,7 @@ class PpmdDecoder final : public InStream {
         const std::uint8_t* const end = s + ns * kStateSize;
         while (s[0] != symbol) {
           s += kStateSize;
-          if (s == end) Corrupt("symbol missing from its suffix context");
+          TVL_MODEL_CHECK(s != end, "symbol missing from its suffix context");
         }
       } else {
         s = OneState(c);
@@ -592,7 +617,7 @@ class PpmdDecoder final : public InStream {
       const std::uint8_t* const end = s + ns * kStateSize;
       while (s[0] != up_state[0]) {
         s += kStateSize;
-        if (s == end) Corrupt("symbol missing from its suffix context");
+        TVL_MODEL_CHECK(s != end, "symbol missing from its suffix context");
       }
       const std::uint32_t cf = s[1] - 1u;
       const std::uint32_t s0 = SummFreq(c) - ns - cf;
@@ -622,6 +647,8 @@ class PpmdDecoder final : public InStream {
     const std::uint8_t fs_symbol = found_state_[0];
     const unsigned fs_freq = found_state_[1];
     std::uint32_t f_successor = Successor(found_state_);
+    // Where the next symbol is decoded, most of the time: start loading it now.
+    TVL_PREFETCH(base_ + f_successor);
 
     if (fs_freq < kMaxFreq / 4 && SuffixRef(min_context_) != 0) {
       std::uint8_t* c = ContextAt(SuffixRef(min_context_));
@@ -635,7 +662,7 @@ class PpmdDecoder final : public InStream {
           const std::uint8_t* const end = s + ns * kStateSize;
           do {
             s += kStateSize;
-            if (s == end) Corrupt("symbol missing from its suffix context");
+            TVL_MODEL_CHECK(s != end, "symbol missing from its suffix context");
           } while (s[0] != fs_symbol);
           if (s[1] >= s[1 - static_cast<int>(kStateSize)]) {
             SwapStates(s, s - kStateSize);
@@ -738,7 +765,7 @@ class PpmdDecoder final : public InStream {
         SetSummFreq(c, SummFreq(c) + cf);
       }
       std::uint8_t* s = Ptr(StatsRef(c)) + ns1 * kStateSize;
-      if (Ref(s) > align_offset_ + size_ - kStateSize) Corrupt("model reference out of range");
+      TVL_MODEL_CHECK(Ref(s) <= align_offset_ + size_ - kStateSize, "model reference out of range");
       SetSuccessor(s, successor);
       s[0] = fs_symbol;
       s[1] = static_cast<std::uint8_t>(cf);
@@ -906,10 +933,10 @@ class PpmdDecoder final : public InStream {
     } else {
       std::uint8_t* const one = OneState(mc);
       const unsigned freq = one[1];
-      if (TVL_UNLIKELY(freq == 0 || freq > 128)) Corrupt("impossible binary context");
+      TVL_MODEL_CHECK(freq != 0 && freq <= 128, "impossible binary context");
       const std::uint8_t* suffix = ContextAt(SuffixRef(mc));
       const unsigned suffix_stats = NumStats(suffix);
-      if (TVL_UNLIKELY(suffix_stats == 0 || suffix_stats > 256)) Corrupt("impossible context");
+      TVL_MODEL_CHECK(suffix_stats != 0 && suffix_stats <= 256, "impossible context");
       hi_bits_flag_ = kTables.hb_to_flag[found_state_[0]];
       std::uint16_t& prob =
           bin_summ_[freq - 1][prev_success_ + kTables.ns_to_bs_index[suffix_stats - 1] +
@@ -953,22 +980,27 @@ class PpmdDecoder final : public InStream {
         min_context_ = ContextAt(suffix);
         num_stats = NumStats(min_context_);
       } while (num_stats == num_masked);
-      if (num_stats < num_masked || num_stats > 256) Corrupt("impossible context");
+      // A further escape, and the model update after this symbol, read the suffix.
+      TVL_PREFETCH(base_ + SuffixRef(min_context_));
+      TVL_MODEL_CHECK(num_stats > num_masked && num_stats <= 256, "impossible context");
 
       std::uint8_t* const mc = min_context_;
       std::uint8_t* s = StatsOf(mc, num_stats);
       const std::uint8_t* const end = s + num_stats * kStateSize;
       const unsigned num = num_stats - num_masked;
+      // The symbols not masked, in order, and the sum of their frequencies. Every state is
+      // written to the list, which only moves on past an unmasked one: no branch per symbol.
       std::uint32_t hi_cnt = 0;
-      unsigned i = 0;
+      std::uint8_t** pp = ps.data();
+      std::uint8_t** const pp_end = pp + num;
       do {
-        if (s == end) Corrupt("impossible context");
+        TVL_MODEL_CHECK(s != end, "impossible context");
         const unsigned mask = char_mask_[s[0]];
         hi_cnt += s[1] & mask;
-        ps[i] = s;
+        *pp = s;
+        pp += mask & 1;
         s += kStateSize;
-        i += mask & 1;
-      } while (i != num);
+      } while (pp != pp_end);
 
       See* see;
       std::uint32_t freq_sum;
@@ -1002,8 +1034,8 @@ class PpmdDecoder final : public InStream {
       Decode(hi_cnt, freq_sum - hi_cnt);
       see->summ = static_cast<std::uint16_t>(see->summ + freq_sum);
       do {
-        char_mask_[ps[--i][0]] = 0;
-      } while (i != 0);
+        char_mask_[(*--pp)[0]] = 0;
+      } while (pp != ps.data());
     }
   }
 
