@@ -241,7 +241,7 @@ TEST_F(ArchiveExtractorTest, UnsupportedArchivesWriteNothing) {
   } made[] = {
       {"-m0=Swap4 -mhc=off", "method 020304"},
       {"-m0=Copy -mhc=off -psecret", "encrypted"},
-      {"-m0=Copy -psecret -mhe=on", "encrypted"},      // the header itself is encrypted
+      {"-m0=Copy -psecret -mhe=on", "encrypted"},       // the header itself is encrypted
       {"-m0=BCJ -m1=Swap4 -mhc=off", "method 020304"},  // a chain with one unknown member
   };
   for (const auto& m : made) {

@@ -20,26 +20,10 @@ namespace tvl {
 namespace {
 
 using testing::Bytes;
+using testing::ErrorOf;
+using testing::PieceStream;
+using testing::ReadAll;
 namespace fs = std::filesystem;
-
-// Hands out its bytes no more than `piece` at a time.
-class PieceStream final : public InStream {
- public:
-  explicit PieceStream(Bytes data, std::size_t piece = SIZE_MAX)
-      : data_(std::move(data)), piece_(piece) {}
-  std::size_t Read(std::span<std::byte> out) override {
-    const std::size_t n = std::min({out.size(), piece_, data_.size() - pos_});
-    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n,
-                reinterpret_cast<std::uint8_t*>(out.data()));
-    pos_ += n;
-    return n;
-  }
-
- private:
-  Bytes data_;
-  std::size_t piece_;
-  std::size_t pos_ = 0;
-};
 
 std::string AsString(const Bytes& b) {
   return std::string(b.begin(), b.end());
@@ -48,25 +32,7 @@ std::string AsString(const Bytes& b) {
 // Decodes `stream` reading `piece` bytes per call, as far as it goes.
 Bytes Decode(const Bytes& stream, std::uint64_t unpack_size, std::size_t piece = 65536) {
   const auto decoder = MakeBzip2Decoder(unpack_size, std::make_unique<PieceStream>(stream));
-  Bytes out;
-  std::vector<std::byte> buffer(piece);
-  for (;;) {
-    const std::size_t got = decoder->Read(buffer);
-    if (got == 0) break;
-    EXPECT_LE(got, piece);
-    const auto* p = reinterpret_cast<const std::uint8_t*>(buffer.data());
-    out.insert(out.end(), p, p + got);
-  }
-  return out;
-}
-
-ErrorCode ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ArchiveError& e) {
-    return e.status().code();
-  }
-  return ErrorCode::kOk;
+  return ReadAll(*decoder, piece);
 }
 
 std::string Text(std::size_t size, std::uint32_t seed) {

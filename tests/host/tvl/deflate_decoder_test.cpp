@@ -18,49 +18,17 @@ namespace tvl {
 namespace {
 
 using testing::Bytes;
+using testing::ErrorOf;
+using testing::PieceStream;
+using testing::ReadAll;
 namespace fs = std::filesystem;
-
-// Hands out its bytes no more than `piece` at a time, to move the decoder's refills around.
-class PieceStream final : public InStream {
- public:
-  PieceStream(Bytes data, std::size_t piece) : data_(std::move(data)), piece_(piece) {}
-  std::size_t Read(std::span<std::byte> out) override {
-    const std::size_t n = std::min({out.size(), piece_, data_.size() - pos_});
-    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n,
-                reinterpret_cast<std::uint8_t*>(out.data()));
-    pos_ += n;
-    return n;
-  }
-
- private:
-  Bytes data_;
-  std::size_t piece_;
-  std::size_t pos_ = 0;
-};
 
 using Factory = std::unique_ptr<InStream> (*)(std::uint64_t, std::unique_ptr<InStream>);
 
 Bytes Decode(Factory make, const Bytes& packed, std::uint64_t size,
              std::size_t input_piece = SIZE_MAX, std::size_t output_piece = 1 << 16) {
   auto decoder = make(size, std::make_unique<PieceStream>(packed, input_piece));
-  Bytes out;
-  std::vector<std::byte> buffer(output_piece);
-  for (;;) {
-    const std::size_t got = decoder->Read(buffer);
-    if (got == 0) break;
-    const auto* p = reinterpret_cast<const std::uint8_t*>(buffer.data());
-    out.insert(out.end(), p, p + got);
-  }
-  return out;
-}
-
-ErrorCode ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ArchiveError& e) {
-    return e.status().code();
-  }
-  return ErrorCode::kOk;
+  return ReadAll(*decoder, output_piece);
 }
 
 std::string Text(std::size_t n, unsigned seed) {

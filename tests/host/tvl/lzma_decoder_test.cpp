@@ -20,49 +20,10 @@ namespace tvl {
 namespace {
 
 using testing::Bytes;
+using testing::ErrorOf;
+using testing::PieceStream;
+using testing::ReadAll;
 namespace fs = std::filesystem;
-
-// Hands out its bytes no more than `piece` at a time, to move the decoder's refills around.
-class PieceStream final : public InStream {
- public:
-  explicit PieceStream(Bytes data, std::size_t piece = SIZE_MAX)
-      : data_(std::move(data)), piece_(piece) {}
-  std::size_t Read(std::span<std::byte> out) override {
-    const std::size_t n = std::min({out.size(), piece_, data_.size() - pos_});
-    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n,
-                reinterpret_cast<std::uint8_t*>(out.data()));
-    pos_ += n;
-    return n;
-  }
-
- private:
-  Bytes data_;
-  std::size_t piece_;
-  std::size_t pos_ = 0;
-};
-
-// Reads until the end, `piece` bytes per call; stops quietly after `cap` bytes.
-Bytes ReadAll(InStream& stream, std::size_t piece, std::size_t cap = SIZE_MAX) {
-  Bytes out;
-  std::vector<std::byte> buffer(piece);
-  while (out.size() < cap) {
-    const std::size_t got = stream.Read(buffer);
-    if (got == 0) break;
-    EXPECT_LE(got, piece);
-    const auto* p = reinterpret_cast<const std::uint8_t*>(buffer.data());
-    out.insert(out.end(), p, p + got);
-  }
-  return out;
-}
-
-ErrorCode ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ArchiveError& e) {
-    return e.status().code();
-  }
-  return ErrorCode::kOk;
-}
 
 struct Lzma1Options {
   std::uint32_t dict_size = 1u << 20;

@@ -22,50 +22,17 @@ namespace tvl {
 namespace {
 
 using testing::Bytes;
+using testing::ErrorOf;
+using testing::PieceStream;
+using testing::ReadAll;
 namespace fs = std::filesystem;
-
-// Hands out its bytes no more than `piece` at a time, to move the decoder's refills around.
-class PieceStream final : public InStream {
- public:
-  explicit PieceStream(Bytes data, std::size_t piece = SIZE_MAX)
-      : data_(std::move(data)), piece_(piece) {}
-  std::size_t Read(std::span<std::byte> out) override {
-    const std::size_t n = std::min({out.size(), piece_, data_.size() - pos_});
-    std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n,
-                reinterpret_cast<std::uint8_t*>(out.data()));
-    pos_ += n;
-    return n;
-  }
-
- private:
-  Bytes data_;
-  std::size_t piece_;
-  std::size_t pos_ = 0;
-};
-
-ErrorCode ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ArchiveError& e) {
-    return e.status().code();
-  }
-  return ErrorCode::kOk;
-}
 
 // Decodes `packed` reading `out_piece` bytes per call; the input comes `in_piece` at a time.
 Bytes Decode(const Bytes& props, const Bytes& packed, std::uint64_t unpack_size,
              std::size_t out_piece, std::size_t in_piece = SIZE_MAX) {
   auto decoder =
       MakePpmdDecoder(props, unpack_size, std::make_unique<PieceStream>(packed, in_piece));
-  Bytes out;
-  std::vector<std::byte> buffer(out_piece);
-  for (;;) {
-    const std::size_t got = decoder->Read(buffer);
-    if (got == 0) break;
-    const auto* p = reinterpret_cast<const std::uint8_t*>(buffer.data());
-    out.insert(out.end(), p, p + got);
-  }
-  return out;
+  return ReadAll(*decoder, out_piece);
 }
 
 // Words from a small vocabulary (the model's favourite), then machine code (from this test

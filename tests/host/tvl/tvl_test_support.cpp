@@ -352,4 +352,34 @@ std::string RandomData(std::size_t size, std::uint32_t seed) {
   return out;
 }
 
+std::size_t PieceStream::Read(std::span<std::byte> out) {
+  const std::size_t n = std::min({out.size(), piece_, data_.size() - pos_});
+  std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n,
+              reinterpret_cast<std::uint8_t*>(out.data()));
+  pos_ += n;
+  return n;
+}
+
+Bytes ReadAll(InStream& stream, std::size_t piece, std::size_t cap) {
+  Bytes out;
+  std::vector<std::byte> buffer(piece);
+  while (out.size() < cap) {
+    const std::size_t got = stream.Read(buffer);
+    if (got == 0) break;
+    EXPECT_LE(got, piece);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(buffer.data());
+    out.insert(out.end(), p, p + got);
+  }
+  return out;
+}
+
+ErrorCode ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const ArchiveError& e) {
+    return e.status().code();
+  }
+  return ErrorCode::kOk;
+}
+
 }  // namespace tvl::testing

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "tvl/core/archive_extractor.h"
+#include "tvl/core/byte_source.h"
+#include "tvl/core/status.h"
 
 namespace tvl::testing {
 
@@ -106,5 +109,25 @@ struct BuildOptions {
 Bytes BuildArchive(const std::vector<TestEntry>& entries, const BuildOptions& options = {});
 
 std::string RandomData(std::size_t size, std::uint32_t seed);
+
+// Hands out its bytes no more than `piece` at a time, to move a decoder's refills around.
+class PieceStream final : public InStream {
+ public:
+  explicit PieceStream(Bytes data, std::size_t piece = SIZE_MAX)
+      : data_(std::move(data)), piece_(piece) {}
+  std::size_t Read(std::span<std::byte> out) override;
+
+ private:
+  Bytes data_;
+  std::size_t piece_;
+  std::size_t pos_ = 0;
+};
+
+// Reads until the end, `piece` bytes per call (checking no read hands out more); stops quietly
+// after `cap` bytes.
+Bytes ReadAll(InStream& stream, std::size_t piece, std::size_t cap = SIZE_MAX);
+
+// The error class `action` throws, kOk when it throws nothing.
+ErrorCode ErrorOf(const std::function<void()>& action);
 
 }  // namespace tvl::testing
