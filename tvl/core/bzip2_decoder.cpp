@@ -32,17 +32,12 @@
 #include <utility>
 #include <vector>
 
+#include "tvl/core/compiler_hints.h"
 #include "tvl/core/lzma_decoder.h"
 #include "tvl/core/status.h"
 
 namespace tvl {
 namespace {
-
-#if defined(__GNUC__)
-#define TVL_BZ_INLINE inline __attribute__((always_inline))
-#else
-#define TVL_BZ_INLINE inline
-#endif
 
 constexpr std::uint32_t kLevelBlockSize = 100'000;
 constexpr std::uint32_t kMaxBlockSize = 9 * kLevelBlockSize;
@@ -99,12 +94,12 @@ constexpr CrcTables MakeCrcTables() {
 
 constexpr CrcTables kCrc = MakeCrcTables();
 
-TVL_BZ_INLINE std::uint32_t LoadBe32(const std::uint8_t* p) {
+TVL_ALWAYS_INLINE std::uint32_t LoadBe32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
          std::uint32_t{p[3]};
 }
 
-TVL_BZ_INLINE std::uint64_t LoadBe64(const std::uint8_t* p) {
+TVL_ALWAYS_INLINE std::uint64_t LoadBe64(const std::uint8_t* p) {
   return std::uint64_t{LoadBe32(p)} << 32 | LoadBe32(p + 4);
 }
 
@@ -130,7 +125,7 @@ class BitReader {
   explicit BitReader(std::unique_ptr<InStream> input)
       : input_(std::move(input)), data_(kInputBufferSize) {}
 
-  TVL_BZ_INLINE void Refill() {
+  TVL_ALWAYS_INLINE void Refill() {
     if (end_ - pos_ >= 8) {
       bits |= LoadBe64(data_.data() + pos_) >> count;
       pos_ += (63 - count) >> 3;

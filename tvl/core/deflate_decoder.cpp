@@ -21,16 +21,11 @@
 #include <utility>
 #include <vector>
 
+#include "tvl/core/compiler_hints.h"
 #include "tvl/core/status.h"
 
 namespace tvl {
 namespace {
-
-#if defined(__GNUC__)
-#define TVL_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define TVL_ALWAYS_INLINE inline
-#endif
 
 constexpr std::size_t kHistory = 64 * 1024;  // the farthest a match reaches back (Deflate64)
 constexpr std::size_t kWorkArea = 1024 * 1024;

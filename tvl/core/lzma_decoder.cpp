@@ -16,16 +16,11 @@
 #include <utility>
 #include <vector>
 
+#include "tvl/core/compiler_hints.h"
 #include "tvl/core/status.h"
 
 namespace tvl {
 namespace {
-
-#if defined(__GNUC__)
-#define TVL_ALWAYS_INLINE inline __attribute__((always_inline))
-#else
-#define TVL_ALWAYS_INLINE inline
-#endif
 
 constexpr std::size_t kInputBufferSize = 64 * 1024;
 // A match with the longest distance takes 48 range decoder bits, each needing at most one new

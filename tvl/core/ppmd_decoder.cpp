@@ -40,25 +40,12 @@
 #include <utility>
 #include <vector>
 
+#include "tvl/core/compiler_hints.h"
 #include "tvl/core/lzma_decoder.h"
 #include "tvl/core/status.h"
 
 namespace tvl {
 namespace {
-
-#if defined(__GNUC__)
-#define TVL_ALWAYS_INLINE inline __attribute__((always_inline))
-#define TVL_NOINLINE __attribute__((noinline))
-#define TVL_LIKELY(x) __builtin_expect(!!(x), 1)
-#define TVL_UNLIKELY(x) __builtin_expect(!!(x), 0)
-#define TVL_PREFETCH(p) __builtin_prefetch(p)
-#else
-#define TVL_PREFETCH(p)
-#define TVL_ALWAYS_INLINE inline
-#define TVL_NOINLINE
-#define TVL_LIKELY(x) (x)
-#define TVL_UNLIKELY(x) (x)
-#endif
 
 // Checks of the model's own consistency. Every offset in the model comes from its allocator or
 // from the text pointer, and every change to it follows from the symbols decoded; any sequence
