@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/core/engine_state.h"
+#include "engine/core/media_port.h"
 #include "engine/core/system_info.h"
 
 namespace tavrel {
@@ -160,6 +161,8 @@ class SystemPort {
 
   // The engine's system queries; they throw only as documented there.
   virtual SystemInfo& System() = 0;
+  // Downloads, the archive library and the file work of web media.
+  virtual MediaPort& Media() = 0;
   // A value of the key under the root; kMissing on any failure.
   virtual RegistryValue ReadRegistryValue(RegistryRoot root, const std::string& key,
                                           const std::string& name) = 0;

@@ -6,7 +6,13 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/core/media_port.h"
+#include "engine/core/message_table.h"
+
 namespace tavrel {
+
+// What the user chose in the retry-extraction dialog of web media.
+enum class ExtractRetry { kCancel, kDownload, kExtract };
 
 // Results of a modal dialog.
 inline constexpr std::intptr_t kDialogNext = 6;
@@ -55,6 +61,21 @@ class UiPort {
                              const std::string& caption, unsigned style) = 0;
   // Caption "Tavrel", error icon, no owner.
   virtual void ShowRuntimeError(const std::string& text) = 0;
+
+  // The retry dialogs of web media: modal, owned by the window (0: none),
+  // centred on it, their texts taken from the message table when shown.
+  // The download retry of the URL download service: false for Cancel or a
+  // closed window; otherwise resume says which radio button was chosen
+  // (Resume is chosen at start).
+  virtual bool AskDownloadRetry(std::intptr_t owner, const MessageTable& texts, bool& resume) = 0;
+  // The download retry of the HTTP client, with the proxy fields filled
+  // from the settings: false for No; otherwise (Yes, or a closed window)
+  // the settings take the edited fields.
+  virtual bool AskProxyRetry(std::intptr_t owner, const MessageTable& texts,
+                             ProxySettings& proxy) = 0;
+  // The retry-extraction dialog (Download is chosen at start); a closed
+  // window is kCancel.
+  virtual ExtractRetry AskExtractRetry(std::intptr_t owner, const MessageTable& texts) = 0;
 
   // The script switched the run's silent setting ("Set Variable SILENT").
   virtual void SetSilent(bool silent) = 0;

@@ -7,6 +7,7 @@
 #include "engine/core/startup_platform.h"
 #include "engine/core/system_info.h"
 #include "engine/core/system_port.h"
+#include "engine/win32/win32_media_port.h"
 
 namespace tavrel {
 
@@ -44,6 +45,7 @@ class Win32SystemPort final : public SystemPort {
   void RequestReboot() override;
 
   SystemInfo& System() override { return system_; }
+  MediaPort& Media() override { return media_; }
   RegistryValue ReadRegistryValue(RegistryRoot root, const std::string& key,
                                   const std::string& name) override;
   std::string ExpandEnvironment(const std::string& text) override;
@@ -72,6 +74,7 @@ class Win32SystemPort final : public SystemPort {
  private:
   StartupPlatform& platform_;
   SystemInfo& system_;
+  Win32MediaPort media_;
 };
 
 }  // namespace tavrel

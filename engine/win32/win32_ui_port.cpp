@@ -96,4 +96,17 @@ void Win32UiPort::ShowRuntimeError(const std::string& text) {
   platform_.ShowError(text, 0);
 }
 
+// Placeholders until the retry dialogs are drawn: every retry is refused.
+bool Win32UiPort::AskDownloadRetry(std::intptr_t, const MessageTable&, bool&) {
+  return false;
+}
+
+bool Win32UiPort::AskProxyRetry(std::intptr_t, const MessageTable&, ProxySettings&) {
+  return false;
+}
+
+ExtractRetry Win32UiPort::AskExtractRetry(std::intptr_t, const MessageTable&) {
+  return ExtractRetry::kCancel;
+}
+
 }  // namespace tavrel

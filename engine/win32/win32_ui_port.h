@@ -37,6 +37,9 @@ class Win32UiPort final : public UiPort {
   int ShowMessageBox(std::intptr_t owner, const std::string& text, const std::string& caption,
                      unsigned style) override;
   void ShowRuntimeError(const std::string& text) override;
+  bool AskDownloadRetry(std::intptr_t owner, const MessageTable& texts, bool& resume) override;
+  bool AskProxyRetry(std::intptr_t owner, const MessageTable& texts, ProxySettings& proxy) override;
+  ExtractRetry AskExtractRetry(std::intptr_t owner, const MessageTable& texts) override;
   void SetSilent(bool silent) override;
 
  private:

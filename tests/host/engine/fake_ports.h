@@ -107,6 +107,27 @@ class FakeHost final : public UiPort, public SystemPort {
     return button;
   }
   void ShowRuntimeError(const std::string& text) override { errors.push_back(text); }
+  bool AskDownloadRetry(std::intptr_t owner, const MessageTable&, bool& resume) override {
+    Record("download retry " + std::to_string(owner));
+    resume = retryResume;
+    return retryAnswer;
+  }
+  bool AskProxyRetry(std::intptr_t owner, const MessageTable&, ProxySettings& proxy) override {
+    Record("proxy retry " + std::to_string(owner) + " " + proxy.server + ":" + proxy.port);
+    if (retryAnswer) proxy = retryProxy;
+    return retryAnswer;
+  }
+  ExtractRetry AskExtractRetry(std::intptr_t owner, const MessageTable&) override {
+    Record("extract retry " + std::to_string(owner));
+    if (extractAnswers.empty()) return ExtractRetry::kCancel;
+    const ExtractRetry answer = extractAnswers.front();
+    extractAnswers.erase(extractAnswers.begin());
+    return answer;
+  }
+  MediaPort& Media() override {
+    if (media == nullptr) throw std::logic_error("no web media here");
+    return *media;
+  }
   bool FileExists(const std::string& path) override {
     return path == "c:\\s\\setup.msi" || files.count(path) != 0;
   }
@@ -342,7 +363,13 @@ class FakeHost final : public UiPort, public SystemPort {
   std::vector<std::string> programRuns;
   std::vector<std::pair<std::string, std::string>> windows;  // class, title; in Z order
   std::vector<std::string> closed;                           // class|title
-  std::map<std::string, std::string> startup;                // "user\\name" or "machine\\name"
+  // Web media: the port and the retry dialogs' answers.
+  MediaPort* media = nullptr;
+  bool retryAnswer = false;
+  bool retryResume = true;
+  ProxySettings retryProxy;
+  std::vector<ExtractRetry> extractAnswers;
+  std::map<std::string, std::string> startup;  // "user\\name" or "machine\\name"
   std::vector<std::string> registry;
   int reboots = 0;
   int tempFiles = 0;

@@ -32,6 +32,11 @@ class QuietUi : public UiPort {
     return 1;
   }
   void ShowRuntimeError(const std::string&) override {}
+  bool AskDownloadRetry(std::intptr_t, const MessageTable&, bool&) override { return false; }
+  bool AskProxyRetry(std::intptr_t, const MessageTable&, ProxySettings&) override { return false; }
+  ExtractRetry AskExtractRetry(std::intptr_t, const MessageTable&) override {
+    return ExtractRetry::kCancel;
+  }
   void SetSilent(bool) override {}
 };
 
@@ -64,6 +69,7 @@ class QuietSystem : public SystemPort {
   void RemoveStartupEntry(bool, const std::string&) override {}
   void RequestReboot() override {}
   SystemInfo& System() override { throw std::logic_error("no system queries here"); }
+  MediaPort& Media() override { throw std::logic_error("no web media here"); }
   RegistryValue ReadRegistryValue(RegistryRoot, const std::string&, const std::string&) override {
     return {};
   }
