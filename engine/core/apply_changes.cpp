@@ -8,6 +8,7 @@
 #include "engine/core/installer_run.h"
 #include "engine/core/product_registration.h"
 #include "engine/core/script_text.h"
+#include "engine/core/web_media.h"
 
 namespace tavrel {
 
@@ -64,9 +65,8 @@ void ApplyChanges(CommandContext& c) {
     }
     c.run.dataFolder = found;
   }
-  if (script.mediaMode == kWebMediaMode) {
-    throw std::runtime_error("Apply Changes from web media is not available in this version");
-  }
+  // The payload beside a web setup joins the downloaded blocks first.
+  if (!FetchMediaFor(c, std::string(kOfflineMedia))) return;
 
   c.run.changes.Record("QORVTEMP", c.state.tempFolder);
   InstallerInputs inputs;

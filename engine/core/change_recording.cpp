@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/core/command_context.h"
+#include "engine/core/web_media.h"
 
 namespace tavrel {
 
@@ -71,14 +72,10 @@ std::span<const std::uint8_t> RecordedParameters(std::string_view command) {
 namespace commands {
 
 void RecordChange(CommandContext& c) {
-  c.run.actionStates.at(c.index) = "TRUE";
   const std::string& name = c.Name();
-  const std::vector<std::string>& media = c.state.script.mediaFolders;
-  if (CarriesFiles(name) && c.state.script.mediaMode == 2 && c.index < media.size() &&
-      !media[c.index].empty()) {
-    // The files of this command would first come from the web.
-    throw std::runtime_error(name + " from web media is not available in this version");
-  }
+  // The files of such a command may first have to come from the web.
+  if (CarriesFiles(name) && !FetchMediaFor(c, CommandMediaFolder(c))) return;
+  c.run.actionStates.at(c.index) = "TRUE";
   const std::span<const std::uint8_t> parameters = RecordedParameters(name);
   for (std::size_t slot = 0; slot < parameters.size(); ++slot) {
     c.run.changes.Record(PropertyName(c.index + 1, slot + 1),

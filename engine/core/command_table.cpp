@@ -12,6 +12,7 @@
 #include "engine/core/system_actions.h"
 #include "engine/core/text_actions.h"
 #include "engine/core/variable_commands.h"
+#include "engine/core/web_media.h"
 
 namespace tavrel {
 
@@ -80,7 +81,7 @@ CommandTable MakeStandardTable() {
   add("Convert Path", R::kAction, {K::kExistingVariable}, commands::ConvertPath);
 
   // Web media.
-  add("Web Media Block", R::kAction, {K::kWebMediaBlock}, NotAvailable);
+  add("Web Media Block", R::kAction, {K::kWebMediaBlock}, commands::WebMediaBlock);
 
   // Installed products and the changes the installer makes.
   add("Is MSI Setup Installed", R::kAction, {K::kVariableRequired, {2, 0}},

@@ -15,6 +15,7 @@
 #include "engine/core/components.h"
 #include "engine/core/installer_messages.h"
 #include "engine/core/text_actions.h"
+#include "engine/core/web_media.h"
 
 namespace tavrel {
 
@@ -51,6 +52,7 @@ struct RunState {
   ComponentList components;
   std::int64_t installedSize = 0;  // bytes of the components already installed
   InstallerMessageState installerMessages;
+  WebMediaState webMedia;
   // Set by a command after which nothing more may run (a restart).
   bool endRun = false;
 };

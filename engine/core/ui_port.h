@@ -14,6 +14,9 @@ namespace tavrel {
 // What the user chose in the retry-extraction dialog of web media.
 enum class ExtractRetry { kCancel, kDownload, kExtract };
 
+// The message-box style of errors that end the run: OK and the stop icon.
+inline constexpr unsigned kMessageBoxStopIcon = 0x10;
+
 // Results of a modal dialog.
 inline constexpr std::intptr_t kDialogNext = 6;
 inline constexpr std::intptr_t kDialogBack = 7;

@@ -41,8 +41,13 @@ void RunWhileWaiting(UiPort& ui, bool silent, const std::function<void(WorkerPro
 
   while (!done.load()) {
     if (!options.workerShowsProgress) {
-      const auto [text, position] = options.progress ? options.progress() : progress.Latest();
-      ui.SetProgress(text, position, 100, 0);
+      if (options.progress) {
+        const auto [text, position] = options.progress();
+        ui.SetProgress(text, position, 100, 0);
+      } else {
+        const auto [text, position] = progress.Latest();
+        ui.SetProgress(options.heading + text, position, 100, 0);
+      }
     }
     if (silent) {
       worker.join();

@@ -41,6 +41,8 @@ struct WaitOptions {
   // Where the progress shown while waiting comes from; empty: the worker's
   // own reports. Runs on the main thread.
   std::function<std::pair<std::string, int>()> progress;
+  // Shown before the text of the worker's own reports.
+  std::string heading;
 };
 
 // Runs the work on a worker thread and returns when it has ended. Normal

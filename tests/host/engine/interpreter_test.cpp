@@ -407,7 +407,7 @@ TEST_F(InterpreterTest, BuiltInNamesAreExact) {
 // A command this version cannot carry out must not pass for done: the run
 // ends at it with a message naming it, and nothing after it runs.
 TEST_F(InterpreterTest, CommandsNotAvailableYetEndTheRunNamingThemselves) {
-  const std::vector<std::string> names{"Web Media Block", "Reports Plug-in"};
+  const std::vector<std::string> names{"Reports Plug-in"};
   for (const std::string& name : names) {
     FakeHost host;
     MessageTable messages;

@@ -21,17 +21,17 @@ TEST(WorkerWaitTest, ShowsWorkerProgressAndForwardsCancel) {
   // gives the worker time to run, as waiting for a message would.
   host.onMessage = [&] {
     if (host.events.size() >= 2 &&
-        host.events[host.events.size() - 2] == "progress copying 40 100 0") {
+        host.events[host.events.size() - 2] == "progress Copying: a.cab 40 100 0") {
       host.cancelState = -1;
     }
     std::this_thread::sleep_for(1ms);
   };
   RunWhileWaiting(host, false,
                   [&](WorkerProgress& progress) {
-                    progress.Report("copying", 40);
+                    progress.Report("a.cab", 40);
                     while (!progress.CancelRequested()) std::this_thread::sleep_for(1ms);
                   },
-                  {.forwardCancel = true, .progress = {}});
+                  {.forwardCancel = true, .progress = {}, .heading = "Copying: "});
   EXPECT_EQ(host.cancelState, -1);
   EXPECT_EQ(host.wakes.load(), 1);
 }
@@ -51,9 +51,12 @@ TEST(WorkerWaitTest, CancelIsNotForwardedUnlessAsked) {
 TEST(WorkerWaitTest, SilentRunBlocksWithoutTouchingTheMessageQueue) {
   FakeHost host;
   RunWhileWaiting(host, true, [](WorkerProgress&) { std::this_thread::sleep_for(10ms); },
-                  {.forwardCancel = false, .progress = [] {
-                     return std::pair<std::string, int>{"from variables", 7};
-                   }});
+                  {.forwardCancel = false,
+                   .progress =
+                       [] {
+                         return std::pair<std::string, int>{"from variables", 7};
+                       },
+                   .heading = {}});
   for (const std::string& event : host.events) EXPECT_NE(event, "message");
   ASSERT_FALSE(host.events.empty());
   EXPECT_EQ(host.events.front(), "progress from variables 7 100 0");
