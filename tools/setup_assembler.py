@@ -475,8 +475,10 @@ class MediaFile:
 @dataclasses.dataclass
 class MediaLayout:
     """The script's whole source folder list (the description's, then the
-    generated ones) and the files of web media and offline commands."""
+    generated ones), the web media blocks and the files of web media and
+    offline commands."""
     source_folders: list[str]
+    blocks: list[str]
     files: list[MediaFile]
 
 
@@ -601,9 +603,9 @@ class DatabasePlan:
                  path: str = "") -> str:
         """The components of one folder of an Install Files source and its
         subfolders; folders and components collect the ones it adds. With an
-        origin the files come from the data folder, the folder's from source
-        folder path path (see media_component), and every folder takes its
-        source from its parent's: the target tree alone has the names."""
+        origin the files come from the data folder (see media_component),
+        path being the folder's source folder path, and each subfolder keeps
+        its parent's source folder: only the target tree has the names."""
         folders.append(directory)
         names = [name for name, _ in folder.files] + [name for name, _ in folder.folders]
         seen: dict[str, str] = {}
@@ -706,9 +708,11 @@ class DatabasePlan:
         if not destination:
             raise ValueError(f"{where} needs a destination folder (parameter 3)")
         origin = media_origin(self.setup, command, where)
-        if origin not in (None, OFFLINE) and self.blocks.setdefault(origin.upper(), origin) != origin:
-            raise ValueError(f"{where}: web media blocks '{self.blocks[origin.upper()]}' and "
-                             f"'{origin}' differ only in case")
+        if origin not in (None, OFFLINE):
+            known = self.blocks.setdefault(origin.upper(), origin)
+            if known != origin:
+                raise ValueError(f"{where}: web media blocks '{known}' and '{origin}' differ "
+                                 "only in case")
         if command.source_folder and origin is None:
             raise ValueError(f"{where}: a source folder path is only for files from web media "
                              "or offline (media-mode = 2, media = NAME\\ or OFFLINE\\)")
@@ -909,7 +913,7 @@ def make_database(setup: Setup, target: Path) -> MediaLayout:
             os.replace(partial, target)
         finally:
             partial.unlink(missing_ok=True)
-    return MediaLayout(plan.source_folders, plan.media_files)
+    return MediaLayout(plan.source_folders, sorted(plan.blocks.values()), plan.media_files)
 
 
 def add_media_rows(database: Path, rows: list[list[str]], stage: Path) -> None:
@@ -970,16 +974,17 @@ def write_media(layout: MediaLayout, out: Path, web_dir: Path) -> None:
     folder NAME; in it each source folder of the block under its source
     folder path), and the offline files in out/offline/<k>/."""
     shutil.rmtree(out / OFFLINE, ignore_errors=True)
-    blocks = sorted({file.origin for file in layout.files if file.origin != OFFLINE})
     with tempfile.TemporaryDirectory() as stage:
+        for name in layout.blocks:
+            Path(stage, name).mkdir()
         for file in layout.files:
             if file.origin == OFFLINE:
                 put(file.source, out / OFFLINE / str(file.k) / file.name)
             else:
                 put(file.source, Path(stage, file.origin, *file.path.split("\\")[:-1], file.name))
-        if blocks:
+        if layout.blocks:
             web_dir.mkdir(parents=True, exist_ok=True)
-        for name in blocks:
+        for name in layout.blocks:
             archive = web_dir / f"{name}.7zip"
             partial = archive.with_name(archive.name + ".partial")
             partial.unlink(missing_ok=True)
