@@ -5,7 +5,8 @@ Turns a readable setup description into a setup folder the engine can run:
 the engine copy with the compiled setup script as its overlay, tvl.dll
 (optionally with a language file appended), <name>.res (a 7-Zip archive of
 the resource files), <name>.msi (made with wixl), and optionally setup.bmp
-and a data\\ folder.
+and a data\\ folder; for web media the blocks' archives and the offline\\
+and mergemod\\ folders (see "Web media" below).
 
 Description format (one setting per line; '#' starts a comment line):
 
@@ -14,10 +15,11 @@ Description format (one setting per line; '#' starts a comment line):
     product = {GUID}                  # generated when absent
     revision = {GUID}
     publisher = Sample Publisher      # also: contact, help, update, comments
-    media-mode = 0
+    media-mode = 0                    # 2: web media
     component = Core, 1048576         # name, size in bytes (repeatable)
     plugin = Sample Plug-in           # plug-in command name (repeatable)
-    source-folder = c_\\src\\          # web media source folder (repeatable)
+    source-folder = c_\\src\\          # web media source folder (repeatable); the
+                                      # folders of web media commands follow
     resource = extras/license.txt     # file put into <name>.res (repeatable)
     dialogs = dialogs                 # folder of the dialog files: for every
                                       # "Display Dialog" not commented out,
@@ -26,6 +28,8 @@ Description format (one setting per line; '#' starts a comment line):
     data = payload/readme.txt         # file copied into data\\ (repeatable);
                                       # data\\ always holds an empty file
                                       # named as the product code
+    mergemod = mods/x                 # file or folder copied into mergemod\\
+                                      # (repeatable)
     bitmap = splash.bmp               # copied as setup.bmp
     language = german.txt             # appended to tvl.dll
     reboot = yes                      # the installation and the removal ask
@@ -43,7 +47,10 @@ Description format (one setting per line; '#' starts a comment line):
     command Set Variable              # a command, then its lines, indented:
         id = {GUID}                   #   identifier (generated when absent)
         flag = C                      #   command flag (C = commented out)
-        media = OFFLINE\\              #   media folder
+        media = OFFLINE\\              #   media folder: in a web media setup
+                                      #   OFFLINE\\ or a block NAME\\ (below)
+        source-folder = c_\\src\\app\\    #   Install Files with web media: the
+                                      #   source folder path of its source
         | TITLE                       #   parameter lines, in order; "|" alone
         | Sample Product              #   is an empty parameter
 
@@ -103,9 +110,56 @@ Property table holds the values):
   C:\\A\\B\\C when none existed) are left at removal: the installer knows
   only the recorded ones.
 
+Web media. In a setup with media-mode = 2 the files of an Install Files
+command with media = NAME\\ (a web media block; NAME: 1 to 8 letters,
+digits, "_" or "-") or media = OFFLINE\\ do not travel in the database;
+the engine puts them into the data folder, which for such a setup is the
+product's installation information folder
+(...\\Application Data\\Quorvane\\Installation Information\\{product}\\
+{revision}\\), and Windows Installer copies them from there:
+- Every folder of the command's source that holds files becomes a source
+  folder path, appended to the script's source folder list (after the
+  description's own): the command's source-folder, or c_\\src\\<line>\\
+  when it has none, and each subfolder below it by its relative path
+  (c_\\src\\<line>\\docs\\). Its place in the list is its number k, from 0;
+  a path may be in the list once.
+- Block NAME: its archive NAME.7zip (7-Zip, written to web_dir, by default
+  OUTDIR\\web\\) holds one top folder NAME and in it every source folder of
+  the block's commands under its source folder path
+  (NAME\\c_\\src\\2\\docs\\readme.txt). The engine, having extracted it,
+  moves the files that lie directly in source folder path k to
+  <data folder>\\NAME\\<k>\\ and every other file to the same place below
+  <data folder>\\NAME\\.
+- OFFLINE: the files lie beside the setup in OUTDIR\\offline\\<k>\\, and
+  the engine moves them to <data folder>\\offline\\<k>\\.
+- mergemod\\: the engine moves mergemod\\x\\y.msm to <data folder>\\x\\y.msm.
+- The database takes those files from <SourceDir>\\NAME\\<k>\\ (or
+  offline\\<k>\\). The engine passes the data folder on the installer's
+  command line as SRCDIR, and two type 51 actions, first of all in both
+  sequences, set SourceDir and SOURCEDIR from it (without SRCDIR the
+  source root stays the database's folder). The command's top folder has
+  the source name NAME or offline (DefaultDir "UNSET<line>:NAME"), its
+  subfolders the source name "." (the parent's: "docs:."), and the files
+  of each folder sit in a folder of their own below it, the same on the
+  target side, number k on the source side (".:k"). Their File rows say
+  "not compressed" (8192) and belong to a second medium without a
+  cabinet; the summary's word count is 0 instead of wixl's 2
+  ("compressed"), and the cabinet's files, of the other commands, say
+  "compressed" (16384) each. Install Files commands without media, or
+  with media in a setup of another media mode, put their files into the
+  cabinet as usual. When only files from the data folder are installed,
+  the file actions are scheduled here: wixl schedules them only for
+  files of its own.
+Measured with Wine 8's msi.dll (msiexec /i with the engine's properties,
+the files laid out as above): the files arrive from the data folder, a
+missing one fails the installation (1603) and leaves nothing behind, and
+the removal removes them. With wixl's word count 2 the same installation
+fails: Wine then looks for every uncompressed file in the source root
+itself, whatever its folder's source name.
+
 Paths are relative to the description file. Run as:
 
-    setup_assembler.py DESCRIPTION OUTDIR --bin BUILD/win32/bin [--library DLL]
+    setup_assembler.py DESCRIPTION OUTDIR --bin BUILD/win32/bin [--library DLL] [--web DIR]
 """
 
 from __future__ import annotations
@@ -132,6 +186,9 @@ class Command:
     id: str | None = None
     flag: str = ""
     media: str = ""
+    # Source folder path of an Install Files source in web media (its
+    # subfolders go below it); generated when empty.
+    source_folder: str = ""
 
 
 @dataclasses.dataclass
@@ -149,6 +206,7 @@ class Setup:
     resources: list[Path] = dataclasses.field(default_factory=list)
     dialogs: Path | None = None
     data: list[Path] = dataclasses.field(default_factory=list)
+    mergemods: list[Path] = dataclasses.field(default_factory=list)
     bitmap: Path | None = None
     language: Path | None = None
     # Parameter records in the order they are written; None = one record per
@@ -187,8 +245,8 @@ def parse_description(text: str, base: Path) -> Setup:
                 current.params.append(line[2:] if line.startswith("| ") else line[1:])
                 continue
             key, _, value = (part.strip() for part in line.partition("="))
-            if key in ("id", "flag", "media"):
-                setattr(current, key, value)
+            if key in ("id", "flag", "media", "source-folder"):
+                setattr(current, key.replace("-", "_"), value)
                 continue
             raise ValueError(f"line {number}: unknown command setting '{key}'")
         if line.startswith("command "):
@@ -224,6 +282,8 @@ def parse_description(text: str, base: Path) -> Setup:
             setup.dialogs = base / value
         elif key == "data":
             setup.data.append(base / value)
+        elif key == "mergemod":
+            setup.mergemods.append(base / value)
         elif key == "bitmap":
             setup.bitmap = base / value
         elif key == "language":
@@ -330,6 +390,16 @@ REMOVING = 'REMOVE~="ALL"'
 WINDOWS_NAME_FORBIDDEN = set('\\/:*?"<>|') | {chr(c) for c in range(32)}
 SHORT_NAME_CHARS = set("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-!#$%&'()@^`{}~")
 GUID_NAMESPACE = uuid.UUID("6c1f4a52-3d0e-4b8e-9a57-0f6f4c2b8e11")
+# Web media: the media mode of such setups, the folder of the files that
+# travel beside the setup (in the setup folder and below the data folder),
+# and what a web media block may be called.
+WEB_MEDIA_MODE = "2"
+OFFLINE = "offline"
+BLOCK_NAME = re.compile("[A-Za-z0-9_-]{1,8}")
+# File table attributes: vital (wixl's), not in the cabinet, in the cabinet.
+VITAL, NONCOMPRESSED, COMPRESSED = 512, 8192, 16384
+# The actions that take the source root from SRCDIR run first of all.
+SOURCE_ROOT_SEQUENCE = 10
 
 
 def prop(line: int, slot: int) -> str:
@@ -361,6 +431,55 @@ def is_short_name(name: str) -> bool:
     stem, dot, ext = name.upper().partition(".")
     return (0 < len(stem) <= 8 and len(ext) <= 3 and (ext or not dot)
             and all(c in SHORT_NAME_CHARS for c in stem + ext))
+
+
+def media_origin(setup: Setup, command: Command, where: str) -> str | None:
+    """The folder below the data folder that the files of an Install Files
+    command come from in a web-media setup: OFFLINE or the web media block's
+    name; None when they travel in the database, as in any other setup."""
+    if setup.media_mode != WEB_MEDIA_MODE or not command.media:
+        return None
+    name = command.media[:-1]
+    if command.media.endswith("\\") and name.upper() == OFFLINE.upper():
+        return OFFLINE
+    if not command.media.endswith("\\") or not BLOCK_NAME.fullmatch(name):
+        raise ValueError(f"{where}: media '{command.media}' must be OFFLINE\\ or the name of a "
+                         "web media block (1 to 8 letters, digits, '_' or '-') followed by \\")
+    return name
+
+
+def source_folder_path(text: str, where: str) -> str:
+    """A web media source folder path as the script lists it: relative,
+    folder names each followed by a backslash (c_\\src\\app\\)."""
+    names = text.split("\\")
+    if len(names) < 2 or names[-1] or not all(names[:-1]):
+        raise ValueError(f"{where}: source folder path '{text}' must be folder names each "
+                         "followed by \\, as in c_\\src\\app\\")
+    for name in names[:-1]:
+        windows_name(name, f"{where}: source folder path")
+    return text
+
+
+@dataclasses.dataclass
+class MediaFile:
+    """A file that travels in a web media block or beside the setup: below
+    source folder path k (the k-th of the script's list) in the block's
+    archive, in offline\\<k>\\ beside the setup."""
+    origin: str  # OFFLINE or the block's name
+    k: int
+    path: str
+    name: str
+    source: Path | bytes
+
+
+@dataclasses.dataclass
+class MediaLayout:
+    """The script's whole source folder list (the description's, then the
+    generated ones), the web media blocks and the files of web media and
+    offline commands."""
+    source_folders: list[str]
+    blocks: list[str]
+    files: list[MediaFile]
 
 
 @dataclasses.dataclass
@@ -418,6 +537,12 @@ class DatabasePlan:
         self.sql: list[str] = []
         self.files = 0
         self.searches = False
+        self.source_folders = list(setup.source_folders)
+        self.media_files: list[MediaFile] = []
+        # File rows of the files taken from the data folder, the sequence
+        # number still to come.
+        self.media_rows: list[list[str]] = []
+        self.blocks: dict[str, str] = {}  # web media blocks by upper-case name
 
     def guid(self, component: str) -> str:
         # The same setup gives each component the same code in every build.
@@ -474,9 +599,13 @@ class DatabasePlan:
         self.searches = True
 
     def tree_xml(self, line: int, folder: Folder, directory: str, condition: str,
-                 folders: list[str], components: list[str]) -> str:
+                 folders: list[str], components: list[str], origin: str | None = None,
+                 path: str = "") -> str:
         """The components of one folder of an Install Files source and its
-        subfolders; folders and components collect the ones it adds."""
+        subfolders; folders and components collect the ones it adds. With an
+        origin the files come from the data folder (see media_component),
+        path being the folder's source folder path, and each subfolder keeps
+        its parent's source folder: only the target tree has the names."""
         folders.append(directory)
         names = [name for name, _ in folder.files] + [name for name, _ in folder.folders]
         seen: dict[str, str] = {}
@@ -490,28 +619,65 @@ class DatabasePlan:
         def target_name(name: str) -> str:
             return name if is_short_name(name) else f"{self.short_name(name, taken)}|{name}"
 
-        files = []
-        for name, source in folder.files:
-            self.files += 1
-            file_id = f"F{line}_{self.files}"
-            staged = self.stage / "files" / file_id
-            if isinstance(source, bytes):
-                staged.write_bytes(source)
-            else:
-                shutil.copyfile(source, staged)
-            files.append(f'<File Id="{file_id}" Name="{attr(target_name(name))}" '
-                         f'Source="files/{file_id}"/>')
+        id = f"C{line}{directory[len(f'DIR{line}'):]}"
         parts: list[str] = []
-        if files or not folder.folders:
-            id = f"C{line}{directory[len(f'DIR{line}'):]}"
+        if origin is not None and folder.files:
+            components.append(id)
+            self.media_component(line, id, directory, condition, origin, path,
+                                 [(target_name(name), name, source)
+                                  for name, source in folder.files])
+        elif folder.files or not folder.folders:
+            files = []
+            for name, source in folder.files:
+                self.files += 1
+                file_id = f"F{line}_{self.files}"
+                staged = self.stage / "files" / file_id
+                if isinstance(source, bytes):
+                    staged.write_bytes(source)
+                else:
+                    shutil.copyfile(source, staged)
+                files.append(f'<File Id="{file_id}" Name="{attr(target_name(name))}" '
+                             f'Source="files/{file_id}"/>')
             components.append(id)
             parts.append(self.component(id, "".join(files) or "<CreateFolder/>", condition))
         for name, sub in folder.folders:
             sub_id = f"DIR{line}_{len(folders)}"
-            inner = self.tree_xml(line, sub, sub_id, condition, folders, components)
-            parts.append(f'<Directory Id="{sub_id}" Name="{attr(target_name(name))}">'
+            inner = self.tree_xml(line, sub, sub_id, condition, folders, components, origin,
+                                  f"{path}{name}\\")
+            source = "" if origin is None else ":."
+            parts.append(f'<Directory Id="{sub_id}" Name="{attr(target_name(name))}{source}">'
                          f"{inner}</Directory>")
         return "".join(parts)
+
+    def media_component(self, line: int, id: str, directory: str, condition: str, origin: str,
+                        path: str, files: list[tuple[str, str, Path | bytes]]) -> None:
+        """The files of one source folder that the installer copies from the
+        data folder instead of the cabinet. The folder becomes source folder
+        path k of the script, and the engine puts its files into
+        <data folder>\\<origin>\\<k>\\; a folder of its own below the
+        target one, the same folder on the target side, points there on the
+        source side. files: (name in the database, name, source)."""
+        where = f"line {line}: Install Files"
+        if any(path.upper() == known.upper() for known in self.source_folders):
+            raise ValueError(f"{where}: source folder path '{path}' is in the list already")
+        self.source_folders.append(path)
+        k = len(self.source_folders) - 1
+        holder = f"{directory}S"
+        self.sql.append("INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) "
+                        f"VALUES ('{holder}', '{directory}', '.:{k}')")
+        ids = []
+        for target, name, source in files:
+            self.files += 1
+            ids.append(f"F{line}_{self.files}")
+            size = len(source) if isinstance(source, bytes) else source.stat().st_size
+            self.media_rows.append([ids[-1], id, target, str(size), "", "",
+                                    str(VITAL | NONCOMPRESSED), ""])
+            self.media_files.append(MediaFile(origin, k, path, name, source))
+        self.sql.append("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, "
+                        "`Attributes`, `Condition`, `KeyPath`) VALUES "
+                        f"('{id}', '{self.guid(id)}', '{holder}', 0, '{condition}', '{ids[0]}')")
+        self.sql.append("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) "
+                        f"VALUES ('Complete', '{id}')")
 
     def remove_folders(self, folders: list[str], component: str, written: str) -> None:
         """Folders removed, when empty, with the component: the installer
@@ -541,6 +707,17 @@ class DatabasePlan:
             raise ValueError(f"{where} needs a source file or folder (parameter 1)")
         if not destination:
             raise ValueError(f"{where} needs a destination folder (parameter 3)")
+        origin = media_origin(self.setup, command, where)
+        if origin not in (None, OFFLINE):
+            known = self.blocks.setdefault(origin.upper(), origin)
+            if known != origin:
+                raise ValueError(f"{where}: web media blocks '{known}' and '{origin}' differ "
+                                 "only in case")
+        if command.source_folder and origin is None:
+            raise ValueError(f"{where}: a source folder path is only for files from web media "
+                             "or offline (media-mode = 2, media = NAME\\ or OFFLINE\\)")
+        path = (source_folder_path(command.source_folder, where) if command.source_folder
+                else f"c_\\src\\{line}\\")
         folder = read_source(self.setup.base / source, where)
         if filler:
             generator = random.Random(line)
@@ -550,8 +727,9 @@ class DatabasePlan:
         marker = prop(line, 1)
         folders: list[str] = []
         components: list[str] = []
-        inner = self.tree_xml(line, folder, directory, marker, folders, components)
-        self.xml.append((len(destination), self.folder_xml(directory, f"UNSET{line}", inner)))
+        inner = self.tree_xml(line, folder, directory, marker, folders, components, origin, path)
+        name = f"UNSET{line}" if origin is None else f"UNSET{line}:{origin}"
+        self.xml.append((len(destination), self.folder_xml(directory, name, inner)))
         self.remove_folders(folders, components[0], destination)
         self.set_folder(directory, marker)
         self.remember(line, [1], marker)
@@ -632,6 +810,8 @@ class DatabasePlan:
             if command.flag == "C" or command.name not in CHANGE_COMMANDS:
                 continue
             where = f"line {line}: {command.name}"
+            if command.source_folder and command.name != "Install Files":
+                raise ValueError(f"{where}: only Install Files takes a source folder path")
             if command.name not in DATABASE_COMMANDS:
                 raise ValueError(f"{where}: the setup assembler cannot put this command into "
                                  "the installer database; it supports "
@@ -667,6 +847,17 @@ class DatabasePlan:
             self.sequence("FailOnPurpose", f"NOT {REMOVING}", FAIL_SEQUENCE, ui=False)
         if self.setup.reboot:
             self.sequence("ScheduleReboot", "", REBOOT_SEQUENCE, ui=False)
+        if self.media_rows:
+            # The engine names the data folder in SRCDIR; the installer's
+            # source root would be the database's folder.
+            for name in ("SourceDir", "SOURCEDIR"):
+                self.sql.append("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, "
+                                f"`Target`) VALUES ('Set{name}', 51, '{name}', '[SRCDIR]')")
+                self.sequence(f"Set{name}", "SRCDIR", SOURCE_ROOT_SEQUENCE)
+            # wixl schedules the file actions only for files of its own.
+            if self.files == len(self.media_rows):
+                self.sequence("RemoveFiles", "", 3500, ui=False)
+                self.sequence("InstallFiles", "", 4000, ui=False)
 
     def wxs(self) -> str:
         setup = self.setup
@@ -686,9 +877,10 @@ class DatabasePlan:
 """
 
 
-def make_database(setup: Setup, target: Path) -> None:
+def make_database(setup: Setup, target: Path) -> MediaLayout:
     """Writes the installer database of the setup's change commands; target is
-    written only when the whole database is made."""
+    written only when the whole database is made. Returns where the files of
+    web media and offline commands go."""
     if not re.fullmatch(r"\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}", setup.product):
         raise ValueError(f"product '{setup.product}' is not a GUID in braces")
     if not re.fullmatch(r"\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}", setup.revision):
@@ -713,12 +905,43 @@ def make_database(setup: Setup, target: Path) -> None:
         for start in range(0, len(plan.sql), 200):
             run_tool(["msibuild", str(database)]
                      + [a for q in plan.sql[start:start + 200] for a in ("-q", q)], stage)
+        if plan.media_rows:
+            add_media_rows(database, plan.media_rows, Path(stage))
         partial = target.with_name(target.name + ".partial")
         try:
             shutil.copyfile(database, partial)
             os.replace(partial, target)
         finally:
             partial.unlink(missing_ok=True)
+    return MediaLayout(plan.source_folders, sorted(plan.blocks.values()), plan.media_files)
+
+
+def add_media_rows(database: Path, rows: list[list[str]], stage: Path) -> None:
+    """Adds the File rows of the files the installer copies from the data
+    folder, after the cabinet's, and a medium without a cabinet for them.
+    The rows go in through the exported table, as their names may hold
+    what the SQL cannot quote. The summary's word count then says neither
+    "compressed" (with it, Wine's installer looks for every uncompressed
+    file in the source root itself, whatever its folder's source path) nor
+    "short names"; the cabinet's files say "compressed" each."""
+    exported = subprocess.run(["msiinfo", "export", str(database), "File"], check=True,
+                              capture_output=True).stdout.decode("utf-8")
+    header, packed = exported.split("\r\n")[:3], [
+        line.split("\t") for line in exported.split("\r\n")[3:] if line]
+    for row in packed:
+        row[6] = str(int(row[6] or "0") | COMPRESSED)
+    last = max((int(row[7]) for row in packed), default=0)
+    for number, row in enumerate(rows, last + 1):
+        row[7] = str(number)
+    table = stage / "File.idt"
+    table.write_bytes("".join(line + "\r\n" for line in
+                              header + ["\t".join(row) for row in packed + rows]).encode("utf-8"))
+    summary = stage / "summary.idt"
+    summary.write_bytes(b"PropertyId\tValue\r\ni2\tl255\r\n_SummaryInformation\tPropertyId\r\n"
+                        b"15\t0\r\n")
+    run_tool(["msibuild", str(database), "-i", str(table), "-i", str(summary), "-q",
+              "INSERT INTO `Media` (`DiskId`, `LastSequence`) VALUES "
+              f"(2, {last + len(rows)})"], str(stage))
 
 
 def summary_value(database: Path, name: str) -> str:
@@ -738,20 +961,73 @@ def run_tool(args: list[str], cwd: str) -> None:
                          f"{(result.stderr or result.stdout).strip()}")
 
 
+def put(source: Path | bytes, target: Path) -> None:
+    target.parent.mkdir(parents=True, exist_ok=True)
+    if isinstance(source, bytes):
+        target.write_bytes(source)
+    else:
+        shutil.copyfile(source, target)
+
+
+def write_media(layout: MediaLayout, out: Path, web_dir: Path) -> None:
+    """The archive NAME.7zip of each web media block in web_dir (one top
+    folder NAME; in it each source folder of the block under its source
+    folder path), and the offline files in out/offline/<k>/."""
+    shutil.rmtree(out / OFFLINE, ignore_errors=True)
+    with tempfile.TemporaryDirectory() as stage:
+        for name in layout.blocks:
+            Path(stage, name).mkdir()
+        for file in layout.files:
+            if file.origin == OFFLINE:
+                put(file.source, out / OFFLINE / str(file.k) / file.name)
+            else:
+                put(file.source, Path(stage, file.origin, *file.path.split("\\")[:-1], file.name))
+        if layout.blocks:
+            web_dir.mkdir(parents=True, exist_ok=True)
+        for name in layout.blocks:
+            archive = web_dir / f"{name}.7zip"
+            partial = archive.with_name(archive.name + ".partial")
+            partial.unlink(missing_ok=True)
+            try:
+                run_tool(["7z", "a", "-t7z", str(partial.resolve()), name], stage)
+                os.replace(partial, archive)
+            finally:
+                partial.unlink(missing_ok=True)
+
+
 def assemble(setup: Setup, out: Path, bin_dir: Path, *, library: Path | None = None,
-             script: bytes | None = None, engine: Path | None = None) -> Path:
+             script: bytes | None = None, engine: Path | None = None,
+             web_dir: Path | None = None) -> Path:
     """Writes the setup folder and returns the engine's path in it.
 
     script replaces the compiled script (for malformed ones); engine and
-    library replace the built tvlstub.exe and tvl.dll.
+    library replace the built tvlstub.exe and tvl.dll. web_dir receives the
+    archives of the web media blocks (default: out/web).
     """
     # What bad input can fail comes first, before anything is written.
     resources = setup.resources + dialog_files(setup)
+    mergemods: dict[str, Path] = {}
+    for mergemod in setup.mergemods:
+        if not mergemod.exists():
+            raise ValueError(f"mergemod '{mergemod}' not found")
+        if mergemod.name.upper() in mergemods:
+            raise ValueError(f"mergemod '{mergemod}': mergemod '{mergemods[mergemod.name.upper()]}'"
+                             " has the same name")
+        mergemods[mergemod.name.upper()] = mergemod
     out.mkdir(parents=True, exist_ok=True)
-    make_database(setup, out / f"{setup.name}.msi")
+    layout = make_database(setup, out / f"{setup.name}.msi")
     exe = out / f"{setup.name}.exe"
     body = (engine or bin_dir / "tvlstub.exe").read_bytes()
-    exe.write_bytes(body + (compile_script(setup) if script is None else script))
+    if script is None:
+        script = compile_script(dataclasses.replace(setup, source_folders=layout.source_folders))
+    exe.write_bytes(body + script)
+    write_media(layout, out, web_dir or out / "web")
+    shutil.rmtree(out / "mergemod", ignore_errors=True)
+    for mergemod in setup.mergemods:
+        if mergemod.is_dir():
+            shutil.copytree(mergemod, out / "mergemod" / mergemod.name)
+        else:
+            put(mergemod, out / "mergemod" / mergemod.name)
     dll = out / "tvl.dll"
     shutil.copyfile(library or bin_dir / "tvl.dll", dll)
     if setup.language is not None:
@@ -775,11 +1051,13 @@ def main() -> int:
     parser.add_argument("outdir", type=Path)
     parser.add_argument("--bin", type=Path, required=True, help="folder with tvlstub.exe and tvl.dll")
     parser.add_argument("--library", type=Path, help="use this tvl.dll instead")
+    parser.add_argument("--web", type=Path, help="folder for the web media blocks' archives "
+                        "(default: OUTDIR/web)")
     args = parser.parse_args()
     try:
         setup = parse_description(args.description.read_text(encoding=ENCODING),
                                   args.description.parent)
-        exe = assemble(setup, args.outdir, args.bin, library=args.library)
+        exe = assemble(setup, args.outdir, args.bin, library=args.library, web_dir=args.web)
     except (OSError, ValueError) as error:
         print(f"setup_assembler: {error}", file=sys.stderr)
         return 1

@@ -378,6 +378,75 @@ class InstallTest(unittest.TestCase):
         # The data property kept the database's (empty) value.
         self.assertEqual(reg_value("Owner"), "")
 
+    def test_web_media_files_are_installed_from_the_data_folder(self) -> None:
+        """The database of a web media setup, run by the installer with the
+        engine's command line, the block's archive and the offline files
+        laid out in the data folder as the engine lays them out (the
+        engine's web media part is not in this version)."""
+        (self.payload / "docs/deep").mkdir()
+        (self.payload / "docs/deep/Déjà vu, long name.txt").write_bytes(b"deep\r\n")
+        (self.payload / "empty").mkdir()
+        (self.dir / "extra.txt").write_bytes(b"beside the setup\r\n")
+        setup = self.setup([
+            Command("Web Media Block", ["BLOCK1", "http://127.0.0.1/BLOCK1.7zip"]),
+            Command("Install Files", ["payload", "", "$TARGETDIR$"], media="BLOCK1\\"),
+            Command("Install Files", ["extra.txt", "", "$TARGETDIR$Extra"], media="OFFLINE\\"),
+            Command("Create Folder", ["$TARGETDIR$Logs"]),
+        ], media_mode="2", source_folders=["c_\\not used\\"])
+        exe = assemble(setup, self.dir / "setup", wb.BIN)
+        script = exe.read_bytes()[(wb.BIN / "tvlstub.exe").stat().st_size:]
+        lines = script.decode(wb.ENCODING).split("\r\n")
+        folders = [f.upper() for f in lines[lines.index(setup.revision) + 1:-2]]
+
+        data = INFORMATION + f"{self.product}\\{setup.revision}\\"
+        media = data[2:data.rindex("\\", 0, -1) + 1]  # the parent, without the drive
+        shutil.rmtree(unix(data), ignore_errors=True)
+        # Extracted, each file directly in source folder path k goes to
+        # BLOCK1\\<k>\\, any other to its place below BLOCK1\\.
+        extracted = self.dir / "extracted"
+        subprocess.run(["7z", "x", f"-o{extracted}", str(self.dir / "setup/web/BLOCK1.7zip")],
+                       check=True, capture_output=True)
+        for file in sorted((extracted / "BLOCK1").rglob("*")):
+            if file.is_file():
+                folder = file.parent.relative_to(extracted / "BLOCK1")
+                path = "".join(f"{name}\\" for name in folder.parts).upper()
+                place = str(folders.index(path)) if path in folders else folder
+                (unix(data) / "BLOCK1" / place).mkdir(parents=True, exist_ok=True)
+                shutil.move(file, unix(data) / "BLOCK1" / place / file.name)
+        shutil.copytree(self.dir / "setup/offline", unix(data) / "offline")
+        database = wb.temp_folder() / "tvlweb" / "Setup.msi"
+        database.parent.mkdir(parents=True)
+        shutil.copyfile(self.dir / "setup/Setup.msi", database)
+
+        def install() -> int:
+            return subprocess.run([
+                wb.WINE, "msiexec", "/i", wb.winpath(database), "ADDLOCAL=ALL", "ALLUSERS=1",
+                f"SRCDIR={data}", f"SOURCELIST={data};{wb.winpath(database.parent)}\\",
+                f"MEDIAPACKAGEPATH={media}", "REBOOT=R", f"PARAMETER2_1={self.target}",
+                f"PARAMETER3_1={self.target}Extra\\", f"PARAMETER4_1={self.target}Logs", "/qn"],
+                env=wb.ENV, capture_output=True, timeout=120).returncode
+
+        # A file missing from the data folder: the installation fails
+        # (1603; Wine passes on its low byte) and leaves nothing.
+        missing = next(unix(data).glob("BLOCK1/*/tool.txt"))
+        missing.rename(missing.with_name("held back"))
+        self.assertIn(install(), (1603, 1603 & 0xFF))
+        self.assertNothingLeft()
+        missing.with_name("held back").rename(missing)
+
+        self.assertEqual(install(), 0)
+        target = unix(self.target)
+        self.assertEqual(wb.files_of(target / "docs"), wb.files_of(self.payload / "docs"))
+        self.assertEqual((target / "tool.txt").read_bytes(), b"the tool\r\n")
+        self.assertEqual(wb.files_of(target / "Extra"), {"extra.txt": b"beside the setup\r\n"})
+        self.assertTrue((target / "empty").is_dir())
+        self.assertTrue((target / "Logs").is_dir())
+
+        removal = subprocess.run([wb.WINE, "msiexec", "/x", self.product, "/qn"], env=wb.ENV,
+                                 capture_output=True, timeout=120)
+        self.assertEqual(removal.returncode, 0)
+        self.assertNothingLeft()
+
 
 class DeleteRegistryTest(unittest.TestCase):
     def test_values_and_keys_go_at_once(self) -> None:

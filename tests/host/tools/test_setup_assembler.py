@@ -15,6 +15,7 @@ ASSEMBLER = REPO / "tools" / "setup_assembler.py"
 TOOLS = ("wixl", "msibuild", "msiinfo", "msiextract", "7z")
 NEEDS_TOOLS = "needs Debian's wixl, msitools and p7zip-full"
 PRODUCT = "{6E1D55A0-4C53-4C1B-8B0A-3F8A1E0B7A21}"
+REVISION = "{0C2F1B7E-93D4-4E55-A1C0-5B8D2E7F6A10}"
 SAVED = "Software\\Quorvane\\Installed Values\\" + PRODUCT
 REMOVING = 'REMOVE~="ALL"'
 
@@ -150,6 +151,11 @@ EXPECTED_ROWS = [
     ("InstallUISequence", {"Action": "FailOnPurpose"}, None),
 ]
 
+def install(settings: str) -> str:
+    """An Install Files command of a.txt with the given command settings."""
+    return f"command Install Files\n    {settings}\n    | a.txt\n    |\n    | C:\\A\\\n"
+
+
 # (case, description after the product line, files under the description, message)
 BAD_INPUT = [
     ("change command without rows", "command Comment\ncommand Create File Type\n    | x\n", {},
@@ -173,6 +179,24 @@ BAD_INPUT = [
      "filler needs an Install Files command to put its files in"),
     ("reboot value", "reboot = maybe\n", {}, "reboot must be 'yes' or 'no'"),
     ("product", "product = nope\n", {}, "product 'nope' is not a GUID in braces"),
+    ("web media block name", "media-mode = 2\n" + install("media = LONGNAME9\\"), {"a.txt": b"a"},
+     "line 1: Install Files: media 'LONGNAME9\\' must be OFFLINE\\ or the name of a web media "
+     "block (1 to 8 letters, digits, '_' or '-') followed by \\"),
+    ("web media block without \\", "media-mode = 2\n" + install("media = BLOCK"), {"a.txt": b"a"},
+     "media 'BLOCK' must be OFFLINE\\ or the name of a web media block"),
+    ("blocks one name on Windows", "media-mode = 2\n" + install("media = Blk\\")
+     + install("media = BLK\\"), {"a.txt": b"a"},
+     "line 2: Install Files: web media blocks 'Blk' and 'BLK' differ only in case"),
+    ("source folder path twice", "media-mode = 2\nsource-folder = c_\\App\\\n"
+     + install("media = OFFLINE\\\n    source-folder = c_\\app\\"), {"a.txt": b"a"},
+     "line 1: Install Files: source folder path 'c_\\app\\' is in the list already"),
+    ("source folder path form", "media-mode = 2\n"
+     + install("media = OFFLINE\\\n    source-folder = c_\\\\app\\"), {"a.txt": b"a"},
+     "source folder path 'c_\\\\app\\' must be folder names each followed by \\"),
+    ("source folder path of packed files", "media-mode = 2\n"
+     + install("source-folder = c_\\app\\"), {"a.txt": b"a"},
+     "line 1: Install Files: a source folder path is only for files from web media or offline"),
+    ("mergemod", "mergemod = mods/x.msm\n", {}, "mergemod '"),
 ]
 
 
@@ -192,8 +216,8 @@ def export(msi: Path) -> dict[str, list[dict[str, str]]]:
     return tables
 
 
-def assemble(folder: Path, description: str, files: dict[str, bytes] | None = None
-             ) -> subprocess.CompletedProcess:
+def assemble(folder: Path, description: str, files: dict[str, bytes] | None = None,
+             *options: str) -> subprocess.CompletedProcess:
     """Runs the assembler on the description, written into folder with the
     given files; a stand-in engine and library, as only the database counts."""
     for name, data in (files or {}).items():
@@ -205,7 +229,7 @@ def assemble(folder: Path, description: str, files: dict[str, bytes] | None = No
     (bin_dir / "tvlstub.exe").write_bytes(b"MZ stand-in engine")
     (bin_dir / "tvl.dll").write_bytes(b"MZ stand-in library")
     return subprocess.run([sys.executable, str(ASSEMBLER), str(folder / "setup.txt"),
-                           str(folder / "out"), "--bin", str(bin_dir)],
+                           str(folder / "out"), "--bin", str(bin_dir), *options],
                           capture_output=True, text=True, timeout=300)
 
 
@@ -293,6 +317,55 @@ class PlainAndBadSetupTest(unittest.TestCase):
                 self.assertNotIn("Traceback", result.stderr)
                 out = Path(tmp) / "out"
                 self.assertEqual(list(out.iterdir()) if out.exists() else [], [])
+
+
+@unittest.skipUnless(all(shutil.which(tool) for tool in TOOLS), NEEDS_TOOLS)
+class WebMediaTest(unittest.TestCase):
+    def test_files_travel_where_the_engine_looks_for_them(self):
+        description = f"""product = {PRODUCT}
+revision = {REVISION}
+media-mode = 2
+source-folder = c_\\given\\
+mergemod = mods
+command Install Files
+    media = BLK\\
+    | tree
+    |
+    | C:\\A\\
+command Install Files
+    media = OFFLINE\\
+    source-folder = c_\\app\\
+    | tree/sub
+    |
+    | C:\\B\\
+command Install Files
+    media = BLK\\
+    | one.txt
+    |
+    | C:\\C\\
+"""
+        files = {"tree/a.txt": b"a", "tree/sub/b.txt": b"b", "tree/sub/deep/c.txt": b"c",
+                 "one.txt": b"1", "mods/x/y.msm": b"m"}
+        with tempfile.TemporaryDirectory() as tmp:
+            folder = Path(tmp)
+            (folder / "tree" / "empty").mkdir(parents=True)
+            result = assemble(folder, description, files, "--web", str(folder / "server"))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            script = (folder / "out" / "Setup.exe").read_bytes()[len(b"MZ stand-in engine"):]
+            lines = script.decode("cp1252").split("\r\n")
+            folders = lines[lines.index(REVISION) + 1:-2]  # the last list
+            listing = subprocess.run(["7z", "l", "-slt", str(folder / "server" / "BLK.7zip")],
+                                     check=True, capture_output=True, text=True).stdout
+            archived = sorted(line[7:] for line in listing.splitlines()
+                              if line.startswith("Path = BLK/") and "." in line)
+            out = {str(p.relative_to(folder / "out")) for p in (folder / "out").rglob("*")
+                   if p.is_file() and p.parts[len(folder.parts) + 1] in ("offline", "mergemod")}
+        self.assertEqual(folders, ["c_\\given\\", "c_\\src\\1\\", "c_\\src\\1\\sub\\",
+                                   "c_\\src\\1\\sub\\deep\\", "c_\\app\\", "c_\\app\\deep\\",
+                                   "c_\\src\\3\\"])
+        self.assertEqual(archived, ["BLK/c_/src/1/a.txt", "BLK/c_/src/1/sub/b.txt",
+                                    "BLK/c_/src/1/sub/deep/c.txt", "BLK/c_/src/3/one.txt"])
+        self.assertEqual(out, {"offline/4/b.txt", "offline/5/c.txt", "mergemod/mods/x/y.msm"})
 
 
 if __name__ == "__main__":
