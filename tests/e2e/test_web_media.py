@@ -29,7 +29,7 @@ ARCHIVE = "/WEB1.7zip"
 DOWNLOAD_FAILED = "Unable to download installation data from the web"
 EXTRACT_FAILED = "Unable to extract installation data downloaded from the web"
 # Wine without its URL download service: the engine's own HTTP client works.
-NO_URLMON = {"WINEDLLOVERRIDES": "urlmon=d"}
+NO_URLMON = {"WINEDLLOVERRIDES": wb.ENV["WINEDLLOVERRIDES"] + ";urlmon=d"}
 
 
 def unix(windows_path: str) -> Path:
