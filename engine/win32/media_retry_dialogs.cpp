@@ -241,10 +241,13 @@ constexpr int kSectionGap = 7;  // between unrelated parts
 constexpr int kLabelGap = 3;    // between a label and what it names
 constexpr int kChoiceGap = 2;   // between radio buttons
 constexpr int kChoiceHeight = 10;
+// Room after a radio button's circle, a little more than the system leaves.
+constexpr int kChoiceTextGap = 4;
 constexpr int kEditHeight = 12;
-constexpr int kFieldGap = 4;      // between rows of fields
-constexpr int kColumnGap = 6;     // between columns of fields
-constexpr int kGroupPadding = 6;  // inside the group box
+constexpr int kFieldLabelGap = 1;  // between a field's label and the field
+constexpr int kFieldGap = 4;       // between rows of fields
+constexpr int kColumnGap = 6;      // between columns of fields
+constexpr int kGroupPadding = 6;   // inside the group box
 constexpr int kButtonWidth = 50;
 constexpr int kButtonHeight = 14;
 constexpr int kButtonPadding = 8;  // each side of a long button text
@@ -518,8 +521,9 @@ class RetryDialog {
     }
     if (kind_.choices[0].id != 0) {
       // The radio button's circle and the space after it come before the text.
-      const int textRoom = textWidth - GetSystemMetrics(SM_CXMENUCHECK) - m.X(4);
+      const int textRoom = textWidth - GetSystemMetrics(SM_CXMENUCHECK) - m.X(kChoiceTextGap);
       for (const Choice& choice : kind_.choices) {
+        // A pixel above and below the text for the focus rectangle.
         const int height =
             std::max(m.Y(kChoiceHeight), m.TextHeight(texts_.Get(choice.text), textRoom, true) + 2);
         Place(window, choice.id, textLeft, y, textWidth, height);
@@ -571,7 +575,7 @@ class RetryDialog {
       // Labels of unequal height end level, just above their fields.
       Place(window, first.labelId, innerLeft, y + labels - firstLabel, firstWidth, firstLabel);
       Place(window, second.labelId, secondLeft, y + labels - secondLabel, secondWidth, secondLabel);
-      y += labels + m.Y(1);
+      y += labels + m.Y(kFieldLabelGap);
       Place(window, first.editId, innerLeft, y, firstWidth, m.Y(kEditHeight));
       Place(window, second.editId, secondLeft, y, secondWidth, m.Y(kEditHeight));
       y += m.Y(kEditHeight) + m.Y(kFieldGap);
