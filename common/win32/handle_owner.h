@@ -97,6 +97,12 @@ struct Module {
   static bool Close(HMODULE module) { return FreeLibrary(module) != FALSE; }
 };
 
+struct Icon {
+  static HICON None() { return nullptr; }
+  static bool IsOpen(HICON icon) { return icon != nullptr; }
+  static bool Close(HICON icon) { return DestroyIcon(icon) != FALSE; }
+};
+
 }  // namespace handle_kinds
 
 // Files, pipes, processes, threads, events and tokens: whatever CloseHandle
@@ -114,5 +120,8 @@ using GdiObject = HandleOwner<Object, handle_kinds::Gdi<Object>>;
 using MemoryDc = HandleOwner<HDC, handle_kinds::MemoryDc>;
 // A library this program loaded with LoadLibrary.
 using LoadedModule = HandleOwner<HMODULE, handle_kinds::Module>;
+// An icon this program made or loaded without LR_SHARED (a shared one is
+// the system's and never destroyed).
+using IconHandle = HandleOwner<HICON, handle_kinds::Icon>;
 
 }  // namespace common

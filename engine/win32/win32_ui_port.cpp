@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "engine/win32/media_retry_dialogs.h"
 #include "engine/win32/message_pump.h"
 
 namespace tavrel {
@@ -96,17 +97,26 @@ void Win32UiPort::ShowRuntimeError(const std::string& text) {
   platform_.ShowError(text, 0);
 }
 
-// Placeholders until the retry dialogs are drawn: every retry is refused.
-bool Win32UiPort::AskDownloadRetry(std::intptr_t, const MessageTable&, bool&) {
-  return false;
+bool Win32UiPort::AskDownloadRetry(std::intptr_t owner, const MessageTable& texts, bool& resume) {
+  const bool retry = AskDownloadRetryDialog(reinterpret_cast<HWND>(owner), texts, resume);
+  platform_.Trace(std::string("download retry: ") +
+                  (retry ? (resume ? "resume" : "new copy") : "cancel"));
+  return retry;
 }
 
-bool Win32UiPort::AskProxyRetry(std::intptr_t, const MessageTable&, ProxySettings&) {
-  return false;
+bool Win32UiPort::AskProxyRetry(std::intptr_t owner, const MessageTable& texts,
+                                ProxySettings& proxy) {
+  const bool retry = AskProxyRetryDialog(reinterpret_cast<HWND>(owner), texts, proxy);
+  platform_.Trace(std::string("proxy retry: ") + (retry ? "yes" : "no"));
+  return retry;
 }
 
-ExtractRetry Win32UiPort::AskExtractRetry(std::intptr_t, const MessageTable&) {
-  return ExtractRetry::kCancel;
+ExtractRetry Win32UiPort::AskExtractRetry(std::intptr_t owner, const MessageTable& texts) {
+  const ExtractRetry answer = AskExtractRetryDialog(reinterpret_cast<HWND>(owner), texts);
+  platform_.Trace(std::string("extract retry: ") + (answer == ExtractRetry::kDownload  ? "download"
+                                                    : answer == ExtractRetry::kExtract ? "extract"
+                                                                                       : "cancel"));
+  return answer;
 }
 
 }  // namespace tavrel
