@@ -28,6 +28,8 @@ UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 ARCHIVE = "/WEB1.7zip"
 DOWNLOAD_FAILED = "Unable to download installation data from the web"
 EXTRACT_FAILED = "Unable to extract installation data downloaded from the web"
+# The proxy retry dialog's Server and Port fields.
+SERVER_EDIT, PORT_EDIT = 1022, 1024
 # Wine without its URL download service: the engine's own HTTP client works.
 NO_URLMON = {"WINEDLLOVERRIDES": wb.ENV["WINEDLLOVERRIDES"] + ";urlmon=d"}
 
@@ -179,10 +181,10 @@ class WebMediaTest(unittest.TestCase):
         server.fault(ARCHIVE, status=500, times=1)
         with self.program(exe, [], NO_URLMON, run="resumed") as program:
             dialog = wb.find_window("#32770", "Retry Download?")
+            self.assertIn(" Proxy Information (optional) ", dialog.texts())
             wb.screenshot("web-media-proxy-retry")
-            edits = [int(i) for cls, i, _ in dialog.children if cls.lower() == "edit"]
-            wb.set_text("#32770", "Retry Download?", edits[0], "127.0.0.1")
-            wb.set_text("#32770", "Retry Download?", edits[1], str(server.port))
+            wb.set_text("#32770", "Retry Download?", SERVER_EDIT, "127.0.0.1")
+            wb.set_text("#32770", "Retry Download?", PORT_EDIT, str(server.port))
             wb.press("#32770", "Retry Download?", "Yes")
             self.assertEqual(program.wait(180), 0, program.trace())
         store = wb.read_variables(self.dump)
