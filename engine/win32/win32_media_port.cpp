@@ -23,6 +23,7 @@
 
 #include "common/paths.h"
 #include "common/win32/handle_owner.h"
+#include "engine/win32/environment_switch.h"
 #include "engine/win32/win32_file.h"
 #include "tvl/win32/tvl_api.h"
 
@@ -446,6 +447,9 @@ ServiceDownload Win32MediaPort::DownloadToCache(const std::string& url, ServiceP
   const ComScope com;
   const auto toFile = Lookup<decltype(&::URLDownloadToFileA)>("URLDownloadToFileA");
   const auto toCache = Lookup<decltype(&::URLDownloadToCacheFileA)>("URLDownloadToCacheFileA");
+  if (EnvironmentSwitchOn("TVL_NO_URL_SERVICE")) {
+    return {Outcome::kUnavailable, "", "switched off by TVL_NO_URL_SERVICE"};
+  }
   if (UrlLibrary() == nullptr) return {Outcome::kUnavailable, "", "urlmon.dll is not available"};
   if (toFile == nullptr || toCache == nullptr) {
     return {Outcome::kUnavailable, "", "urlmon.dll has no URLDownloadToCacheFileA"};

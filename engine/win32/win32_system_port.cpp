@@ -10,6 +10,7 @@
 #include "engine/core/installed_product.h"
 #include "engine/core/restart_deletion.h"
 #include "engine/core/start_folders.h"
+#include "engine/win32/environment_switch.h"
 #include "engine/win32/win32_file.h"
 #include "engine/win32/windows_installer.h"
 
@@ -259,9 +260,7 @@ void Win32SystemPort::RemoveStartupEntry(bool allUsers, const std::string& name)
 }
 
 void Win32SystemPort::RequestReboot() {
-  char noReboot[8] = {};
-  const DWORD length = GetEnvironmentVariableA("TVL_NO_REBOOT", noReboot, sizeof noReboot);
-  if (length > 0 && length < sizeof noReboot && std::string_view(noReboot) == "1") {
+  if (EnvironmentSwitchOn("TVL_NO_REBOOT")) {
     platform_.Trace("reboot suppressed by TVL_NO_REBOOT");
     return;
   }

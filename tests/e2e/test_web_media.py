@@ -30,8 +30,9 @@ DOWNLOAD_FAILED = "Unable to download installation data from the web"
 EXTRACT_FAILED = "Unable to extract installation data downloaded from the web"
 # The proxy retry dialog's Server and Port fields.
 SERVER_EDIT, PORT_EDIT = 1022, 1024
-# Wine without its URL download service: the engine's own HTTP client works.
-NO_URLMON = {"WINEDLLOVERRIDES": wb.ENV["WINEDLLOVERRIDES"] + ";urlmon=d"}
+# The URL download service counts as missing: the engine's own HTTP client
+# works.
+NO_URLMON = {"TVL_NO_URL_SERVICE": "1"}
 
 
 def unix(windows_path: str) -> Path:
