@@ -59,6 +59,7 @@ void FetchOfflineMedia(CommandContext& c) {
   const std::string folder = c.run.dataFolder + std::string(kOfflineMedia);
   if (c.ui.CancelState() == -1) throw MediaFetchError(c.messages.Get(msg::kCopyFailed));
   if (copied) {
+    c.system.Trace("web media: the offline payload is in " + c.run.dataFolder);
     media.CreateEmptyFile(
         folder + (c.store.Exists("REVISIONCODE") ? c.store.Get("REVISIONCODE") : std::string()));
     return;

@@ -97,7 +97,10 @@ void FetchMediaBlock(CommandContext& c, const std::string& mediaFolder) {
   for (;;) {
     const std::string blockFolder = c.run.dataFolder + mediaFolder;
     const std::string marker = blockFolder + VariableOrEmpty(c.store, "REVISIONCODE");
-    if (c.system.KindOf(marker) == PathKind::kFile) return;
+    if (c.system.KindOf(marker) == PathKind::kFile) {
+      c.system.Trace("web media: " + mediaFolder + " is complete");
+      return;
+    }
     if (ToUpperAnsi(mediaFolder) == kOfflineMedia) {
       FetchOfflineMedia(c);
       return;
@@ -128,7 +131,11 @@ void FetchMediaBlock(CommandContext& c, const std::string& mediaFolder) {
         web.proxy = std::move(proxy);
       }
     }
-    if (ExtractBlock(c, mediaFolder, archive, localCopy) == ExtractionOutcome::kComplete) return;
+    c.system.Trace("web media: " + mediaFolder + " from " + archive);
+    if (ExtractBlock(c, mediaFolder, archive, localCopy) == ExtractionOutcome::kComplete) {
+      c.system.Trace("web media: " + mediaFolder + " extracted");
+      return;
+    }
     // The user asked for a fresh copy: everything from the start again.
   }
 }

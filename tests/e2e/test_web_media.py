@@ -53,6 +53,9 @@ class WebMediaTest(unittest.TestCase):
         # half-way and resume.
         (self.payload / "tool.bin").write_bytes(generator.randbytes(300_000))
         (self.payload / "docs/readme.txt").write_bytes(b"read me\r\n" * 100)
+        (self.payload / "docs/deep").mkdir()
+        (self.payload / "docs/deep/Déjà vu, long name.txt").write_bytes(b"deep\r\n")
+        (self.payload / "empty").mkdir()
         (self.dir / "extra.txt").write_bytes(b"beside the setup\r\n")
         self.product = guid()
         self.target = f"C:\\Tavrel Web Test\\{self.name[5:25]}\\"
@@ -131,6 +134,7 @@ class WebMediaTest(unittest.TestCase):
         self.assertEqual((target / "tool.bin").read_bytes(),
                          (self.payload / "tool.bin").read_bytes())
         self.assertEqual((target / "Extra/extra.txt").read_bytes(), b"beside the setup\r\n")
+        self.assertTrue((target / "empty").is_dir())
         data = unix(self.data())
         self.assertTrue((data / "WEB1" / self.revision).is_file(), "completion mark")
         self.assertTrue((data / "OFFLINE" / self.revision).is_file()
