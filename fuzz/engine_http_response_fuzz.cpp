@@ -12,14 +12,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
-#include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "engine/core/http_download.h"
 #include "engine/core/http_response.h"
+#include "tests/host/engine/scripted_media.h"
 
 namespace {
 
@@ -62,81 +60,11 @@ void FuzzReader(std::uint8_t mode, std::string_view answer) {
   if ((whole.stage == HttpResponseReader::Stage::kFailed) == whole.failure.empty()) std::abort();
 }
 
-class Connection final : public tavrel::NetConnection {
- public:
-  explicit Connection(std::string answer) : answer_(std::move(answer)) {}
-  bool SendAll(std::string_view, int) override { return true; }
-  int Receive(std::span<char> buffer, int) override {
-    if (sent_ == answer_.size()) return 0;
-    const std::size_t piece = std::min<std::size_t>({buffer.size(), 700, answer_.size() - sent_});
-    std::copy_n(answer_.data() + sent_, piece, buffer.data());
-    sent_ += piece;
-    return static_cast<int>(piece);
-  }
-
- private:
-  std::string answer_;
-  std::size_t sent_ = 0;
-};
-
-class File final : public tavrel::DownloadFile {
- public:
-  explicit File(std::string& data) : data_(data) {}
-  bool Write(std::span<const char> data) override {
-    data_.append(data.data(), data.size());
-    return true;
-  }
-
- private:
-  std::string& data_;
-};
-
-class Media final : public tavrel::MediaPort {
- public:
-  tavrel::ServiceDownload DownloadToCache(const std::string&,
-                                          tavrel::ServiceProgressSink&) override {
-    return {};
-  }
-  std::unique_ptr<tavrel::NetConnection> Connect(const std::string&, std::uint16_t, int,
-                                                 const tavrel::StillWanted&) override {
-    if (answers.empty()) return nullptr;
-    auto connection = std::make_unique<Connection>(std::move(answers.front()));
-    answers.pop_front();
-    return connection;
-  }
-  std::int64_t FileSize(const std::string& path) override {
-    const auto found = files.find(path);
-    return found == files.end() ? -1 : static_cast<std::int64_t>(found->second.size());
-  }
-  std::unique_ptr<tavrel::DownloadFile> OpenForWritingAt(const std::string& path,
-                                                         std::uint64_t offset) override {
-    std::string& data = files[path];
-    if (offset > data.size()) std::abort();  // never past what is there
-    data.resize(offset);
-    opened = true;
-    return std::make_unique<File>(data);
-  }
-  std::vector<std::string> FilesIn(const std::string&) override { return {}; }
-  std::vector<std::string> FilesBelow(const std::string&) override { return {}; }
-  bool MoveFileTo(const std::string&, const std::string&) override { return false; }
-  bool CopyFileTo(const std::string&, const std::string&) override { return false; }
-  bool RemoveEmptyFolder(const std::string&) override { return false; }
-  bool CreateEmptyFile(const std::string&) override { return false; }
-  bool ExtractArchive(const std::string&, const std::string&, const ExtractProgress&) override {
-    return false;
-  }
-  void Wake(std::intptr_t) override {}
-
-  std::deque<std::string> answers;
-  std::map<std::string, std::string> files;
-  bool opened = false;
-};
-
 void FuzzDownload(std::uint8_t mode, std::string_view script) {
-  Media media;
+  tavrel::ScriptedMedia media;
   while (true) {
     const std::size_t cut = script.find("\n--\n");
-    media.answers.emplace_back(script.substr(0, cut));
+    media.answers.push_back({std::string(script.substr(0, cut))});
     if (cut == std::string_view::npos) break;
     script.remove_prefix(cut + 4);
   }
@@ -153,12 +81,17 @@ void FuzzDownload(std::uint8_t mode, std::string_view script) {
         return true;
       },
       [] { return true; });
-  if (result.succeeded && (!media.opened || result.status >= 400 || !result.failure.empty())) {
+  for (const auto& [offset, sizeBefore] : media.opens) {
+    if (offset > sizeBefore) std::abort();  // never past what is there
+  }
+  if (result.succeeded &&
+      (media.opens.empty() || result.status >= 400 || !result.failure.empty())) {
     std::abort();
   }
   if (!result.succeeded && result.failure.empty()) std::abort();
   if (last != 0 && media.files["t"].size() != last) std::abort();
-  if (media.answers.size() > connections) std::abort();
+  // Running out of answers ends the HEAD, then the GET.
+  if (media.connects.size() > connections + 2) std::abort();
 }
 
 }  // namespace

@@ -41,12 +41,6 @@ bool IsHostChar(char c) {
   return common::IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // A port as written in a URL or the proxy settings: 1 to 65535.
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
   const auto port = ParseHttpDecimal(text, 65535);
@@ -76,7 +70,7 @@ std::string EncodePath(std::string_view path) {
 // "http://host[:port][/path][?query][#fragment]", the scheme in any case.
 // The fragment is not sent.
 std::optional<Url> ParseUrl(std::string_view text, std::string& why) {
-  text = TrimBlanks(text);
+  text = TrimHttpBlanks(text);
   if (text.size() > kMaxUrl) {
     why = "the URL is longer than " + std::to_string(kMaxUrl) + " characters";
     return std::nullopt;
@@ -120,7 +114,7 @@ std::optional<Url> ParseUrl(std::string_view text, std::string& why) {
 
 // Where a redirect's Location leads from the URL it answered.
 std::optional<Url> ResolveLocation(const Url& base, std::string_view location, std::string& why) {
-  location = TrimBlanks(location);
+  location = TrimHttpBlanks(location);
   if (location.starts_with("//")) return ParseUrl("http:" + std::string(location), why);
   if (location.find("://") != std::string_view::npos ||
       common::StartsWithIgnoringAsciiCase(location, "http:") ||
@@ -174,7 +168,7 @@ struct ContentRange {
 
 std::optional<ContentRange> ParseContentRange(std::string_view text) {
   if (!common::StartsWithIgnoringAsciiCase(text, "bytes ")) return std::nullopt;
-  text = TrimBlanks(text.substr(6));
+  text = TrimHttpBlanks(text.substr(6));
   const std::size_t dash = text.find('-');
   const std::size_t slash = text.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) {
@@ -210,12 +204,12 @@ class Client {
   // Takes the proxy settings; false with the reason when they are unusable.
   bool UseProxy(const ProxySettings& proxy, std::string& why) {
     if (proxy.server.empty()) return true;
-    const std::string_view server = TrimBlanks(proxy.server);
+    const std::string_view server = TrimHttpBlanks(proxy.server);
     if (server.empty() || !std::all_of(server.begin(), server.end(), IsHostChar)) {
       why = "the proxy server is not a host name or IPv4 address: \"" + proxy.server + "\"";
       return false;
     }
-    const std::string_view portText = TrimBlanks(proxy.port);
+    const std::string_view portText = TrimHttpBlanks(proxy.port);
     const auto port = portText.empty() ? std::optional<std::uint16_t>(80) : ParsePort(portText);
     if (!port) {
       why = "the proxy port is not a number from 1 to 65535: \"" + proxy.port + "\"";

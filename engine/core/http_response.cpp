@@ -18,12 +18,6 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // The characters of a field name (a token).
 bool IsTokenChar(char c) {
   if (c >= '0' && c <= '9') return true;
@@ -44,7 +38,7 @@ std::vector<std::string_view> ListElements(std::string_view value) {
   std::vector<std::string_view> elements;
   while (true) {
     const std::size_t comma = value.find(',');
-    const std::string_view element = TrimBlanks(value.substr(0, comma));
+    const std::string_view element = TrimHttpBlanks(value.substr(0, comma));
     if (!element.empty()) elements.push_back(element);
     if (comma == std::string_view::npos) break;
     value.remove_prefix(comma + 1);
@@ -59,6 +53,12 @@ std::optional<std::string_view> HttpHead::Field(std::string_view name) const {
     if (common::EqualsIgnoringAsciiCase(fieldName, name)) return std::string_view(value);
   }
   return std::nullopt;
+}
+
+std::string_view TrimHttpBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
 }
 
 std::optional<std::uint64_t> ParseHttpDecimal(std::string_view text, std::uint64_t limit) {
@@ -121,7 +121,7 @@ void HttpResponseReader::TakeField(std::string_view line) {
       return;
     }
     std::string& value = head_.fields.back().second;
-    const std::string_view more = TrimBlanks(line);
+    const std::string_view more = TrimHttpBlanks(line);
     if (!more.empty()) {
       if (!value.empty()) value += ' ';
       value += more;
@@ -135,7 +135,7 @@ void HttpResponseReader::TakeField(std::string_view line) {
     Fail("a header line is not \"name: value\": \"" + std::string(line.substr(0, 80)) + "\"");
     return;
   }
-  head_.fields.emplace_back(std::string(name), std::string(TrimBlanks(line.substr(colon + 1))));
+  head_.fields.emplace_back(std::string(name), std::string(TrimHttpBlanks(line.substr(colon + 1))));
 }
 
 void HttpResponseReader::EndHead() {
@@ -163,7 +163,7 @@ void HttpResponseReader::EndHead() {
     if (common::EqualsIgnoringAsciiCase(name, "Transfer-Encoding")) {
       for (const auto element : ListElements(value)) codings.push_back(element);
     } else if (common::EqualsIgnoringAsciiCase(name, "Content-Length")) {
-      if (TrimBlanks(value).empty()) lengths.push_back(value);  // fails below
+      if (TrimHttpBlanks(value).empty()) lengths.push_back(value);  // fails below
       for (const auto element : ListElements(value)) lengths.push_back(element);
     }
   }
@@ -222,7 +222,7 @@ void HttpResponseReader::TakeChunkSize(std::string_view line) {
       return;
     }
   }
-  const std::string_view rest = TrimBlanks(line.substr(digits));
+  const std::string_view rest = TrimHttpBlanks(line.substr(digits));
   if (digits == 0 || (!rest.empty() && rest.front() != ';')) {
     Fail("a chunk's size line is not a size: \"" + std::string(line.substr(0, 40)) + "\"");
     return;

@@ -22,6 +22,9 @@ struct HttpHead {
   std::optional<std::string_view> Field(std::string_view name) const;
 };
 
+// The text without the blanks (spaces, tabs) at its ends.
+std::string_view TrimHttpBlanks(std::string_view text);
+
 // A decimal number of ASCII digits only, at most `limit`; nullopt for
 // anything else (empty, a sign, blanks, too large).
 std::optional<std::uint64_t> ParseHttpDecimal(std::string_view text, std::uint64_t limit);
