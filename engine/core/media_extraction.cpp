@@ -77,8 +77,7 @@ ExtractionOutcome ExtractBlock(CommandContext& c, const std::string& mediaFolder
   job.owner = c.run.dialogs.window;
   const std::string heading =
       c.messages.Get(msg::kExtracting) + common::WithoutTrailingBackslash(mediaFolder) + "\r";
-  const std::string marker =
-      blockFolder + (c.store.Exists("REVISIONCODE") ? c.store.Get("REVISIONCODE") : std::string());
+  const std::string marker = CompletionMark(c, blockFolder);
   MediaPort& media = c.system.Media();
   for (;;) {
     // A block folder without its completion mark holds what an interrupted
@@ -86,15 +85,9 @@ ExtractionOutcome ExtractBlock(CommandContext& c, const std::string& mediaFolder
     // extraction fail. It is only ever filled from the archive.
     c.system.DeleteFolderTree(blockFolder);
     bool extracted = false;
-    WaitOptions options;
-    options.forwardCancel = true;
-    options.heading = heading;
-    RunWhileWaiting(
-        c.ui, c.Silent(),
-        [&](WorkerProgress& progress) {
-          extracted = ExtractMediaArchive(media, c.system, c.messages, job, progress);
-        },
-        options);
+    RunMediaWork(c, heading, [&](WorkerProgress& progress) {
+      extracted = ExtractMediaArchive(media, c.system, c.messages, job, progress);
+    });
     if (extracted && c.ui.CancelState() != -1) {
       media.CreateEmptyFile(marker);
       return ExtractionOutcome::kComplete;

@@ -47,21 +47,14 @@ void FetchOfflineMedia(CommandContext& c) {
   OfflineCopyJob job{c.state.dataFolder, c.run.dataFolder, c.run.dialogs.window};
   MediaPort& media = c.system.Media();
   bool copied = false;
-  WaitOptions options;
-  options.forwardCancel = true;
-  options.heading = c.messages.Get(msg::kCopying);
-  RunWhileWaiting(
-      c.ui, c.Silent(),
-      [&](WorkerProgress& progress) {
-        copied = CopyOfflineMedia(media, c.system, c.messages, job, progress);
-      },
-      options);
+  RunMediaWork(c, c.messages.Get(msg::kCopying), [&](WorkerProgress& progress) {
+    copied = CopyOfflineMedia(media, c.system, c.messages, job, progress);
+  });
   const std::string folder = c.run.dataFolder + std::string(kOfflineMedia);
   if (c.ui.CancelState() == -1) throw MediaFetchError(c.messages.Get(msg::kCopyFailed));
   if (copied) {
     c.system.Trace("web media: the offline payload is in " + c.run.dataFolder);
-    media.CreateEmptyFile(
-        folder + (c.store.Exists("REVISIONCODE") ? c.store.Get("REVISIONCODE") : std::string()));
+    media.CreateEmptyFile(CompletionMark(c, folder));
     return;
   }
   // Only an empty folder goes: the files in it exist nowhere else now.

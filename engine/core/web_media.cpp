@@ -54,32 +54,38 @@ bool DownloadOnce(CommandContext& c, const std::string& mediaFolder) {
   const std::string heading =
       c.messages.Get(msg::kDownloading) + common::WithoutTrailingBackslash(mediaFolder) + "\r";
   bool succeeded = false;
-  WaitOptions options;
-  options.forwardCancel = true;
-  options.heading = heading;
-  RunWhileWaiting(
-      c.ui, c.Silent(),
-      [&](WorkerProgress& progress) {
-        c.system.CreateFolders(std::string(common::FolderPart(job.target)));
-        try {
-          succeeded = DownloadMediaFile(
-              c.system.Media(), c.system, c.messages, job, web.method,
-              [&](int percentage, const std::string& text) {
-                progress.Report(text, percentage);
-                return !progress.CancelRequested();
-              },
-              [&] { return !progress.CancelRequested(); });
-        } catch (const std::exception& error) {
-          // Whatever goes wrong inside a download is a failed download.
-          c.system.Trace(std::string("web media: the download failed: ") + error.what());
-          succeeded = false;
-        }
-      },
-      options);
+  RunMediaWork(c, heading, [&](WorkerProgress& progress) {
+    c.system.CreateFolders(std::string(common::FolderPart(job.target)));
+    try {
+      succeeded = DownloadMediaFile(
+          c.system.Media(), c.system, c.messages, job, web.method,
+          [&](int percentage, const std::string& text) {
+            progress.Report(text, percentage);
+            return !progress.CancelRequested();
+          },
+          [&] { return !progress.CancelRequested(); });
+    } catch (const std::exception& error) {
+      // Whatever goes wrong inside a download is a failed download.
+      c.system.Trace(std::string("web media: the download failed: ") + error.what());
+      succeeded = false;
+    }
+  });
   return succeeded;
 }
 
 }  // namespace
+
+std::string CompletionMark(const CommandContext& c, const std::string& blockFolder) {
+  return blockFolder + VariableOrEmpty(c.store, "REVISIONCODE");
+}
+
+void RunMediaWork(CommandContext& c, std::string heading,
+                  const std::function<void(WorkerProgress&)>& work) {
+  WaitOptions options;
+  options.forwardCancel = true;
+  options.heading = std::move(heading);
+  RunWhileWaiting(c.ui, c.Silent(), work, options);
+}
 
 const std::string& CommandMediaFolder(const CommandContext& c) {
   static const std::string kNone;
@@ -95,9 +101,7 @@ void FetchMediaBlock(CommandContext& c, const std::string& mediaFolder) {
   if (ReadsTrue(c.store, "REMOVE")) return;
 
   for (;;) {
-    const std::string blockFolder = c.run.dataFolder + mediaFolder;
-    const std::string marker = blockFolder + VariableOrEmpty(c.store, "REVISIONCODE");
-    if (c.system.KindOf(marker) == PathKind::kFile) {
+    if (c.system.KindOf(CompletionMark(c, c.run.dataFolder + mediaFolder)) == PathKind::kFile) {
       c.system.Trace("web media: " + mediaFolder + " is complete");
       return;
     }

@@ -5,12 +5,14 @@
 // "OFFLINE\" is the payload that travels beside the setup.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine/core/media_download.h"
 #include "engine/core/media_port.h"
+#include "engine/core/worker_wait.h"
 
 namespace tavrel {
 
@@ -51,6 +53,16 @@ bool FetchMediaFor(CommandContext& c, const std::string& mediaFolder);
 
 // The media folder of the context's command ("" when the list has none).
 const std::string& CommandMediaFolder(const CommandContext& c);
+
+// The completion mark of a block folder: an empty file named after the
+// revision code.
+std::string CompletionMark(const CommandContext& c, const std::string& blockFolder);
+
+// Runs one of the media threads' work while the page shows its reports
+// under the heading; the page's Cancel reaches the work as its cancel
+// request.
+void RunMediaWork(CommandContext& c, std::string heading,
+                  const std::function<void(WorkerProgress&)>& work);
 
 namespace commands {
 // "Web Media Block": name, URL. Records the URL and the archive path for
