@@ -224,14 +224,14 @@ class EngineScriptTest(unittest.TestCase):
     def test_command_not_available_yet_ends_the_run(self) -> None:
         # A change this version cannot make must not pass for made: the run
         # ends at it, with windows and without.
-        setup = Setup(title="Not Yet")
+        setup = Setup(title="Not Yet", plugins=["Reports Plug-in"])
         setup.commands = [
             S("BEFORE", "ran"),
             S("FOUND", ""),
-            Command("Web Media Block", ["MEDIA1", "http://localhost/media1.cab"]),  # line 3
+            Command("Reports Plug-in", ["RESULT", "reports.dll", "Run"]),  # line 3
             S("AFTER", "ran"),
         ]
-        message = "Web Media Block is not available in this version"
+        message = "Reports Plug-in is not available in this version"
         with self.run_engine(setup, []) as program:
             box = wb.find_window("#32770", "Tavrel")
             self.assertIn("Runtime error in setup script:Line 3: " + message, box.texts("Static"))
