@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -82,6 +83,33 @@ struct InstallerSessionResult {
   std::uint32_t code = 0;      // the installer's result
   bool rebootPending = false;  // a removal that needs a restart to finish
 };
+
+// One call of a plug-in's run-time library: its entry point RunTimeExecute
+// is called twice (for the result's length, then for the result text) with
+// these arguments.
+struct PluginCall {
+  std::string library;      // full path of the run-time library
+  std::intptr_t owner = 0;  // the dialog on screen, 0 for none
+  std::string variables;    // the whole variable store as list text
+  std::string parameters;   // the command's first parameter, as written
+};
+
+struct PluginResult {
+  enum class Outcome {
+    kReturned,   // text holds the result text of the second call
+    kNotLoaded,  // the library could not be loaded or has no RunTimeExecute
+    kFailed,     // the first call answered -1, or the result could not be had
+    kCrashed,    // the library raised a fault (an access violation...) in a call
+  };
+  Outcome outcome = Outcome::kFailed;
+  std::string text;
+  std::string failure;  // what went wrong, for the message and the trace
+};
+
+// The library's progress reports, from any thread of its own: a position in
+// percent (-1: a text without a position) and a text. Returns false once
+// the user has asked to stop.
+using PluginProgress = std::function<bool(int position, const std::string& text)>;
 
 // Product state "installed" of the installer.
 inline constexpr int kProductInstalled = 5;
@@ -189,6 +217,13 @@ class SystemPort {
   // The system and the Windows folders, without trailing backslash.
   virtual std::string SystemFolder() = 0;
   virtual std::string WindowsFolder() = 0;
+
+  // ---- Plug-ins ----
+
+  // Loads the library, calls RunTimeExecute twice on the calling thread (a
+  // worker) and unloads it again. A fault inside the library ends the call
+  // with kCrashed instead of the process.
+  virtual PluginResult CallPlugin(const PluginCall& call, const PluginProgress& progress) = 0;
 
   // ---- Windows Installer (msi.dll, each function looked up on first use) ----
 

@@ -605,3 +605,12 @@ InstallerSessionResult Win32SystemPort::RunInstallerSession(const InstallerSessi
 }
 
 }  // namespace tavrel
+
+namespace tavrel {
+
+// Placeholder until plug-in libraries are called.
+PluginResult Win32SystemPort::CallPlugin(const PluginCall&, const PluginProgress&) {
+  return {PluginResult::Outcome::kNotLoaded, "", "plug-in libraries are not called yet"};
+}
+
+}  // namespace tavrel

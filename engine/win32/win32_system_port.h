@@ -46,6 +46,7 @@ class Win32SystemPort final : public SystemPort {
 
   SystemInfo& System() override { return system_; }
   MediaPort& Media() override { return media_; }
+  PluginResult CallPlugin(const PluginCall& call, const PluginProgress& progress) override;
   RegistryValue ReadRegistryValue(RegistryRoot root, const std::string& key,
                                   const std::string& name) override;
   std::string ExpandEnvironment(const std::string& text) override;

@@ -124,6 +124,11 @@ class FakeHost final : public UiPort, public SystemPort {
     extractAnswers.erase(extractAnswers.begin());
     return answer;
   }
+  PluginResult CallPlugin(const PluginCall& call, const PluginProgress& progress) override {
+    pluginCalls.push_back(call);
+    if (!plugin) return {PluginResult::Outcome::kNotLoaded, "", "no plug-in"};
+    return plugin(call, progress);
+  }
   MediaPort& Media() override {
     if (media == nullptr) throw std::logic_error("no web media here");
     return *media;
@@ -363,6 +368,9 @@ class FakeHost final : public UiPort, public SystemPort {
   std::vector<std::string> programRuns;
   std::vector<std::pair<std::string, std::string>> windows;  // class, title; in Z order
   std::vector<std::string> closed;                           // class|title
+  // Plug-ins: what the library does, and the calls it got.
+  std::function<PluginResult(const PluginCall&, const PluginProgress&)> plugin;
+  std::vector<PluginCall> pluginCalls;
   // Web media: the port and the retry dialogs' answers.
   MediaPort* media = nullptr;
   bool retryAnswer = false;

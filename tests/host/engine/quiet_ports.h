@@ -70,6 +70,9 @@ class QuietSystem : public SystemPort {
   void RequestReboot() override {}
   SystemInfo& System() override { throw std::logic_error("no system queries here"); }
   MediaPort& Media() override { throw std::logic_error("no web media here"); }
+  PluginResult CallPlugin(const PluginCall&, const PluginProgress&) override {
+    return {PluginResult::Outcome::kNotLoaded, "", "no plug-ins here"};
+  }
   RegistryValue ReadRegistryValue(RegistryRoot, const std::string&, const std::string&) override {
     return {};
   }
