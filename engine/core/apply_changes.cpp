@@ -8,27 +8,12 @@
 #include "engine/core/installer_run.h"
 #include "engine/core/product_registration.h"
 #include "engine/core/script_text.h"
+#include "engine/core/source_search.h"
 #include "engine/core/web_media.h"
 
 namespace tavrel {
 
 namespace {
-
-// A maintenance run that installs needs the original sources: the data
-// folder must hold the file named as the product code. When it does not,
-// the user is asked for the folder until one holds it (in the folder or in
-// its data\ subfolder) or the user gives up. The data folder found, or
-// empty when none was.
-std::string LocateSources(CommandContext& c, const std::string& productCode) {
-  for (;;) {
-    if (c.Silent()) return "";
-    const std::string chosen = c.ui.BrowseForFolder(c.messages.Get(msg::kLocateSources));
-    if (chosen.empty()) return "";
-    const std::string folder = common::WithTrailingBackslash(chosen);
-    if (c.system.FileExists(folder + productCode)) return folder;
-    if (c.system.FileExists(folder + "data\\" + productCode)) return folder + "data\\";
-  }
-}
 
 std::string ResultWord(InstallerOutcome outcome) {
   switch (outcome) {
@@ -55,6 +40,8 @@ void ApplyChanges(CommandContext& c) {
 
   if (install && script.mediaMode != kWebMediaMode && ReadsTrue(c.store, "MAINTENANCE") &&
       !c.system.FileExists(c.run.dataFolder + script.productCode)) {
+    // A maintenance run that installs needs the original sources: the data
+    // folder must hold the file named as the product code.
     const std::string found = LocateSources(c, script.productCode);
     if (found.empty()) {
       c.store.SetResult("LASTERROR", c.messages.Get(msg::kSourcesNotFound));

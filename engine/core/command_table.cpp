@@ -1,6 +1,5 @@
 #include "engine/core/command_table.h"
 
-#include <stdexcept>
 #include <utility>
 
 #include "engine/core/apply_changes.h"
@@ -8,6 +7,7 @@
 #include "engine/core/components.h"
 #include "engine/core/dialog_commands.h"
 #include "engine/core/installed_product.h"
+#include "engine/core/plugin_actions.h"
 #include "engine/core/program_actions.h"
 #include "engine/core/system_actions.h"
 #include "engine/core/text_actions.h"
@@ -17,13 +17,6 @@
 namespace tavrel {
 
 namespace {
-
-// A command this version cannot carry out yet ends the run with a message
-// that names it, rather than passing over it as if it had worked: whatever
-// the script does next would rest on a change that never happened.
-void NotAvailable(CommandContext& c) {
-  throw std::runtime_error(c.Name() + " is not available in this version");
-}
 
 CheckRule Declares(std::uint8_t first, std::uint8_t second = 0) {
   return {CheckKind::kNone, {first, second}, false};
@@ -107,7 +100,7 @@ CommandTable MakeStandardTable() {
   add("Set Component State", R::kAction, {}, commands::SetComponentState);
 
   // Plug-in commands.
-  table.SetPluginHandler(NotAvailable);
+  table.SetPluginHandler(commands::RunPlugin);
   return table;
 }
 

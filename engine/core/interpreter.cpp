@@ -73,6 +73,7 @@ class Interpreter::Session {
     run_.exeFile = start.exeFile;
     run_.database = databasePath_;
     run_.dataFolder = start.dataDir;
+    run_.mediaRoot = start.dataDir;
     run_.components.Reset();
     DefinePredefinedVariables(store_, state_, start, databasePath_);
     RestoreMaintenance(system_, state_, store_, run_);

@@ -48,6 +48,7 @@ struct RunState {
   std::string exeFile;     // the engine executable, for the resume entry
   std::string database;    // the database copy, as MSIFILE was at start-up
   std::string dataFolder;  // where the installer finds the product's files
+  std::string mediaRoot;   // the data folder as the run started (DATADIR)
   RecordedChanges changes;
   ComponentList components;
   std::int64_t installedSize = 0;  // bytes of the components already installed

@@ -404,30 +404,6 @@ TEST_F(InterpreterTest, BuiltInNamesAreExact) {
   EXPECT_EQ(host_.trace[0], "line 1: no command is named \"set variable\"; nothing done");
 }
 
-// A command this version cannot carry out must not pass for done: the run
-// ends at it with a message naming it, and nothing after it runs.
-TEST_F(InterpreterTest, CommandsNotAvailableYetEndTheRunNamingThemselves) {
-  const std::vector<std::string> names{"Reports Plug-in"};
-  for (const std::string& name : names) {
-    FakeHost host;
-    MessageTable messages;
-    VariableStore store{messages};
-    EngineState state;
-    state.script.pluginCommands = {"reports plug-in"};
-    Interpreter interpreter{host, host, store, messages};
-    std::swap(state_, state);
-    // Parameters every check accepts: a result variable, both delete modes.
-    Load({Set("BEFORE", "ran"), {name, {"", "R", "TRUE", "TRUE"}}, Set("AFTER", "ran")});
-    std::swap(state_, state);
-    interpreter.Run(state, "c:\\s\\setup.msi");
-    ASSERT_EQ(host.errors.size(), 1u) << name;
-    EXPECT_EQ(host.errors[0], "Runtime error in setup script:\r\rLine 2: " + name +
-                                  " is not available in this version");
-    EXPECT_EQ(store.Get("BEFORE"), "ran");
-    EXPECT_FALSE(store.Exists("AFTER")) << name;
-  }
-}
-
 // ---- Variables at start and "Set Variable" ----
 
 TEST_F(InterpreterTest, PredefinedVariablesStartFromStateAndHost) {
