@@ -223,6 +223,37 @@ TEST(PluginLibraryTest, ResultsFailuresFaultsAndProgress) {
   EXPECT_EQ(SetUnhandledExceptionFilter(before), before);
 }
 
+// The sample plug-in for setup authors: it expands the parameter's variable
+// reference itself and adds its variable to what it got.
+TEST(PluginLibraryTest, SampleMeasuresTheFreeSpaceOfTheTargetDrive) {
+  Win32StartupPlatform platform;
+  Win32SystemInfo system;
+  Win32SystemPort port(platform, system);
+  PluginCall call;
+  call.library = std::string(TAVREL_WIN_BIN) + "/freespace.dll";
+  call.variables = WriteListText(std::vector<std::string>{"TARGETDIR", "C:\\No Such Folder\\x"});
+  call.parameters = "FREESPACE|$TARGETDIR$";
+  int reports = 0;
+  const PluginResult result = port.CallPlugin(call, [&](int position, const std::string& text) {
+    EXPECT_EQ(position, -1);
+    EXPECT_EQ(text, "Measuring the free space on C:\\");
+    ++reports;
+    return true;
+  });
+  ASSERT_EQ(result.outcome, Outcome::kReturned) << result.failure;
+  EXPECT_EQ(reports, 1);
+  const std::vector<std::string> items = ReadListText(result.text);
+  ASSERT_EQ(items.size(), 4u) << result.text;
+  EXPECT_EQ(items[0], "TARGETDIR");
+  EXPECT_EQ(items[1], "C:\\No Such Folder\\x");
+  EXPECT_EQ(items[2], "FREESPACE");
+  EXPECT_FALSE(items[3].empty());
+  EXPECT_EQ(items[3].find_first_not_of("0123456789"), std::string::npos) << items[3];
+
+  call.parameters = "FREESPACE";
+  EXPECT_EQ(port.CallPlugin(call, {}).outcome, Outcome::kFailed);
+}
+
 // A length no buffer can have, or one that can be had but is never written:
 // a failure or the text actually written, and the engine goes on.
 TEST(PluginLibraryTest, HostileLengthIsAnAnswerNotACrash) {
