@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -46,11 +48,14 @@ struct Case {
   double atMostSeconds = 60;
 };
 
-TEST(PluginLibraryTest, ResultsFailuresFaultsAndProgress) {
-  Win32StartupPlatform platform;
-  Win32SystemInfo system;
-  Win32SystemPort port(platform, system);
+class PluginLibraryTest : public ::testing::Test {
+ protected:
+  Win32StartupPlatform platform_;
+  Win32SystemInfo system_;
+  Win32SystemPort port_{platform_, system_};
+};
 
+TEST_F(PluginLibraryTest, ResultsFailuresFaultsAndProgress) {
   const std::vector<std::string> store = {"TARGETDIR", "C:\\Program Files\\Tavrel Test\\",
                                           "OLD",       "gone soon",
                                           "QUOTED",    "say \"hi\", then \xE9t\xE9"};
@@ -77,7 +82,7 @@ TEST(PluginLibraryTest, ResultsFailuresFaultsAndProgress) {
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
   const std::string notLibrary = std::string(temp) + "plugin_text.dll";
-  ASSERT_TRUE(port.ReplaceFileText(notLibrary, "MZ but nothing more"));
+  ASSERT_TRUE(port_.ReplaceFileText(notLibrary, "MZ but nothing more"));
 
   const std::vector<Case> cases = {
       {"edits", TestLibrary("plugin_variables.dll"), editing, Outcome::kReturned, {}, edited},
@@ -180,7 +185,7 @@ TEST(PluginLibraryTest, ResultsFailuresFaultsAndProgress) {
     call.variables = variables;
     call.parameters = c.parameters;
     const auto start = std::chrono::steady_clock::now();
-    const PluginResult result = port.CallPlugin(call, progress);
+    const PluginResult result = port_.CallPlugin(call, progress);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -223,18 +228,40 @@ TEST(PluginLibraryTest, ResultsFailuresFaultsAndProgress) {
   EXPECT_EQ(SetUnhandledExceptionFilter(before), before);
 }
 
+// A library thread that reports after the call has ended is answered "stop",
+// and the report reaches nobody.
+TEST_F(PluginLibraryTest, AReportAfterTheCallIsAnsweredStop) {
+  PluginCall call;
+  call.library = TestLibrary("plugin_progress.dll");
+  call.parameters = "LATE;SECONDS 0.1";
+  std::atomic<int> reports{0};
+  auto progress = std::make_unique<PluginProgress>([&](int, const std::string&) {
+    ++reports;
+    return true;
+  });
+  ASSERT_EQ(port_.CallPlugin(call, *progress).outcome, Outcome::kReturned);
+  const int during = reports.load();
+  progress.reset();
+  using Answer = int (*)();
+  const HMODULE library = GetModuleHandleA("plugin_progress.dll");
+  ASSERT_NE(library, nullptr);
+  const auto answer =
+      reinterpret_cast<Answer>(reinterpret_cast<void*>(GetProcAddress(library, "LateAnswer")));
+  ASSERT_NE(answer, nullptr);
+  for (int i = 0; i < 100 && answer() == -1; ++i) Sleep(20);
+  EXPECT_EQ(answer(), 0);
+  EXPECT_EQ(reports.load(), during);
+}
+
 // The sample plug-in for setup authors: it expands the parameter's variable
 // reference itself and adds its variable to what it got.
-TEST(PluginLibraryTest, SampleMeasuresTheFreeSpaceOfTheTargetDrive) {
-  Win32StartupPlatform platform;
-  Win32SystemInfo system;
-  Win32SystemPort port(platform, system);
+TEST_F(PluginLibraryTest, SampleMeasuresTheFreeSpaceOfTheTargetDrive) {
   PluginCall call;
   call.library = std::string(TAVREL_WIN_BIN) + "/freespace.dll";
   call.variables = WriteListText(std::vector<std::string>{"TARGETDIR", "C:\\No Such Folder\\x"});
   call.parameters = "FREESPACE|$TARGETDIR$";
   int reports = 0;
-  const PluginResult result = port.CallPlugin(call, [&](int position, const std::string& text) {
+  const PluginResult result = port_.CallPlugin(call, [&](int position, const std::string& text) {
     EXPECT_EQ(position, -1);
     EXPECT_EQ(text, "Measuring the free space on C:\\");
     ++reports;
@@ -251,19 +278,16 @@ TEST(PluginLibraryTest, SampleMeasuresTheFreeSpaceOfTheTargetDrive) {
   EXPECT_EQ(items[3].find_first_not_of("0123456789"), std::string::npos) << items[3];
 
   call.parameters = "FREESPACE";
-  EXPECT_EQ(port.CallPlugin(call, {}).outcome, Outcome::kFailed);
+  EXPECT_EQ(port_.CallPlugin(call, {}).outcome, Outcome::kFailed);
 }
 
 // A length no buffer can have, or one that can be had but is never written:
 // a failure or the text actually written, and the engine goes on.
-TEST(PluginLibraryTest, HostileLengthIsAnAnswerNotACrash) {
-  Win32StartupPlatform platform;
-  Win32SystemInfo system;
-  Win32SystemPort port(platform, system);
+TEST_F(PluginLibraryTest, HostileLengthIsAnAnswerNotACrash) {
   PluginCall call;
   call.library = TestLibrary("plugin_variables.dll");
   call.parameters = "LENGTH 2147483647";
-  const PluginResult result = port.CallPlugin(call, {});
+  const PluginResult result = port_.CallPlugin(call, {});
   if (result.outcome == Outcome::kFailed) {
     EXPECT_NE(result.failure.find("2147483647 bytes, which could not be allocated"),
               std::string::npos)

@@ -5,6 +5,10 @@
 //   (empty)          runs for 2 seconds
 //   SECONDS s        runs for s seconds
 //   IGNORESTOP s     runs for s seconds whatever the callback answers
+//   LATE             also leaves a thread behind that reports once more
+//                    300 ms after the call; the library stays loaded for it
+//                    and LateAnswer() tells what that report was answered
+//                    (-1 until it was made)
 // The result adds STOPPED (TRUE when it ended because the callback answered
 // 0), REPORTS (how many reports it made) and STOP_SEEN (TRUE when any answer
 // was 0, also one it ignored).
@@ -17,6 +21,18 @@
 
 namespace {
 
+std::atomic<int> lateAnswer{-1};
+
+void ReportLater(test_plugins::ProgressCallback progress) {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&lateAnswer), &self);
+  std::thread([progress] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    lateAnswer = progress(50, "a report after the call");
+  }).detach();
+}
+
 std::string Run(const char* variables, const char* parameters,
                 test_plugins::ProgressCallback progress) {
   double seconds = 2;
@@ -25,6 +41,7 @@ std::string Run(const char* variables, const char* parameters,
     if (word == "SECONDS" || word == "IGNORESTOP")
       seconds = static_cast<double>(std::atof(rest.c_str()));
     if (word == "IGNORESTOP") ignoreStop = true;
+    if (word == "LATE") ReportLater(progress);
   }
   using Clock = std::chrono::steady_clock;
   const auto end = Clock::now() + std::chrono::duration<double>(seconds);
@@ -64,6 +81,10 @@ std::string Run(const char* variables, const char* parameters,
 std::string result;
 
 }  // namespace
+
+extern "C" int LateAnswer() {
+  return lateAnswer;
+}
 
 std::int32_t __stdcall RunTimeExecute(HWND, const char* variables, const char* parameters,
                                       test_plugins::ProgressCallback progress, std::int32_t*,
