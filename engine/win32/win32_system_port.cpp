@@ -11,6 +11,7 @@
 #include "engine/core/restart_deletion.h"
 #include "engine/core/start_folders.h"
 #include "engine/win32/environment_switch.h"
+#include "engine/win32/plugin_library.h"
 #include "engine/win32/win32_file.h"
 #include "engine/win32/windows_installer.h"
 
@@ -608,9 +609,9 @@ InstallerSessionResult Win32SystemPort::RunInstallerSession(const InstallerSessi
 
 namespace tavrel {
 
-// Placeholder until plug-in libraries are called.
-PluginResult Win32SystemPort::CallPlugin(const PluginCall&, const PluginProgress&) {
-  return {PluginResult::Outcome::kNotLoaded, "", "plug-in libraries are not called yet"};
+PluginResult Win32SystemPort::CallPlugin(const PluginCall& call, const PluginProgress& progress) {
+  return CallPluginLibrary(call, progress,
+                           [this](std::uint32_t code) { return SystemErrorText(code); });
 }
 
 }  // namespace tavrel
