@@ -6,7 +6,6 @@ crashes."""
 
 from __future__ import annotations
 
-import shutil
 import time
 import unittest
 
@@ -33,15 +32,8 @@ def P(library: str, parameters: str) -> Command:
     return Command("Test Plug-in", [parameters, f"{library}.tvp\\{library}.dll"])
 
 
-class PluginTest(unittest.TestCase):
-    def setUp(self) -> None:
-        wb.clean_temp()
-        self.dir = WORK / self.id().rsplit(".", 1)[-1]
-        shutil.rmtree(self.dir, ignore_errors=True)
-        self.dump = self.dir / "variables.txt"
-
-    def tearDown(self) -> None:
-        wb.clean_temp()
+class PluginTest(wb.EngineCase):
+    WORK = WORK
 
     def program(self, commands: list[Command], args: list[str], name: str = "setup",
                 windowed: bool = False) -> wb.Program:

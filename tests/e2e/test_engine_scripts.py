@@ -4,7 +4,6 @@ with windows. Results are read from the engine's variable dump."""
 
 from __future__ import annotations
 
-import shutil
 import subprocess
 import unittest
 from pathlib import Path
@@ -100,15 +99,8 @@ def control_flow_setup() -> Setup:
     return setup
 
 
-class EngineScriptTest(unittest.TestCase):
-    def setUp(self) -> None:
-        wb.clean_temp()
-        self.dir = WORK / self.id().rsplit(".", 1)[-1]
-        shutil.rmtree(self.dir, ignore_errors=True)
-        self.dump = self.dir / "variables.txt"
-
-    def tearDown(self) -> None:
-        wb.clean_temp()
+class EngineScriptTest(wb.EngineCase):
+    WORK = WORK
 
     def run_engine(self, setup: Setup, args: list[str], name: str = "setup",
                    env: dict[str, str] | None = None):

@@ -13,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import time
+import unittest
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -253,3 +254,19 @@ def files_of(folder: Path) -> dict[str, bytes]:
     """Every file below a folder by its relative path (with "/"), and its bytes."""
     return {str(p.relative_to(folder)).replace("\\", "/"): p.read_bytes()
             for p in sorted(folder.rglob("*")) if p.is_file()}
+
+
+class EngineCase(unittest.TestCase):
+    """A test of engine runs: its own folder below the class's WORK (self.dir),
+    where the variable dump goes (self.dump), and the prefix's temporary
+    folder cleaned before and after."""
+    WORK: Path
+
+    def setUp(self) -> None:
+        clean_temp()
+        self.dir = self.WORK / self.id().rsplit(".", 1)[-1]
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.dump = self.dir / "variables.txt"
+
+    def tearDown(self) -> None:
+        clean_temp()
