@@ -105,7 +105,7 @@ class PluginTest(wb.EngineCase):
 
         # A plug-in that does not listen: the page stays alive and keeps
         # changing after the user has said Yes, until the plug-in returns.
-        with self.program([P("plugin_progress", "IGNORESTOP 10")], [], name="deaf",
+        with self.program([P("plugin_progress", "IGNORESTOP 15")], [], name="deaf",
                           windowed=True) as program:
             self.assertTrue(wb.wait_until(
                 lambda: any(text.startswith("step at ") for text in self.page_texts()),
@@ -113,7 +113,7 @@ class PluginTest(wb.EngineCase):
             wb.press(PAGE, PROGRESS, "Cancel")
             wb.press("#32770", "Tavrel", "Yes")
             seen = set()
-            deadline = time.monotonic() + 4
+            deadline = time.monotonic() + 10
             while len(seen) < 2 and time.monotonic() < deadline:
                 seen.update(t for t in self.page_texts() if t.startswith("step at "))
                 time.sleep(0.2)

@@ -3,6 +3,7 @@
 // each way of failing leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <string>
@@ -66,6 +67,35 @@ TEST_F(PluginTest, TheReturnedListTextBecomesTheVariableStore) {
   EXPECT_EQ(Var("EMPTY"), "");
   EXPECT_FALSE(store_.Exists("OLD")) << "a variable missing from the result is gone";
   EXPECT_EQ(marks_, (Marks{"after"}));
+}
+
+TEST_F(PluginTest, ALibraryOnTheMediumIsLookedForInTheSourcesTheUserPicks) {
+  host_.start.dataDir = "c:\\setup\\data\\";
+  host_.browseAnswers = {"e:\\elsewhere", "d:\\cd"};
+  host_.files["d:\\cd\\data\\Design.dll\\run.dll"] = "";
+  host_.plugin = [](const PluginCall&, const PluginProgress&) {
+    return PluginResult{Outcome::kReturned, "FOUND,yes", ""};
+  };
+  Load({{"Reports Plug-in", {"", "Design.dll\\run.dll"}}, Mark("after")});
+  state_.script.mediaFolders[0] = "OFFLINE\\";
+  interpreter_.Run(state_, "c:\\s\\setup.msi");
+  ASSERT_EQ(host_.pluginCalls.size(), 1u);
+  EXPECT_EQ(host_.pluginCalls[0].library, "d:\\cd\\data\\Design.dll\\run.dll");
+  EXPECT_EQ(Var("FOUND"), "yes");
+}
+
+TEST_F(PluginTest, ASilentRunWithoutTheMediumEndsForWantOfSources) {
+  state_.commandLine.silent = true;
+  Load({{"Reports Plug-in", {"", "Design.dll\\run.dll"}}, Mark("after")});
+  state_.script.mediaFolders[0] = "OFFLINE\\";
+  host_.silent = true;
+  interpreter_.Run(state_, "c:\\s\\setup.msi");
+  EXPECT_TRUE(host_.pluginCalls.empty());
+  EXPECT_TRUE(marks_.empty());
+  EXPECT_NE(std::find(host_.trace.begin(), host_.trace.end(),
+                      "runtime error on line 1: Original setup sources required to complete "
+                      "operation, sources not found"),
+            host_.trace.end());
 }
 
 constexpr const char* kLoadBox =
