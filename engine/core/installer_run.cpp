@@ -44,12 +44,11 @@ class Run final : public InstallerMessageHost, public InstallerMessageSink {
     const std::string before = env_.system.CurrentFolder();
     if (!env_.progressFolder.empty()) env_.system.SetCurrentFolder(env_.progressFolder);
     env_.ui.SetProgress("", 0, 100, 0);
-    env_.ui.SetBusy(true);
+    const BusyPage busy(env_.ui);
     struct Restore {
       InstallerEnvironment& env;
       const std::string& folder;
       ~Restore() {
-        env.ui.SetBusy(false);
         if (!folder.empty()) env.system.SetCurrentFolder(folder);
       }
     } restore{env_, before};

@@ -18,18 +18,6 @@ constexpr const char* kLoadFailure =
     "Unable to load plug-in library. Please rebuild your project and make sure all required "
     "plug-ins are installed.";
 
-// Busy while the library runs: the page on screen keeps showing progress.
-class BusyWhileRunning {
- public:
-  explicit BusyWhileRunning(UiPort& ui) : ui_(ui) { ui_.SetBusy(true); }
-  ~BusyWhileRunning() { ui_.SetBusy(false); }
-  BusyWhileRunning(const BusyWhileRunning&) = delete;
-  BusyWhileRunning& operator=(const BusyWhileRunning&) = delete;
-
- private:
-  UiPort& ui_;
-};
-
 // Where the run-time library is; empty when the command must not go on
 // (its web media could not be fetched, which has ended the run).
 std::string LibraryPath(CommandContext& c) {
@@ -79,7 +67,7 @@ void RunPlugin(CommandContext& c) {
   options.progress = [&] { return shown.Latest(); };
   PluginResult result;
   {
-    const BusyWhileRunning busy(c.ui);
+    const BusyPage busy(c.ui);
     RunWhileWaiting(
         c.ui, c.Silent(),
         [&](WorkerProgress& worker) {

@@ -16,19 +16,6 @@ namespace tavrel {
 
 namespace {
 
-// The busy flag keeps the page on screen showing progress while the
-// threads work; it is cleared however the fetch ends.
-class BusyWhileFetching {
- public:
-  explicit BusyWhileFetching(UiPort& ui) : ui_(ui) { ui_.SetBusy(true); }
-  ~BusyWhileFetching() { ui_.SetBusy(false); }
-  BusyWhileFetching(const BusyWhileFetching&) = delete;
-  BusyWhileFetching& operator=(const BusyWhileFetching&) = delete;
-
- private:
-  UiPort& ui_;
-};
-
 std::string VariableOrEmpty(const VariableStore& store, std::string_view name) {
   return store.Exists(name) ? store.Get(name) : std::string();
 }
@@ -94,7 +81,7 @@ const std::string& CommandMediaFolder(const CommandContext& c) {
 }
 
 void FetchMediaBlock(CommandContext& c, const std::string& mediaFolder) {
-  const BusyWhileFetching busy(c.ui);
+  const BusyPage busy(c.ui);
   const CompiledScript& script = c.state.script;
   c.run.dataFolder = InstallationInformationFolder(
       c.system.System(), ReadsTrue(c.store, "ALLUSERS"), script.productCode, script.revisionCode);

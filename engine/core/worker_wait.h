@@ -45,6 +45,19 @@ struct WaitOptions {
   std::string heading;
 };
 
+// The page on screen shows progress every second while a worker runs; the
+// flag is cleared however the waiting ends.
+class BusyPage {
+ public:
+  explicit BusyPage(UiPort& ui) : ui_(ui) { ui_.SetBusy(true); }
+  ~BusyPage() { ui_.SetBusy(false); }
+  BusyPage(const BusyPage&) = delete;
+  BusyPage& operator=(const BusyPage&) = delete;
+
+ private:
+  UiPort& ui_;
+};
+
 // Runs the work on a worker thread and returns when it has ended. Normal
 // mode processes one window message per turn (the worker wakes the main
 // thread when it ends); silent mode blocks. An exception thrown by the work
