@@ -111,6 +111,15 @@ void ApplyFeatureChecks(ComponentList& components, std::span<const FeatureListIt
 // 1,073,741,824 in KB, else in MB; thousands separated by ",".
 std::string SizeText(std::int64_t bytes, const MessageTable& messages);
 
+// Where the feature tree, the feature list and the space texts find the
+// components; all must outlive the dialogs.
+struct FeatureSource {
+  ComponentList* components = nullptr;
+  const CompiledScript* script = nullptr;
+  const std::int64_t* installedSize = nullptr;
+  SystemPort* system = nullptr;
+};
+
 // What the feature texts are computed from.
 struct FeatureFacts {
   const ComponentList& components;
