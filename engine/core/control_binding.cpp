@@ -5,6 +5,7 @@
 
 #include "common/paths.h"
 #include "common/text_lines.h"
+#include "engine/core/components.h"
 #include "engine/core/script_text.h"
 
 namespace tavrel {

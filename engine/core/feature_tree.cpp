@@ -3,6 +3,9 @@
 #include <map>
 #include <utility>
 
+#include "engine/core/compiled_script.h"
+#include "engine/core/components.h"
+#include "engine/core/message_table.h"
 #include "engine/core/script_text.h"
 
 namespace tavrel {

@@ -14,11 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/core/compiled_script.h"
-#include "engine/core/components.h"
-#include "engine/core/message_table.h"
-
 namespace tavrel {
+
+class ComponentList;
+struct CompiledScript;
+class MessageTable;
+class SystemPort;
 
 // The six pictures of the feature image list, 32×16 each, in this order.
 enum class FeatureImage {
