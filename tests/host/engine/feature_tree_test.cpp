@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/compiled_script.h"
+#include "engine/core/components.h"
+#include "engine/core/message_table.h"
+
 namespace tavrel {
 namespace {
 
