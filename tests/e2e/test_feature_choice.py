@@ -50,7 +50,7 @@ class FeatureChoiceTest(wb.EngineCase):
             *info_texts(32), next_button()))
         (dialogs / "List.dfm").write_bytes(dialog_file(
             "List", "Select Features",
-            heading,
+            control("Heading", "TLabel", 10, 8, 400, 17, Caption=q("Tick the features to install.")),
             control("FeatureList", "TCheckListBox", 10, 32, 210, 220, Tag=1),
             *info_texts(32), next_button()))
         for name in ("Tree", "List"):

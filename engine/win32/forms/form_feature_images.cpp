@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/win32/pixel_bitmap.h"
+
 namespace tavrel {
 namespace {
 
@@ -178,29 +180,10 @@ Rgb ToRgb(COLORREF color) {
 }
 
 common::GdiObject<HBITMAP> MakeBitmap(const Canvas& canvas, COLORREF background) {
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;  // rows from the top
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  common::GdiObject<HBITMAP> bitmap(
-      CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bitmap || bits == nullptr) return bitmap;
-  auto* pixels = static_cast<std::uint32_t*>(bits);
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      COLORREF color = canvas.At(x, y);
-      if (color == kTransparent) color = background;
-      pixels[y * kWidth + x] = (static_cast<std::uint32_t>(GetRValue(color)) << 16) |
-                               (static_cast<std::uint32_t>(GetGValue(color)) << 8) |
-                               GetBValue(color);
-    }
-  }
-  GdiFlush();
-  return bitmap;
+  return common::MakePixelBitmap(kWidth, kHeight, [&](int x, int y) {
+    const COLORREF color = canvas.At(x, y);
+    return color == kTransparent ? background : color;
+  });
 }
 
 // Kept for the life of the process, destroyed at its end.
