@@ -49,6 +49,10 @@ void ComponentList::SetState(std::string_view name, bool selected) {
   if (position != kNone) states_[position] = BooleanText(selected);
 }
 
+void ComponentList::SetStateAt(std::size_t i, bool selected) {
+  if (i < states_.size()) states_[i] = BooleanText(selected);
+}
+
 bool ComponentList::Selected(std::string_view name) const {
   const std::size_t position = Find(name);
   return position != kNone && BooleanValue(states_[position]);

@@ -33,6 +33,8 @@ class ComponentList {
   void Append(std::string_view name, bool selected);
   // The first component of that name; nothing for an unknown name.
   void SetState(std::string_view name, bool selected);
+  // The component at that position; nothing past the end.
+  void SetStateAt(std::size_t i, bool selected);
   // Known and its state reads as true.
   bool Selected(std::string_view name) const;
 

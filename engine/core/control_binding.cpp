@@ -5,6 +5,7 @@
 
 #include "common/paths.h"
 #include "common/text_lines.h"
+#include "engine/core/components.h"
 #include "engine/core/script_text.h"
 
 namespace tavrel {
@@ -165,6 +166,7 @@ void ControlBinding::Prepare(DialogPage& page) {
   binding_ = true;
   try {
     for (DialogControl* control : page.WorkingList()) PrepareControl(page, *control, start);
+    UpdateFeatureInformation(page);
     ApplyRules(page);
   } catch (...) {
     binding_ = false;
@@ -305,6 +307,7 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
     control.SetPropertyText("HideSelection", "False");
     control.SetPropertyText("ReadOnly", "True");
     if (control.Tag() == 1) {
+      FillFeatureTree(page, control);
       Attach(page, control, ControlEvent::kMouseUp, ControlHandler::kTreeViewMouseUp);
     }
   }
@@ -313,6 +316,7 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
     SaveAndExpand(control, "Items");
     SelectItemOfHint(control);
     if (control.Tag() == 1) {
+      FillFeatureList(control);
       Attach(page, control, ControlEvent::kClickCheck, ControlHandler::kCheckListBoxClickCheck);
     }
   }
@@ -398,6 +402,7 @@ void ControlBinding::FillPane(DialogControl& control, bool rich) {
 void ControlBinding::Release(DialogPage& page) {
   binding_ = true;
   for (DialogControl* control : page.WorkingList()) ReleaseControl(page, *control);
+  UpdateFeatureInformation(page);
   ApplyRules(page);
   binding_ = false;
 }
@@ -443,6 +448,7 @@ void ControlBinding::FillTargetFolder(DialogPage& page, const std::string& folde
     // The edit's own change event ran too, unless the text was the same.
     RunHandler(page, *control, ControlHandler::kEditChange);
   }
+  UpdateFeatureInformation(page);
   ApplyRules(page);
 }
 
@@ -459,6 +465,7 @@ void ControlBinding::RunHandler(DialogPage& page, DialogControl& control, Contro
     case ControlHandler::kEditChange:
     case ControlHandler::kMaskEditChange:
       SetVariable(control, Get(control, "Text"));
+      UpdateFeatureInformation(page);
       break;
     case ControlHandler::kCheckBoxClick:
       SetVariable(control, BooleanText(Get(control, "Checked") == "True"));
@@ -476,8 +483,9 @@ void ControlBinding::RunHandler(DialogPage& page, DialogControl& control, Contro
       const std::vector<std::string> items = common::SplitLines(Get(control, "Items"));
       if (!index || *index < 0 || static_cast<std::size_t>(*index) >= items.size()) break;
       SetVariable(control, items[static_cast<std::size_t>(*index)]);
-      if (handler == ControlHandler::kCheckListBoxClick && control.Tag() == 1) {
-        page.selectedFeature = items[static_cast<std::size_t>(*index)];
+      if (handler == ControlHandler::kCheckListBoxClick) {
+        if (control.Tag() == 1) page.selectedFeature = items[static_cast<std::size_t>(*index)];
+        UpdateFeatureInformation(page);
       }
       break;
     }
@@ -493,11 +501,16 @@ void ControlBinding::RunHandler(DialogPage& page, DialogControl& control, Contro
       if (selected.empty()) break;
       SetVariable(control, selected);
       if (control.Tag() == 1) page.selectedFeature = Get(control, "SelectedPath");
+      UpdateFeatureInformation(page);
       break;
     }
     case ControlHandler::kCheckListBoxClickCheck:
+      FeatureChecksChanged(control);
+      UpdateFeatureInformation(page);
+      break;
     case ControlHandler::kTreeViewMouseUp:
-      break;  // the feature choices
+      FeatureIconClicked(page, control);
+      break;
     case ControlHandler::kFileListBoxChange: {
       const std::string file = Get(control, "FileName");
       SetVariable(control, file);
@@ -529,6 +542,68 @@ void ControlBinding::RunHandler(DialogPage& page, DialogControl& control, Contro
       break;
   }
   ApplyRules(page);
+}
+
+void ControlBinding::FillFeatureTree(DialogPage& page, DialogControl& control) {
+  if (features_.components == nullptr) return;
+  page.featureTree = BuildFeatureTree(*features_.components);
+  control.ShowFeatureTree(page.featureTree);
+}
+
+void ControlBinding::FillFeatureList(DialogControl& control) {
+  if (features_.components == nullptr) return;
+  std::vector<std::string> texts;
+  std::vector<std::string> checks;
+  for (const FeatureListItem& item : FeatureListItems(*features_.components)) {
+    texts.push_back(item.text);
+    checks.push_back(item.checked ? "True" : "False");
+  }
+  control.SetPropertyText("Items", common::JoinLines(texts));
+  control.SetPropertyText("Checked", common::JoinLines(checks));
+}
+
+void ControlBinding::FeatureChecksChanged(DialogControl& control) {
+  if (features_.components == nullptr) return;
+  const std::vector<std::string> texts = common::SplitLines(Get(control, "Items"));
+  const std::vector<std::string> checks = common::SplitLines(Get(control, "Checked"));
+  std::vector<FeatureListItem> items;
+  for (std::size_t i = 0; i < texts.size() && i < checks.size(); ++i) {
+    items.push_back({texts[i], checks[i] == "True"});
+  }
+  ApplyFeatureChecks(*features_.components, items);
+}
+
+// The menu opens for a selected feature when its icon was clicked; the
+// choice goes straight into the component list.
+void ControlBinding::FeatureIconClicked(DialogPage& page, DialogControl& control) {
+  if (features_.components == nullptr) return;
+  const std::optional<std::size_t> node = control.SelectedFeatureNode();
+  if (!node || *node >= page.featureTree.nodes.size()) return;
+  if (page.featureTree.nodes[*node].data == 0 || !control.MouseOnFeatureIcon()) return;
+  if (const auto choice = platform_.ChooseFeatureAction(page)) {
+    ApplyFeatureChoice(page.featureTree, *features_.components, *node, *choice);
+    control.RefreshFeatureImages(page.featureTree);
+  }
+  UpdateFeatureInformation(page);
+}
+
+void ControlBinding::UpdateFeatureInformation(DialogPage& page) {
+  if (features_.components == nullptr || features_.script == nullptr) return;
+  std::optional<std::int64_t> available;  // asked of the system once, when needed
+  for (DialogControl* control : page.controls) {
+    if (!control->IsA("TStaticText")) continue;
+    const int tag = control->Tag();
+    if (tag < 2 || tag > 6) continue;
+    if (!available) {
+      available = features_.system != nullptr ? AvailableSpace(store_, *features_.system) : -1;
+    }
+    const FeatureFacts facts{*features_.components, *features_.script,
+                             features_.installedSize != nullptr ? *features_.installedSize : 0,
+                             *available, messages_};
+    if (const auto text = FeatureInformation(tag, page.selectedFeature, facts)) {
+      control->SetPropertyText("Caption", *text);
+    }
+  }
 }
 
 void ControlBinding::ButtonRole(DialogPage& page, DialogControl& control) {

@@ -15,6 +15,7 @@
 
 #include "engine/core/dialog_control.h"
 #include "engine/core/dialog_rules.h"
+#include "engine/core/feature_tree.h"
 #include "engine/core/message_table.h"
 #include "engine/core/target_folder.h"
 #include "engine/core/variable_store.h"
@@ -58,6 +59,7 @@ struct DialogPage {
   std::intptr_t window = 0;  // owner of the questions it asks
   int result = kResultWaiting;
   std::string selectedFeature;
+  FeatureTree featureTree;  // what the tree view with Tag 1 shows
   std::map<std::pair<const DialogControl*, ControlEvent>, ControlHandler> handlers;
 
   // The controls followed by the form, as preparation walks them.
@@ -79,6 +81,9 @@ class BindingPlatform {
                         const std::string& caption) = 0;
   // The shell's folder browser, no caption, no root; nullopt when cancelled.
   virtual std::optional<std::string> BrowseForFolder(const DialogPage& page) = 0;
+  // The feature popup menu at the mouse cursor; nullopt when it was closed
+  // without a choice.
+  virtual std::optional<FeatureChoice> ChooseFeatureAction(const DialogPage& page) = 0;
 };
 
 // A value that must be a decimal number was not; the dialog command fails
@@ -101,6 +106,7 @@ class ControlBinding {
 
   // The support folder, where the readme and licence panes find their files.
   void SetSupportFolder(std::string folder);
+  void SetFeatureSource(const FeatureSource& source) { features_ = source; }
 
   // Binds the dialog's controls to the variables. BindingError when a
   // progress or track-bar value is not a number.
@@ -138,6 +144,11 @@ class ControlBinding {
   void ButtonRole(DialogPage& page, DialogControl& control);
   void SelectItemOfHint(DialogControl& control);
   FolderExists Exists() const;
+  void FillFeatureTree(DialogPage& page, DialogControl& control);
+  void FillFeatureList(DialogControl& control);
+  void FeatureChecksChanged(DialogControl& control);
+  void FeatureIconClicked(DialogPage& page, DialogControl& control);
+  void UpdateFeatureInformation(DialogPage& page);
 
   VariableStore& store_;
   const MessageTable& messages_;
@@ -147,6 +158,7 @@ class ControlBinding {
   bool cancelled_ = false;
   std::vector<std::pair<std::string, std::string>> savedTexts_;
   TargetParts target_;
+  FeatureSource features_;
 };
 
 }  // namespace tavrel

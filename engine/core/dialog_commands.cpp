@@ -108,6 +108,7 @@ void DisplayDialog(CommandContext& c) {
   const std::string key = std::to_string(c.index);
   {
     const UpdateLock lock(c.ui, dialogs.window);
+    c.ui.UseFeatures({&c.run.components, &c.state.script, &c.run.installedSize, &c.system});
     c.ui.PrepareDialog(key);
   }
   std::intptr_t result = c.ui.ShowDialog(key, modal);

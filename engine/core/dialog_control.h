@@ -2,9 +2,12 @@
 // published properties read and written as text.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "engine/core/feature_tree.h"
 
 namespace tavrel {
 
@@ -42,6 +45,18 @@ class DialogControl {
   // False when it has no such property or the text is not a value of it
   // (the property is then left as it was).
   virtual bool SetPropertyText(std::string_view name, const std::string& text) = 0;
+
+  // Tree views only; other controls ignore these. Node numbers are indices
+  // into the FeatureTree's nodes.
+  // Shows the tree with the feature images, every node expanded, the first
+  // selected, texts not editable.
+  virtual void ShowFeatureTree(const FeatureTree& /*tree*/) {}
+  // Gives every node its image from the tree again.
+  virtual void RefreshFeatureImages(const FeatureTree& /*tree*/) {}
+  // The selected node of a feature tree; nullopt when none is.
+  virtual std::optional<std::size_t> SelectedFeatureNode() { return std::nullopt; }
+  // Whether the mouse was last released on a node's icon.
+  virtual bool MouseOnFeatureIcon() { return false; }
 
   std::string Hint() { return GetPropertyText("Hint").value_or(""); }
   // 0 when the Tag is not a number.

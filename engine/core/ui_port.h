@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/core/feature_tree.h"
 #include "engine/core/media_port.h"
 #include "engine/core/message_table.h"
 
@@ -37,6 +38,8 @@ class UiPort {
   // Keys are the decimal index of the "Display Dialog" command.
   virtual void PrepareDialog(const std::string& key) = 0;
   virtual void ReleaseDialog(const std::string& key) = 0;
+  // Where the dialogs' feature trees and lists find the components.
+  virtual void UseFeatures(const FeatureSource& /*source*/) {}
   // Modal: 6 NEXT, 7 BACK or 2 CANCEL. Non-modal: the window handle, 0 when
   // there is no window. Silent: shows nothing and returns 6.
   virtual std::intptr_t ShowDialog(const std::string& key, bool modal) = 0;

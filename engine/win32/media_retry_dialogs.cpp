@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/win32/handle_owner.h"
+#include "common/win32/pixel_bitmap.h"
 #include "engine/win32/retry_pictures.h"
 
 namespace tavrel {
@@ -204,31 +205,11 @@ common::GdiObject<HBITMAP> MakePicture(RetryPicture picture, int size) {
   const COLORREF face = GetSysColor(COLOR_BTNFACE);
   const std::vector<PictureColor> pixels =
       DrawRetryPicture(picture, size, {GetRValue(face), GetGValue(face), GetBValue(face)});
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;  // rows from the top
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  common::GdiObject<HBITMAP> bitmap(
-      CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bitmap || bits == nullptr || pixels.empty()) return bitmap;
-  const std::size_t width = static_cast<std::size_t>(size);
-  const std::size_t stride = (width * 3 + 3) & ~std::size_t{3};
-  auto* rows = static_cast<std::uint8_t*>(bits);
-  for (std::size_t y = 0; y < width; ++y) {
-    std::uint8_t* row = rows + y * stride;
-    for (std::size_t x = 0; x < width; ++x) {
-      const PictureColor& pixel = pixels[y * width + x];
-      row[x * 3] = pixel.blue;
-      row[x * 3 + 1] = pixel.green;
-      row[x * 3 + 2] = pixel.red;
-    }
-  }
-  GdiFlush();
-  return bitmap;
+  if (pixels.empty()) return common::GdiObject<HBITMAP>();
+  return common::MakePixelBitmap(size, size, [&](int x, int y) {
+    const PictureColor& pixel = pixels[static_cast<std::size_t>(y * size + x)];
+    return RGB(pixel.red, pixel.green, pixel.blue);
+  });
 }
 
 // ---- Layout ----

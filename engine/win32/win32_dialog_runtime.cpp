@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include "common/win32/handle_owner.h"
 #include "engine/core/dialog_rules.h"
 #include "engine/core/form_file.h"
 #include "engine/core/script_text.h"
+#include "engine/win32/forms/form_feature_images.h"
 #include "engine/win32/message_pump.h"
 
 namespace tavrel {
@@ -312,6 +314,39 @@ std::optional<std::string> Win32DialogRuntime::BrowseForFolder(const DialogPage&
   CoTaskMemFree(chosen);
   if (!ok || path[0] == '\0') return std::nullopt;
   return std::string(path);
+}
+
+// The visible items of the feature menu with their pictures; the hidden
+// ones are left out. Item ids are the menu's positions + 1.
+std::optional<FeatureChoice> Win32DialogRuntime::ChooseFeatureAction(const DialogPage& page) {
+  const HMENU menu = CreatePopupMenu();
+  if (menu == nullptr) return std::nullopt;
+  std::vector<common::GdiObject<HBITMAP>> pictures;
+  const COLORREF background = GetSysColor(COLOR_MENU);
+  UINT position = 0;
+  for (std::size_t i = 0; i < kFeatureMenu.size(); ++i) {
+    const FeatureMenuItem& item = kFeatureMenu[i];
+    if (!item.visible) continue;
+    if (i == 2) InsertMenuA(menu, position++, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    pictures.push_back(FeatureImageBitmap(item.image, background));
+    const std::string caption(item.caption);
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
+    info.wID = static_cast<UINT>(i + 1);
+    info.dwTypeData = const_cast<char*>(caption.c_str());
+    info.hbmpItem = pictures.back().Get();
+    InsertMenuItemA(menu, position++, TRUE, &info);
+  }
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  const HWND owner = reinterpret_cast<HWND>(page.window);
+  const auto chosen = static_cast<UINT>(TrackPopupMenu(
+      menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, cursor.x,
+      cursor.y, 0, owner, nullptr));
+  DestroyMenu(menu);
+  if (chosen == 0 || chosen > kFeatureMenu.size()) return std::nullopt;
+  return kFeatureMenu[chosen - 1].choice;
 }
 
 }  // namespace tavrel

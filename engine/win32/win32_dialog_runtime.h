@@ -35,6 +35,7 @@ class Win32DialogRuntime final : public DialogRuntime,
   WindowRef LoadDialog(const std::string& key, const std::string& dialogFile) override;
   void FreeDialogs() override;
 
+  void UseFeatures(const FeatureSource& source) { binding_.SetFeatureSource(source); }
   void PrepareDialog(const std::string& key);
   void ReleaseDialog(const std::string& key);
   // Modal: 6, 7 or 2 once the user answered. Non-modal: the window.
@@ -64,6 +65,7 @@ class Win32DialogRuntime final : public DialogRuntime,
   bool AskYesNo(const DialogPage& page, const std::string& text,
                 const std::string& caption) override;
   std::optional<std::string> BrowseForFolder(const DialogPage& page) override;
+  std::optional<FeatureChoice> ChooseFeatureAction(const DialogPage& page) override;
 
  private:
   void SwitchIn(PoolTemplate& form);

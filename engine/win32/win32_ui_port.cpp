@@ -44,6 +44,10 @@ void Win32UiPort::PrepareDialog(const std::string& key) {
   if (dialogs_ != nullptr) dialogs_->PrepareDialog(key);
 }
 
+void Win32UiPort::UseFeatures(const FeatureSource& source) {
+  if (dialogs_ != nullptr) dialogs_->UseFeatures(source);
+}
+
 void Win32UiPort::ReleaseDialog(const std::string& key) {
   if (dialogs_ != nullptr) dialogs_->ReleaseDialog(key);
 }

@@ -24,6 +24,7 @@ class Win32UiPort final : public UiPort {
 
   void PrepareDialog(const std::string& key) override;
   void ReleaseDialog(const std::string& key) override;
+  void UseFeatures(const FeatureSource& source) override;
   std::intptr_t ShowDialog(const std::string& key, bool modal) override;
   void HideCurrentDialog() override;
   void FreeDialogs() override;

@@ -21,6 +21,8 @@
 // with that caption one of whose children's texts contains "text": several
 // windows of one program may share a caption.
 #include <windows.h>
+// after windows.h
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -278,6 +280,32 @@ int main(int argc, char** argv) {
     if (argc > 6 && std::string(argv[6]) == "open" && !combo) {
       SendMessageA(owner, WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), from);
     }
+    return 0;
+  }
+  if (verb == "post" && argc > 6) {
+    // A message posted to a child (id 0: the window itself), as a key press
+    // reaches it: "post CLASS TITLE ID MESSAGE WPARAM".
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    if (window == nullptr) return 1;
+    const HWND target = std::atoi(argv[4]) == 0 ? window : Child(window, argv[4]);
+    if (target == nullptr) return 1;
+    PostMessageA(target, static_cast<UINT>(std::strtoul(argv[5], nullptr, 0)),
+                 static_cast<WPARAM>(std::strtoul(argv[6], nullptr, 0)), 0);
+    return 0;
+  }
+  if (verb == "treeicon" && argc > 6) {
+    // The screen point of the icon of a tree view's row (from 0, counted
+    // among the visible rows) at its level, printed as "x|y": "treeicon
+    // CLASS TITLE ID ROW LEVEL". The place follows from the row height and
+    // the indent; the node pictures are 32 pixels wide.
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    const HWND tree = window != nullptr ? Child(window, argv[4]) : nullptr;
+    if (tree == nullptr) return 1;
+    const auto height = static_cast<int>(SendMessageA(tree, TVM_GETITEMHEIGHT, 0, 0));
+    const auto indent = static_cast<int>(SendMessageA(tree, TVM_GETINDENT, 0, 0));
+    POINT point{indent * (std::atoi(argv[6]) + 1) + 16, height * std::atoi(argv[5]) + height / 2};
+    ClientToScreen(tree, &point);
+    std::printf("%ld|%ld\n", point.x, point.y);
     return 0;
   }
   if (verb == "state" && argc > 4) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/text_lines.h"
+#include "engine/win32/forms/form_feature_images.h"
 #include "engine/win32/forms/form_shell_kit.h"
 
 namespace tavrel::shell_controls {
@@ -85,9 +86,78 @@ class TreeViewControl final : public TreeControl {
     if (indent_) Send(TVM_SETINDENT, static_cast<WPARAM>(*indent_));
     Build(pending_);
     pending_.clear();
+    if (pendingFeatures_) {
+      ShowFeatureTree(*pendingFeatures_);
+      pendingFeatures_.reset();
+    }
     TakeValue();
   }
 
+ public:
+  void ShowFeatureTree(const FeatureTree& tree) override {
+    if (Window() == nullptr) {
+      pendingFeatures_ = tree;
+      return;
+    }
+    SetFlag("True", readOnly_, TVS_EDITLABELS, false);
+    {
+      Quiet quiet(*this);
+      NoRedraw noRedraw(Window());
+      Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+      featureItems_.assign(tree.nodes.size(), nullptr);
+      if (const HIMAGELIST images = FeatureImageList(); images != nullptr) {
+        Send(TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
+      }
+      // Parents come before their children, and siblings in their order.
+      for (std::size_t i = 0; i < tree.nodes.size(); ++i) {
+        const FeatureNode& node = tree.nodes[i];
+        TVINSERTSTRUCTA insert{};
+        insert.hParent = node.parent == kNoFeatureNode ? TVI_ROOT : featureItems_[node.parent];
+        if (insert.hParent == nullptr) continue;
+        insert.hInsertAfter = TVI_LAST;
+        insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+        insert.item.pszText = const_cast<char*>(node.text.c_str());
+        insert.item.iImage = node.image;
+        insert.item.iSelectedImage = node.image;
+        insert.item.lParam = static_cast<LPARAM>(i + 1);
+        featureItems_[i] = reinterpret_cast<HTREEITEM>(
+            Send(TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+      }
+      for (const HTREEITEM item : featureItems_) {
+        if (item != nullptr) Send(TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+      }
+    }
+    Select(tree.roots.empty() ? nullptr : featureItems_[tree.roots.front()]);
+  }
+
+  void RefreshFeatureImages(const FeatureTree& tree) override {
+    for (std::size_t i = 0; i < tree.nodes.size() && i < featureItems_.size(); ++i) {
+      if (featureItems_[i] == nullptr) continue;
+      TVITEMA data{};
+      data.mask = TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+      data.hItem = featureItems_[i];
+      data.iImage = tree.nodes[i].image;
+      data.iSelectedImage = tree.nodes[i].image;
+      Send(TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&data));
+    }
+    if (Window() != nullptr) InvalidateRect(Window(), nullptr, TRUE);
+  }
+
+  std::optional<std::size_t> SelectedFeatureNode() override {
+    const HTREEITEM selected = Selection();
+    if (selected == nullptr || featureItems_.empty()) return std::nullopt;
+    TVITEMA data{};
+    data.mask = TVIF_PARAM;
+    data.hItem = selected;
+    if (Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&data)) == FALSE || data.lParam <= 0) {
+      return std::nullopt;
+    }
+    return static_cast<std::size_t>(data.lParam - 1);
+  }
+
+  bool MouseOnFeatureIcon() override { return clickOnIcon_; }
+
+ protected:
   std::string Value() override {
     return std::to_string(reinterpret_cast<std::uintptr_t>(Selection()));
   }
@@ -151,6 +221,7 @@ class TreeViewControl final : public TreeControl {
         return true;
       case NM_CLICK:
       case NM_RCLICK:
+        NoteClick();
         FireFromUser(ControlEvent::kMouseUp);
         return true;
       case TVN_ENDLABELEDITA:
@@ -166,6 +237,21 @@ class TreeViewControl final : public TreeControl {
   }
 
  private:
+  // Whether the click lay on a node's icon. A click on an icon selects its
+  // node before anything else sees the click.
+  void NoteClick() {
+    const DWORD position = GetMessagePos();
+    TVHITTESTINFO hit{};
+    hit.pt = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+    ScreenToClient(Window(), &hit.pt);
+    const auto item =
+        reinterpret_cast<HTREEITEM>(Send(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    clickOnIcon_ = item != nullptr && (hit.flags & TVHT_ONITEMICON) != 0;
+    if (clickOnIcon_ && item != Selection()) {
+      Send(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    }
+  }
+
   // Every node depth-first with its level, walked without recursion so that
   // a deep tree cannot exhaust the stack.
   std::vector<std::pair<int, HTREEITEM>> Nodes() const {
@@ -262,6 +348,7 @@ class TreeViewControl final : public TreeControl {
   }
 
   void Build(const std::vector<TreeLine>& lines) {
+    featureItems_.clear();
     Quiet quiet(*this);
     NoRedraw noRedraw(Window());
     Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
@@ -331,6 +418,9 @@ class TreeViewControl final : public TreeControl {
   bool autoExpand_;
   std::optional<int> indent_;
   std::vector<TreeLine> pending_;  // Items set before the window exists
+  std::optional<FeatureTree> pendingFeatures_;
+  std::vector<HTREEITEM> featureItems_;  // by feature node, when it shows one
+  bool clickOnIcon_ = false;
 };
 
 }  // namespace

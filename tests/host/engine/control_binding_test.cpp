@@ -87,6 +87,9 @@ class FakePlatform final : public BindingPlatform {
     return answerYes;
   }
   std::optional<std::string> BrowseForFolder(const DialogPage&) override { return browsed; }
+  std::optional<FeatureChoice> ChooseFeatureAction(const DialogPage&) override {
+    return std::nullopt;
+  }
 
   std::set<std::string> folders{"C:\\", "C:\\Program Files", "D:\\", "D:\\Apps"};
   std::map<std::string, std::string> files;
