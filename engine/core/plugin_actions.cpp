@@ -61,7 +61,7 @@ void RunPlugin(CommandContext& c) {
   // What the page shows: the script's progress text until the library
   // reports; a report without a position changes the text only.
   WorkerProgress shown;
-  shown.Report(c.store.Exists("PROGRESSTEXT") ? c.store.Get("PROGRESSTEXT") : std::string(), -1);
+  shown.Report(ValueOrEmpty(c.store, "PROGRESSTEXT"), -1);
   WaitOptions options;
   options.forwardCancel = true;
   options.progress = [&] { return shown.Latest(); };

@@ -514,4 +514,8 @@ bool ReadsTrue(const VariableStore& store, std::string_view name) {
   return store.Exists(name) && BooleanValue(store.Get(name));
 }
 
+std::string ValueOrEmpty(const VariableStore& store, std::string_view name) {
+  return store.Exists(name) ? store.Get(name) : std::string();
+}
+
 }  // namespace tavrel

@@ -149,4 +149,7 @@ class VariableStore {
 // case, or "-1").
 bool ReadsTrue(const VariableStore& store, std::string_view name);
 
+// The variable's value; empty when it does not exist.
+std::string ValueOrEmpty(const VariableStore& store, std::string_view name);
+
 }  // namespace tavrel

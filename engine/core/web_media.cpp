@@ -16,15 +16,11 @@ namespace tavrel {
 
 namespace {
 
-std::string VariableOrEmpty(const VariableStore& store, std::string_view name) {
-  return store.Exists(name) ? store.Get(name) : std::string();
-}
-
 // The block's archive beside the setup (or beside the package it came
 // in), unless an earlier extraction of it failed in this run.
 std::string UsableLocalCopy(CommandContext& c, const std::string& archive) {
-  std::string folder = VariableOrEmpty(c.store, "SFXPATH");
-  if (folder.empty()) folder = VariableOrEmpty(c.store, "EXEDIR");
+  std::string folder = ValueOrEmpty(c.store, "SFXPATH");
+  if (folder.empty()) folder = ValueOrEmpty(c.store, "EXEDIR");
   if (folder.empty()) return "";
   const std::string copy = common::JoinPath(folder, common::NamePart(archive));
   if (c.system.KindOf(copy) != PathKind::kFile) return "";
@@ -63,7 +59,7 @@ bool DownloadOnce(CommandContext& c, const std::string& mediaFolder) {
 }  // namespace
 
 std::string CompletionMark(const CommandContext& c, const std::string& blockFolder) {
-  return blockFolder + VariableOrEmpty(c.store, "REVISIONCODE");
+  return blockFolder + ValueOrEmpty(c.store, "REVISIONCODE");
 }
 
 void RunMediaWork(CommandContext& c, std::string heading,
