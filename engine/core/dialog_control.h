@@ -13,10 +13,22 @@ namespace tavrel {
 
 // Events a control reports to its form.
 enum class ControlEvent {
-  kChange,      // text, selection, position, folder or drive changed
-  kClick,       // clicked (buttons, labels, images, check boxes, list items)
-  kMouseUp,     // mouse released over it (shapes, tree views)
-  kClickCheck,  // an item's check box of a check-list box toggled
+  kChange,        // text, selection, position, folder or drive changed
+  kClick,         // clicked (buttons, labels, images, check boxes, list items)
+  kMouseUp,       // mouse released over it (shapes, tree views)
+  kClickCheck,    // an item's check box of a check-list box toggled
+  kHotSpotClick,  // a link of an HTML pane was clicked (see HtmlEvent)
+  kMetaRefresh,   // a page shown in an HTML pane asks for a timed change
+};
+
+// What an HTML pane reports with kHotSpotClick and kMetaRefresh. The pane
+// fills it before it fires; a kHotSpotClick handler sets handled when the
+// pane must not follow the link itself.
+struct HtmlPaneEvent {
+  std::string link;      // kHotSpotClick: the link's source as written
+  bool handled = false;  // kHotSpotClick: the answer
+  int delaySeconds = 0;  // kMetaRefresh
+  std::string url;       // kMetaRefresh: the target as written
 };
 
 // Property texts:
@@ -57,6 +69,30 @@ class DialogControl {
   virtual std::optional<std::size_t> SelectedFeatureNode() { return std::nullopt; }
   // Whether the mouse was last released on a node's icon.
   virtual bool MouseOnFeatureIcon() { return false; }
+
+  // HTML panes only. Loads a page file (links and pictures are found
+  // relative to it); false when it cannot be read (the pane is left as it
+  // was).
+  virtual bool LoadHtmlFile(const std::string& /*path*/) { return false; }
+  // The file the pane shows; empty when it shows source text.
+  virtual std::string HtmlCurrentFile() { return {}; }
+  // The shown page's title; empty when it has none.
+  virtual std::string HtmlDocumentTitle() { return {}; }
+  // A link turned into a full path relative to the page shown.
+  virtual std::string HtmlExpandLink(const std::string& link) { return link; }
+  // The event being reported; nullptr outside one.
+  virtual HtmlPaneEvent* HtmlEvent() { return nullptr; }
+
+  // Flash panes only. Creates the player inside the pane and gives it the
+  // movie, registering the player library at playerSource when the player
+  // is missing and the pane allows it; false when no player could be made
+  // (the pane then says so in its caption).
+  virtual bool LoadMovie(const std::string& /*moviePath*/, const std::string& /*playerSource*/) {
+    return false;
+  }
+  virtual void PlayMovie() {}
+  // Stops the player and destroys it; nothing when there is none.
+  virtual void DiscardMovie() {}
 
   std::string Hint() { return GetPropertyText("Hint").value_or(""); }
   // 0 when the Tag is not a number.
