@@ -288,14 +288,17 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
     SaveAndExpand(control, "Items");
     SelectItemOfHint(control);
   }
-  if (control.IsA("ThtmlLite") && control.Tag() == 1) {
-    const std::string indexPage = supportFolder_ + "index.htm";
-    std::optional<std::string> source;
-    if (platform_.FileExists(indexPage)) source = platform_.ReadFile(indexPage);
-    control.SetPropertyText(
-        "DocumentSource",
-        source.value_or("Add an index.htm file to your project to display it here, along with "
-                        "any other additional support/linked files."));
+  if (control.IsA("ThtmlLite")) {
+    Attach(page, control, ControlEvent::kMetaRefresh, ControlHandler::kHtmlMetaRefresh);
+    Attach(page, control, ControlEvent::kHotSpotClick, ControlHandler::kHtmlHotSpotClick);
+    if (control.Tag() == 1) {
+      const std::string indexPage = supportFolder_ + "index.htm";
+      if (!platform_.FileExists(indexPage) || !control.LoadHtmlFile(indexPage)) {
+        control.SetPropertyText("DocumentSource",
+                                "Add an index.htm file to your project to display it here, "
+                                "along with any other additional support/linked files.");
+      }
+    }
   }
   if (control.IsA("TFlashFrame") && control.Tag() == 1 &&
       !platform_.FileExists(supportFolder_ + "movie.swf")) {
@@ -425,6 +428,10 @@ void ControlBinding::ReleaseControl(DialogPage& page, DialogControl& control) {
   if (control.IsA("TStaticText")) control.SetPropertyText("Caption", SavedText(control));
   if (control.IsA("TImage")) Detach(page, control, ControlEvent::kClick);
   if (control.IsA("TShape")) Detach(page, control, ControlEvent::kMouseUp);
+  if (control.IsA("ThtmlLite")) {
+    Detach(page, control, ControlEvent::kMetaRefresh);
+    Detach(page, control, ControlEvent::kHotSpotClick);
+  }
   if (control.IsA("TListBox") || control.IsA("TCheckListBox") || control.IsA("TComboBox")) {
     control.SetPropertyText("Items", SavedText(control));
     if (!control.IsA("TComboBox")) Detach(page, control, ControlEvent::kClick);
@@ -510,6 +517,16 @@ void ControlBinding::RunHandler(DialogPage& page, DialogControl& control, Contro
       break;
     case ControlHandler::kTreeViewMouseUp:
       FeatureIconClicked(page, control);
+      break;
+    case ControlHandler::kHtmlHotSpotClick:
+      if (HtmlPaneEvent* event = control.HtmlEvent()) {
+        event->handled = HotSpotClick(control, event->link);
+      }
+      break;
+    case ControlHandler::kHtmlMetaRefresh:
+      if (HtmlPaneEvent* event = control.HtmlEvent()) {
+        MetaRefresh(page, control, event->delaySeconds, event->url);
+      }
       break;
     case ControlHandler::kFileListBoxChange: {
       const std::string file = Get(control, "FileName");

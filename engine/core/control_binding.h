@@ -16,6 +16,7 @@
 #include "engine/core/dialog_control.h"
 #include "engine/core/dialog_rules.h"
 #include "engine/core/feature_tree.h"
+#include "engine/core/html_pane_actions.h"
 #include "engine/core/message_table.h"
 #include "engine/core/target_folder.h"
 #include "engine/core/variable_store.h"
@@ -42,6 +43,8 @@ enum class ControlHandler {
   kShellTreeChange,
   kShellListChange,
   kShellComboChange,
+  kHtmlHotSpotClick,
+  kHtmlMetaRefresh,
   kButtonRole,  // labels, the three button kinds, images and shapes
 };
 
@@ -84,6 +87,15 @@ class BindingPlatform {
   // The feature popup menu at the mouse cursor; nullopt when it was closed
   // without a choice.
   virtual std::optional<FeatureChoice> ChooseFeatureAction(const DialogPage& page) = 0;
+  // What HTML panes ask for. Failures are not reported: the link counts as
+  // followed all the same.
+  virtual void OpenWithShell(const std::string& target) = 0;
+  virtual void PlaySoundFile(const std::string& path) = 0;  // without waiting for it
+  virtual void StartProgram(const std::string& path, const std::string& parameters) = 0;
+  // The one timer of the timed page change; when it runs out the platform
+  // calls ControlBinding::PageTimerElapsed. Starting it again restarts it.
+  virtual void StartPageTimer(unsigned milliseconds) = 0;
+  virtual void StopPageTimer() = 0;
 };
 
 // A value that must be a decimal number was not; the dialog command fails
@@ -123,6 +135,12 @@ class ControlBinding {
   // Shows the progress store in the current dialog.
   void RefreshProgress(DialogPage& page, const ProgressValues& progress);
 
+  // The timer of a timed page change ran out.
+  void PageTimerElapsed();
+  // The dialog is about to be destroyed: a page change waiting for one of
+  // its panes is dropped.
+  void ForgetPage(const DialogPage& page);
+
   bool Cancelled() const { return cancelled_; }
   void ClearCancelled() { cancelled_ = false; }
   bool Binding() const { return binding_; }
@@ -149,6 +167,9 @@ class ControlBinding {
   void FeatureChecksChanged(DialogControl& control);
   void FeatureIconClicked(DialogPage& page, DialogControl& control);
   void UpdateFeatureInformation(DialogPage& page);
+  // True when the engine took the link over from the pane.
+  bool HotSpotClick(DialogControl& pane, const std::string& link);
+  void MetaRefresh(DialogPage& page, DialogControl& pane, int delaySeconds, const std::string& url);
 
   VariableStore& store_;
   const MessageTable& messages_;
@@ -159,6 +180,7 @@ class ControlBinding {
   std::vector<std::pair<std::string, std::string>> savedTexts_;
   TargetParts target_;
   FeatureSource features_;
+  std::optional<PendingPageChange> pageChange_;
 };
 
 }  // namespace tavrel

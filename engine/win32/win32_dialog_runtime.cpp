@@ -1,5 +1,7 @@
 #include "engine/win32/win32_dialog_runtime.h"
 
+#include <mmsystem.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -88,6 +90,7 @@ Win32DialogRuntime::Win32DialogRuntime(VariableStore& store, const MessageTable&
 
 Win32DialogRuntime::~Win32DialogRuntime() {
   FreeDialogs();
+  StopPageTimer();
 }
 
 void Win32DialogRuntime::InitDialogs(const std::string& supportFolder, bool silent) {
@@ -119,7 +122,7 @@ WindowRef Win32DialogRuntime::LoadDialog(const std::string& key, const std::stri
       currentWindow_ = nullptr;
     }
     ShowWindow(old->second->Window(), SW_HIDE);
-    dialogs_.erase(old);
+    DestroyDialog(old);
   }
   std::unique_ptr<PoolTemplate> form;
   try {
@@ -137,7 +140,13 @@ void Win32DialogRuntime::FreeDialogs() {
   currentWindow_ = nullptr;
   releasedWindow_ = nullptr;
   currentKey_.clear();
-  dialogs_.clear();
+  while (!dialogs_.empty()) DestroyDialog(dialogs_.begin());
+}
+
+void Win32DialogRuntime::DestroyDialog(
+    std::map<std::string, std::unique_ptr<PoolTemplate>>::iterator dialog) {
+  binding_.ForgetPage(dialog->second->Page());
+  dialogs_.erase(dialog);
 }
 
 PoolTemplate* Win32DialogRuntime::FindDialog(const std::string& key) const {
@@ -347,6 +356,52 @@ std::optional<FeatureChoice> Win32DialogRuntime::ChooseFeatureAction(const Dialo
   DestroyMenu(menu);
   if (chosen == 0 || chosen > kFeatureMenu.size()) return std::nullopt;
   return kFeatureMenu[chosen - 1].choice;
+}
+
+void Win32DialogRuntime::OpenWithShell(const std::string& target) {
+  ShellExecuteA(currentWindow_, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void Win32DialogRuntime::PlaySoundFile(const std::string& path) {
+  PlaySoundA(path.c_str(), nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
+}
+
+void Win32DialogRuntime::StartProgram(const std::string& path, const std::string& parameters) {
+  // The program is named on its own as well, so that a path with blanks is
+  // not taken apart at them.
+  std::string commandLine = "\"" + path + "\" " + parameters;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process) != FALSE) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
+namespace {
+// The runtime whose page timer is running; there is one runtime per program.
+Win32DialogRuntime* pageTimerOwner = nullptr;
+}  // namespace
+
+void CALLBACK Win32DialogRuntime::PageTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+  if (pageTimerOwner != nullptr) pageTimerOwner->binding_.PageTimerElapsed();
+}
+
+void Win32DialogRuntime::StartPageTimer(unsigned milliseconds) {
+  StopPageTimer();
+  pageTimer_ =
+      SetTimer(nullptr, 0, std::max<unsigned>(milliseconds, USER_TIMER_MINIMUM), &PageTimerProc);
+  if (pageTimer_ != 0) pageTimerOwner = this;
+}
+
+void Win32DialogRuntime::StopPageTimer() {
+  if (pageTimer_ != 0) KillTimer(nullptr, pageTimer_);
+  pageTimer_ = 0;
+  pageTimerOwner = nullptr;
 }
 
 }  // namespace tavrel

@@ -66,10 +66,17 @@ class Win32DialogRuntime final : public DialogRuntime,
                 const std::string& caption) override;
   std::optional<std::string> BrowseForFolder(const DialogPage& page) override;
   std::optional<FeatureChoice> ChooseFeatureAction(const DialogPage& page) override;
+  void OpenWithShell(const std::string& target) override;
+  void PlaySoundFile(const std::string& path) override;
+  void StartProgram(const std::string& path, const std::string& parameters) override;
+  void StartPageTimer(unsigned milliseconds) override;
+  void StopPageTimer() override;
 
  private:
   void SwitchIn(PoolTemplate& form);
   void HideRecorded(HWND keep);
+  void DestroyDialog(std::map<std::string, std::unique_ptr<PoolTemplate>>::iterator dialog);
+  static void CALLBACK PageTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 
   VariableStore& store_;
   ControlBinding binding_;
@@ -85,6 +92,7 @@ class Win32DialogRuntime final : public DialogRuntime,
   HWND releasedWindow_ = nullptr;
   mutable std::mutex progressMutex_;
   ProgressValues progress_;
+  UINT_PTR pageTimer_ = 0;
 };
 
 }  // namespace tavrel

@@ -60,7 +60,37 @@ class FakeControl final : public DialogControl {
   }
   std::string operator[](const std::string& name) { return GetPropertyText(name).value_or(""); }
 
+  // An HTML pane: pages load when the test knows them; links are taken
+  // relative to the folder of the page shown.
+  bool LoadHtmlFile(const std::string& path) override {
+    const auto found = pages.find(path);
+    if (found == pages.end()) return false;
+    currentFile = path;
+    title = found->second;
+    return true;
+  }
+  std::string HtmlCurrentFile() override { return currentFile; }
+  std::string HtmlDocumentTitle() override { return title; }
+  std::string HtmlExpandLink(const std::string& link) override {
+    if (link.size() > 1 && link[1] == ':') return link;
+    return currentFile.substr(0, currentFile.rfind('\\') + 1) + link;
+  }
+  HtmlPaneEvent* HtmlEvent() override { return event; }
+  // Reports an event as the pane does; the answer of a link click.
+  bool Report(std::function<void(FakeControl&, ControlEvent)>& to, ControlEvent kind,
+              HtmlPaneEvent fields) {
+    HtmlPaneEvent happening = std::move(fields);
+    event = &happening;
+    to(*this, kind);
+    event = nullptr;
+    return happening.handled;
+  }
+
   std::function<void(FakeControl&, ControlEvent)> onChange;
+  std::map<std::string, std::string> pages;  // file -> its title
+  std::string currentFile;
+  std::string title;
+  HtmlPaneEvent* event = nullptr;
 
  private:
   std::string className_;
@@ -91,12 +121,35 @@ class FakePlatform final : public BindingPlatform {
     return std::nullopt;
   }
 
+  void OpenWithShell(const std::string& target) override { started.push_back("shell " + target); }
+  void PlaySoundFile(const std::string& path) override { started.push_back("sound " + path); }
+  void StartProgram(const std::string& path, const std::string& parameters) override {
+    started.push_back("run " + path + " [" + parameters + "]");
+  }
+  void StartPageTimer(unsigned milliseconds) override { timer = milliseconds; }
+  void StopPageTimer() override { timer.reset(); }
+
   std::set<std::string> folders{"C:\\", "C:\\Program Files", "D:\\", "D:\\Apps"};
   std::map<std::string, std::string> files;
   std::vector<std::string> questions;
   bool answerYes = false;
   std::optional<std::string> browsed;
+  std::vector<std::string> started;
+  std::optional<unsigned> timer;
 };
+
+HtmlPaneEvent Link(std::string link) {
+  HtmlPaneEvent event;
+  event.link = std::move(link);
+  return event;
+}
+
+HtmlPaneEvent Refresh(int delaySeconds, std::string url) {
+  HtmlPaneEvent event;
+  event.delaySeconds = delaySeconds;
+  event.url = std::move(url);
+  return event;
+}
 
 DialogPage PageOf(FakeControl& form) {
   DialogPage page;
@@ -335,6 +388,97 @@ TEST_F(BindingTest, ProgressAndPanesFillFromTheStoreAndTheSupportFolder) {
   store.Set("PROGRESS", "forty");
   EXPECT_THROW(binding.Prepare(page), BindingError);
   EXPECT_FALSE(binding.Binding());  // a failed preparation leaves the handlers working
+}
+
+TEST_F(BindingTest, HtmlPaneLinksGoToTheShellThePlayerAProgramOrStayWithThePane) {
+  FakeControl& pane = Add("ThtmlLite", "Html", {{"Tag", "1"}});
+  pane.pages = {{"C:\\Temp\\tvl1\\index.htm", "Welcome"}};
+  platform.files["C:\\Temp\\tvl1\\index.htm"] = "<html>";
+  binding.Prepare(page);
+  ASSERT_EQ(pane.currentFile, "C:\\Temp\\tvl1\\index.htm");
+  EXPECT_EQ(pane["DocumentSource"], "");
+
+  struct Case {
+    std::string link;
+    bool handled;
+    std::string started;  // what the platform was asked to do, if anything
+  };
+  const Case cases[] = {
+      {"mailto:help@example.com", true, "shell mailto:help@example.com"},
+      {"http://example.com/a b", true, "shell http://example.com/a b"},
+      {"HTTP://EXAMPLE.COM", true, "shell HTTP://EXAMPLE.COM"},
+      {"https://example.com", false, ""},  // neither scheme the shell takes over
+      {"ftp://example.com/x.exe", false, ""},
+      {"page2.htm", false, ""},
+      {"page2.htm#part", false, ""},
+      {"chime.WAV", true, "sound C:\\Temp\\tvl1\\chime.WAV"},
+      {"tool.exe /quiet /log x", true, "run C:\\Temp\\tvl1\\tool.exe [/quiet /log x]"},
+      {"tool.exe?mode=1", true, "run C:\\Temp\\tvl1\\tool.exe [mode=1]"},
+      {"tool.exe", true, "run C:\\Temp\\tvl1\\tool.exe []"},
+      // A drive path and a "file:" address are local files whatever follows.
+      {"D:\\Apps\\go.exe now", true, "run D:\\Apps\\go.exe [now]"},
+      {"x:notes.exe", true, "run x:notes.exe []"},
+      {"readme.txt", false, ""},
+      // Past 255 characters a local link is cut off.
+      {std::string(251, 'a') + ".exe", true,
+       "run C:\\Temp\\tvl1\\" + std::string(251, 'a') + ".exe []"},
+      {std::string(252, 'a') + ".exe", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.link);
+    platform.started.clear();
+    EXPECT_EQ(pane.Report(pane.onChange, ControlEvent::kHotSpotClick, Link(c.link)), c.handled);
+    EXPECT_EQ(platform.started.empty() ? "" : platform.started.front(), c.started);
+    EXPECT_LE(platform.started.size(), 1u);
+  }
+  binding.Release(page);
+  EXPECT_FALSE(pane.Report(pane.onChange, ControlEvent::kHotSpotClick, Link("tool.exe")));
+}
+
+TEST_F(BindingTest, TimedPageChangeLoadsItsTargetOnlyWhileTheUserStaysOnThePage) {
+  FakeControl& pane = Add("ThtmlLite", "Html", {{"Tag", "1"}});
+  const std::string index = "C:\\Temp\\tvl1\\index.htm";
+  const std::string next = "C:\\Temp\\tvl1\\pages\\next.htm";
+  pane.pages = {{index, "Welcome"}, {next, "Next steps"}, {"C:\\Temp\\tvl1\\other.htm", "Other"}};
+  platform.files[index] = "";
+  platform.files[next] = "";
+  binding.Prepare(page);
+  const auto refresh = [&](int delay, const std::string& url) {
+    pane.Report(pane.onChange, ControlEvent::kMetaRefresh, Refresh(delay, url));
+  };
+
+  refresh(3, "missing.htm");  // no such file in the support folder: nothing waits
+  EXPECT_FALSE(platform.timer);
+  refresh(3, "file:///pages/next.htm");
+  ASSERT_EQ(platform.timer, 3000u);
+  binding.PageTimerElapsed();
+  EXPECT_FALSE(platform.timer);
+  EXPECT_EQ(pane.currentFile, next);
+  EXPECT_EQ(form["Caption"], "Next steps");
+
+  // The user follows a link before the time is up: the change is dropped.
+  pane.LoadHtmlFile(index);
+  refresh(-5, "pages/next.htm");
+  EXPECT_EQ(platform.timer, 0u);
+  pane.LoadHtmlFile("C:\\Temp\\tvl1\\other.htm");
+  binding.PageTimerElapsed();
+  EXPECT_EQ(pane.currentFile, "C:\\Temp\\tvl1\\other.htm");
+
+  // A dialog that goes away takes its waiting change with it.
+  refresh(1, "file://pages/next.htm");
+  ASSERT_TRUE(platform.timer);
+  binding.ForgetPage(page);
+  EXPECT_FALSE(platform.timer);
+  binding.PageTimerElapsed();
+  EXPECT_EQ(pane.currentFile, "C:\\Temp\\tvl1\\other.htm");
+
+  // Without index.htm the pane shows the hint as its page.
+  FakeControl& bare = Add("ThtmlLite", "Bare", {{"Tag", "1"}, {"DocumentSource", ""}});
+  platform.files.erase(index);
+  binding.Prepare(page);
+  EXPECT_EQ(bare["DocumentSource"],
+            "Add an index.htm file to your project to display it here, along with any other "
+            "additional support/linked files.");
 }
 
 }  // namespace
