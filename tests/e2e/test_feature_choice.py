@@ -1,19 +1,25 @@
 """The feature choice of a wizard page under Wine: a feature tree whose icon
 menu switches components on and off, and a feature list whose checks do, with
 the description, size and space texts following each change and the script
-reading the states with "Get Component State" afterwards. Both pages are
-photographed into build/screenshots/."""
+reading the states with "Get Component State" afterwards, and the files of
+the chosen features, and only those, installed. Both pages are photographed
+into build/screenshots/."""
 
 from __future__ import annotations
 
+import shutil
+import subprocess
 import unittest
 
 import winebench as wb
-from setup_assembler import Command, Setup, assemble
+from setup_assembler import Command, Setup, assemble, guid
 from test_wizard_dialogs import PAGE, control, dialog_file, next_button, q
 
 WORK = wb.WORK / "feature_choice"
 TITLE = "Feature Sample"
+TARGET = "C:\\Tavrel Feature Test\\"
+UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+INFORMATION = "users/Public/Application Data/Quorvane/Installation Information/"
 WM_KEYDOWN, WM_CHAR, VK_SPACE = 0x100, 0x102, 0x20
 
 COMPONENTS = [  # name, state, description, size
@@ -35,8 +41,26 @@ def info_texts(top: int) -> list[str]:
         for tag, y in rows]
 
 
+def drive_c(path: str) -> wb.Path:
+    return wb.Path(wb.ENV["WINEPREFIX"]) / "drive_c" / path
+
+
 class FeatureChoiceTest(wb.EngineCase):
     WORK = WORK
+
+    def setUp(self) -> None:
+        super().setUp()
+        self.product = guid()
+        shutil.rmtree(drive_c("Tavrel Feature Test"), ignore_errors=True)
+
+    def tearDown(self) -> None:
+        subprocess.run([wb.WINE, "msiexec", "/x", self.product, "/qn"], env=wb.ENV,
+                       capture_output=True, timeout=120)
+        subprocess.run([wb.WINE, "reg", "delete", UNINSTALL + TITLE, "/f"], env=wb.ENV,
+                       capture_output=True)
+        shutil.rmtree(drive_c("Tavrel Feature Test"), ignore_errors=True)
+        shutil.rmtree(drive_c(INFORMATION + self.product), ignore_errors=True)
+        super().tearDown()
 
     def setup(self) -> Setup:
         dialogs = self.dir / "dialogs"
@@ -55,7 +79,8 @@ class FeatureChoiceTest(wb.EngineCase):
             *info_texts(32), next_button()))
         for name in ("Tree", "List"):
             (dialogs / f"{name}.dfm.tvlf").write_bytes(b"")
-        setup = Setup(title=TITLE)
+        setup = Setup(title=TITLE, product=self.product)
+        setup.base = self.dir
         setup.dialogs = dialogs
         setup.components = [(name, size) for name, _, _, size in COMPONENTS]
         # A network target has a known free space: 1,048,576 bytes.
@@ -68,6 +93,18 @@ class FeatureChoiceTest(wb.EngineCase):
         setup.commands.append(Command("Display Dialog", ["List", "", "TRUE", "", "", ""]))
         for i, (name, _, _, _) in enumerate(COMPONENTS):
             setup.commands.append(Command("Get Component State", [name, f"LIST{i}"]))
+        # Each feature brings its own files; only the chosen ones are installed.
+        setup.commands.append(Command("Set Variable", ["TARGETDIR", TARGET]))
+        for i, (name, _, _, _) in enumerate(COMPONENTS):
+            folder = self.dir / "payload" / name.replace("\\", "_")
+            folder.mkdir(parents=True)
+            (folder / "part.txt").write_bytes(name.encode() + b"\r\n")
+            setup.commands += [
+                Command("If", [f"LIST{i}", "0", "TRUE", "FALSE"]),
+                Command("Install Files", [f"payload/{folder.name}", "",
+                                          f"$TARGETDIR${folder.name}"]),
+                Command("End")]
+        setup.commands.append(Command("Apply Changes", ["", "RESULT", "TRUE"]))
         return setup
 
     def info(self, title: str) -> list[str]:
@@ -131,11 +168,21 @@ class FeatureChoiceTest(wb.EngineCase):
             self.wait_info(title, ["Guides\\nand samples", "2,929 KB", "3,710 KB", "1,024 KB",
                                    "-2,751,424 bytes"])
             wb.screenshot("feature-list")
+            # Tools goes again.
+            self.assertEqual(wb.winctl("select", PAGE, title, str(listbox), "Tools")[0], 0)
+            wb.winctl("post", PAGE, title, str(listbox), str(WM_KEYDOWN), str(VK_SPACE))
+            self.wait_info(title, ["Command line tools", "200,000 bytes", "3,515 KB", "1,024 KB",
+                                   "-2,551,424 bytes"])
             wb.press(PAGE, title, "Next >")
-            self.assertEqual(program.wait(60), 0)
+            self.assertEqual(program.wait(120), 0, program.trace())
         store = wb.read_variables(self.dump)
         self.assertEqual([store[f"TREE{i}"] for i in range(4)], ["FALSE", "FALSE", "TRUE", "TRUE"])
-        self.assertEqual([store[f"LIST{i}"] for i in range(4)], ["TRUE", "TRUE", "TRUE", "TRUE"])
+        self.assertEqual([store[f"LIST{i}"] for i in range(4)], ["TRUE", "TRUE", "FALSE", "TRUE"])
+        self.assertEqual(store["RESULT"], "COMPLETE", program.trace())
+        installed = drive_c("Tavrel Feature Test")
+        self.assertEqual(sorted(p.relative_to(installed).as_posix()
+                                for p in installed.rglob("*.txt")),
+                         ["Docs/part.txt", "Docs_Samples/part.txt", "Extras_Fonts/part.txt"])
         wb.assert_nothing_left_open()
 
 
