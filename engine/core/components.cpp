@@ -2,6 +2,7 @@
 
 #include "engine/core/command_context.h"
 #include "engine/core/script_text.h"
+#include "engine/core/system_info.h"
 
 namespace tavrel {
 
@@ -66,7 +67,10 @@ std::int64_t SizeOfComponent(const CompiledScript& script, std::string_view name
   for (const ComponentSize& entry : script.componentSizes) {
     if (!SameName(entry.name, name)) continue;
     std::int32_t size = 0;
-    return ParseInt32(entry.size, size) ? size : 0;
+    if (!ParseInt32(entry.size, size)) {
+      throw ConversionError("'" + entry.size + "' is not a valid integer value");
+    }
+    return size;
   }
   return 0;
 }

@@ -58,7 +58,8 @@ class ComponentList {
 
 // The space queries, in bytes.
 // The component's entry in the script's size table (letter case ignored),
-// 0 when it has none or the entry is not a number.
+// 0 when it has none; ConversionError when the entry is not a 32-bit
+// decimal number.
 std::int64_t SizeOfComponent(const CompiledScript& script, std::string_view name);
 // The sizes of the selected components, less what is installed already.
 std::int64_t RequiredSpace(const ComponentList& components, const CompiledScript& script,

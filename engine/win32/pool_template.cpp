@@ -249,7 +249,20 @@ bool PoolTemplate::SetPropertyText(std::string_view name, const std::string& tex
 }
 
 void PoolTemplate::ControlEvent(FormControl& control, tavrel::ControlEvent event) {
-  owner_.ControlEvent(*this, control, event);
+  Guarded([&] { owner_.ControlEvent(*this, control, event); });
+}
+
+// What the page does for the user runs inside window messages: a failure
+// (a size or progress value that is not a number) is shown to the user,
+// and the page goes on.
+bool PoolTemplate::Guarded(const std::function<void()>& work) {
+  try {
+    work();
+    return true;
+  } catch (const std::exception& error) {
+    MessageBoxA(window_, error.what(), "Tavrel", MB_OK | MB_ICONERROR);
+    return false;
+  }
 }
 
 LRESULT CALLBACK PoolTemplate::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -283,8 +296,10 @@ LRESULT PoolTemplate::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == kProgressTimer) {
         KillTimer(window_, kProgressTimer);
-        owner_.ProgressTimer(*this);
-        SetTimer(window_, kProgressTimer, kProgressInterval, nullptr);
+        // A failure is shown once; the progress is not refreshed again.
+        if (Guarded([&] { owner_.ProgressTimer(*this); })) {
+          SetTimer(window_, kProgressTimer, kProgressInterval, nullptr);
+        }
         return 0;
       }
       break;
@@ -293,7 +308,7 @@ LRESULT PoolTemplate::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         // The title bar's close button does nothing on a wizard page.
         GetSystemMenu(window_, TRUE);
         EnableMenuItem(GetSystemMenu(window_, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
-        owner_.FormShown(*this);
+        Guarded([&] { owner_.FormShown(*this); });
       }
       break;
     case WM_SYSCOMMAND:

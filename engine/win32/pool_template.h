@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -60,6 +61,8 @@ class PoolTemplate final : public DialogControl, private ControlSite {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // Runs work; false (after telling the user) when it failed.
+  bool Guarded(const std::function<void()>& work);
   void ControlEvent(FormControl& control, tavrel::ControlEvent event) override;
   void CreateControls(const FormObject& object, HWND parent);
   void MakeFont(const FormObject& root);

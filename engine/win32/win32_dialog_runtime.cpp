@@ -388,7 +388,12 @@ Win32DialogRuntime* pageTimerOwner = nullptr;
 }  // namespace
 
 void CALLBACK Win32DialogRuntime::PageTimerProc(HWND, UINT, UINT_PTR, DWORD) {
-  if (pageTimerOwner != nullptr) pageTimerOwner->binding_.PageTimerElapsed();
+  if (pageTimerOwner == nullptr) return;
+  try {
+    pageTimerOwner->binding_.PageTimerElapsed();
+  } catch (const std::exception& error) {
+    MessageBoxA(pageTimerOwner->currentWindow_, error.what(), "Tavrel", MB_OK | MB_ICONERROR);
+  }
 }
 
 void Win32DialogRuntime::StartPageTimer(unsigned milliseconds) {

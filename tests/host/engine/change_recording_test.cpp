@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/components.h"
+#include "engine/core/system_info.h"
 #include "tests/host/engine/interpreter_harness.h"
 
 namespace tavrel {
@@ -104,7 +105,8 @@ TEST_F(ChangeRecordingTest, ComponentsKeepTheirFirstStateAndDescriptionsFollow) 
   EXPECT_EQ(Var("OTHER"), "FALSE");
 
   EXPECT_EQ(SizeOfComponent(state_.script, "DOCS"), 200);
-  EXPECT_EQ(SizeOfComponent(state_.script, "broken"), 0);
+  EXPECT_EQ(SizeOfComponent(state_.script, "missing"), 0);
+  EXPECT_THROW(SizeOfComponent(state_.script, "broken"), ConversionError);
   EXPECT_EQ(RequiredSpace(components_, state_.script, 0), 1230);
   EXPECT_EQ(RequiredSpace(components_, state_.script, 1200), 30);
   const struct {
