@@ -1,5 +1,4 @@
-// The controls that hold others: TGroupBox and TPanel; and TFlashFrame, a
-// panel that holds none.
+// The controls that hold others: TGroupBox and TPanel.
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
@@ -57,27 +56,17 @@ class GroupBox final : public StandardControl {
   }
 };
 
-// TPanel and TFlashFrame (a panel without bevels that shows its caption
-// where the movie would play).
+// TPanel
 constexpr const char* kBevels[] = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
 
 class Panel final : public PaintedControl {
  public:
-  Panel(const FormObject& object, ControlSite& site, bool flash)
-      : PaintedControl(object, {flash ? "TFlashFrame" : "TPanel"}, site), flash_(flash) {
-    if (flash) {
-      bevelOuter_ = 0;
-      Keep("AutoSize", Kind::kBool, "False");
-      Keep("AutoRegisterFlash", Kind::kBool, "True");
-      Keep("AutoScale", Kind::kBool, "True");
-      Keep("Loop", Kind::kBool, "False");
-    } else {
-      Keep("ParentBackground", Kind::kBool, "True");
-      Keep("FullRepaint", Kind::kBool, "True");
-    }
+  Panel(const FormObject& object, ControlSite& site) : PaintedControl(object, {"TPanel"}, site) {
+    Keep("ParentBackground", Kind::kBool, "True");
+    Keep("FullRepaint", Kind::kBool, "True");
   }
 
-  bool IsContainer() const override { return !flash_; }
+  bool IsContainer() const override { return true; }
 
   HBRUSH OnColor(HDC dc) override {
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -92,8 +81,8 @@ class Panel final : public PaintedControl {
     WindowParams params;
     params.windowClass = kPanelClass;
     params.style = WS_CLIPCHILDREN;
-    if (!flash_) params.exStyle = WS_EX_CONTROLPARENT;
-    if (!flash_ && FileChoice("BorderStyle", kBorderStyles, 0) == 1) {
+    params.exStyle = WS_EX_CONTROLPARENT;
+    if (FileChoice("BorderStyle", kBorderStyles, 0) == 1) {
       params.exStyle |= WS_EX_CLIENTEDGE;
     }
     return params;
@@ -127,50 +116,46 @@ class Panel final : public PaintedControl {
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
-    if (!flash_) {
-      if (Is(name, "BevelOuter")) return kBevels[bevelOuter_];
-      if (Is(name, "BevelInner")) return kBevels[bevelInner_];
-      if (Is(name, "BevelWidth")) return std::to_string(bevelWidth_);
-      if (Is(name, "BorderWidth")) return std::to_string(borderWidth_);
-      if (Is(name, "Alignment")) return kAlignments[alignment_];
-      if (Is(name, "BorderStyle")) {
-        const auto ex = GetWindowLongPtrA(Window(), GWL_EXSTYLE);
-        return kBorderStyles[(ex & WS_EX_CLIENTEDGE) != 0 ? 1 : 0];
-      }
+    if (Is(name, "BevelOuter")) return kBevels[bevelOuter_];
+    if (Is(name, "BevelInner")) return kBevels[bevelInner_];
+    if (Is(name, "BevelWidth")) return std::to_string(bevelWidth_);
+    if (Is(name, "BorderWidth")) return std::to_string(borderWidth_);
+    if (Is(name, "Alignment")) return kAlignments[alignment_];
+    if (Is(name, "BorderStyle")) {
+      const auto ex = GetWindowLongPtrA(Window(), GWL_EXSTYLE);
+      return kBorderStyles[(ex & WS_EX_CLIENTEDGE) != 0 ? 1 : 0];
     }
     return StandardControl::GetOwn(name);
   }
 
   std::optional<bool> SetOwn(std::string_view name, const std::string& text) override {
-    if (!flash_) {
-      if (Is(name, "BevelOuter") || Is(name, "BevelInner")) {
-        const auto value = ChoiceOf(kBevels, text);
-        if (!value) return false;
-        (Is(name, "BevelOuter") ? bevelOuter_ : bevelInner_) = *value;
-        Repaint();
-        return true;
-      }
-      if (Is(name, "BevelWidth") || Is(name, "BorderWidth")) {
-        const auto value = ParseInt(text);
-        const bool bevel = Is(name, "BevelWidth");
-        if (!value || *value < (bevel ? 1 : 0) || *value > 1000) return false;
-        (bevel ? bevelWidth_ : borderWidth_) = *value;
-        Repaint();
-        return true;
-      }
-      if (Is(name, "Alignment")) {
-        const auto value = ChoiceOf(kAlignments, text);
-        if (!value) return false;
-        alignment_ = *value;
-        Repaint();
-        return true;
-      }
-      if (Is(name, "BorderStyle")) {
-        const auto value = ChoiceOf(kBorderStyles, text);
-        if (!value) return false;
-        ChangeExStyle(WS_EX_CLIENTEDGE, *value == 1 ? WS_EX_CLIENTEDGE : 0);
-        return true;
-      }
+    if (Is(name, "BevelOuter") || Is(name, "BevelInner")) {
+      const auto value = ChoiceOf(kBevels, text);
+      if (!value) return false;
+      (Is(name, "BevelOuter") ? bevelOuter_ : bevelInner_) = *value;
+      Repaint();
+      return true;
+    }
+    if (Is(name, "BevelWidth") || Is(name, "BorderWidth")) {
+      const auto value = ParseInt(text);
+      const bool bevel = Is(name, "BevelWidth");
+      if (!value || *value < (bevel ? 1 : 0) || *value > 1000) return false;
+      (bevel ? bevelWidth_ : borderWidth_) = *value;
+      Repaint();
+      return true;
+    }
+    if (Is(name, "Alignment")) {
+      const auto value = ChoiceOf(kAlignments, text);
+      if (!value) return false;
+      alignment_ = *value;
+      Repaint();
+      return true;
+    }
+    if (Is(name, "BorderStyle")) {
+      const auto value = ChoiceOf(kBorderStyles, text);
+      if (!value) return false;
+      ChangeExStyle(WS_EX_CLIENTEDGE, *value == 1 ? WS_EX_CLIENTEDGE : 0);
+      return true;
     }
     return StandardControl::SetOwn(name, text);
   }
@@ -189,7 +174,6 @@ class Panel final : public PaintedControl {
     }
   }
 
-  bool flash_;
   int bevelOuter_ = 2;  // bvRaised
   int bevelInner_ = 0;
   int bevelWidth_ = 1;
@@ -202,8 +186,7 @@ class Panel final : public PaintedControl {
 std::unique_ptr<FormControl> CreateContainerControl(const FormObject& object, ControlSite& site) {
   const std::string_view name = object.className;
   if (Is(name, "TGroupBox")) return std::make_unique<GroupBox>(object, site);
-  if (Is(name, "TPanel")) return std::make_unique<Panel>(object, site, false);
-  if (Is(name, "TFlashFrame")) return std::make_unique<Panel>(object, site, true);
+  if (Is(name, "TPanel")) return std::make_unique<Panel>(object, site);
   return nullptr;
 }
 

@@ -215,7 +215,7 @@ inline constexpr const char* kAlignments[] = {"taLeftJustify", "taRightJustify",
 inline constexpr const char* kBorderStyles[] = {"bsNone", "bsSingle"};
 
 // ---------------------------------------------------------------------------
-// The base of the painted windows: panels, flash frames, images, shapes, bevels.
+// The base of the painted windows: panels, Flash panes, images, shapes, bevels.
 
 class PaintedControl : public StandardControl {
  public:
@@ -285,6 +285,7 @@ std::unique_ptr<FormControl> CreateEditControl(const FormObject& object, Control
 std::unique_ptr<FormControl> CreateButtonControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateItemListControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateContainerControl(const FormObject& object, ControlSite& site);
+std::unique_ptr<FormControl> CreateFlashFrameControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateHtmlViewControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreatePictureControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateRangeControl(const FormObject& object, ControlSite& site);
