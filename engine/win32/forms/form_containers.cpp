@@ -59,28 +59,18 @@ class GroupBox final : public StandardControl {
 // TPanel
 constexpr const char* kBevels[] = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
 
-class Panel final : public PaintedControl {
+class Panel final : public PanelControl {
  public:
-  Panel(const FormObject& object, ControlSite& site) : PaintedControl(object, {"TPanel"}, site) {
+  Panel(const FormObject& object, ControlSite& site) : PanelControl(object, {"TPanel"}, site) {
     Keep("ParentBackground", Kind::kBool, "True");
     Keep("FullRepaint", Kind::kBool, "True");
   }
 
   bool IsContainer() const override { return true; }
 
-  HBRUSH OnColor(HDC dc) override {
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return ColorOver(dc, GetSysColorBrush(COLOR_BTNFACE));
-  }
-
  protected:
-  bool HasCaption() const override { return true; }
-
   WindowParams Params() const override {
-    WindowParams params;
-    params.windowClass = kPanelClass;
-    params.style = WS_CLIPCHILDREN;
+    WindowParams params = PanelControl::Params();
     params.exStyle = WS_EX_CONTROLPARENT;
     if (FileChoice("BorderStyle", kBorderStyles, 0) == 1) {
       params.exStyle |= WS_EX_CLIENTEDGE;
@@ -94,7 +84,7 @@ class Panel final : public PaintedControl {
       result = reinterpret_cast<LRESULT>(OnColor(reinterpret_cast<HDC>(wParam)));
       return true;
     }
-    return PaintedControl::OnOwnMessage(message, wParam, lParam, result);
+    return PanelControl::OnOwnMessage(message, wParam, lParam, result);
   }
 
   void Paint(HDC dc, const RECT& client) override {
@@ -104,15 +94,7 @@ class Panel final : public PaintedControl {
     DrawBevel(dc, rect, bevelOuter_);
     InflateRect(&rect, -borderWidth_, -borderWidth_);
     DrawBevel(dc, rect, bevelInner_);
-    const std::string caption = WindowText();
-    if (caption.empty()) return;
-    if (IsWindowEnabled(Window()) == FALSE) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
-    const int oldMode = SetBkMode(dc, TRANSPARENT);
-    SelectedObject font(dc, FontOrDefault(Font()));
-    const UINT align = alignment_ == 0 ? DT_LEFT : alignment_ == 1 ? DT_RIGHT : DT_CENTER;
-    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
-              DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS | align);
-    SetBkMode(dc, oldMode);
+    DrawCaption(dc, rect, alignment_ == 0 ? DT_LEFT : alignment_ == 1 ? DT_RIGHT : DT_CENTER);
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {

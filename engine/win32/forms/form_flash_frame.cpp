@@ -296,10 +296,10 @@ class HostedPlayer {
   HWND window_ = nullptr;
 };
 
-class FlashFrame final : public PaintedControl {
+class FlashFrame final : public PanelControl {
  public:
   FlashFrame(const FormObject& object, ControlSite& site)
-      : PaintedControl(object, {"TFlashFrame"}, site) {
+      : PanelControl(object, {"TFlashFrame"}, site) {
     Keep("AutoSize", Kind::kBool, "False");
     Keep("AutoRegisterFlash", Kind::kBool, "True");
     Keep("AutoScale", Kind::kBool, "True");
@@ -308,12 +308,6 @@ class FlashFrame final : public PaintedControl {
   ~FlashFrame() override { DiscardMovie(); }
   FlashFrame(const FlashFrame&) = delete;
   FlashFrame& operator=(const FlashFrame&) = delete;
-
-  HBRUSH OnColor(HDC dc) override {
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return ColorOver(dc, GetSysColorBrush(COLOR_BTNFACE));
-  }
 
   bool LoadMovie(const std::string& moviePath, const std::string& playerSource) override {
     DiscardMovie();
@@ -336,31 +330,14 @@ class FlashFrame final : public PaintedControl {
   }
 
  protected:
-  bool HasCaption() const override { return true; }
-
-  WindowParams Params() const override {
-    WindowParams params;
-    params.windowClass = kPanelClass;
-    params.style = WS_CLIPCHILDREN;
-    return params;
-  }
-
   bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
     if (message == WM_SIZE && player_ && scaled_) player_->Place(ClientRect());
-    return PaintedControl::OnOwnMessage(message, wParam, lParam, result);
+    return PanelControl::OnOwnMessage(message, wParam, lParam, result);
   }
 
   void Paint(HDC dc, const RECT& client) override {
     FillRect(dc, &client, OnColor(dc));
-    const std::string caption = WindowText();
-    if (caption.empty()) return;
-    if (IsWindowEnabled(Window()) == FALSE) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
-    const int oldMode = SetBkMode(dc, TRANSPARENT);
-    SelectedObject font(dc, FontOrDefault(Font()));
-    RECT rect = client;
-    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
-              DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS | DT_CENTER);
-    SetBkMode(dc, oldMode);
+    DrawCaption(dc, client, DT_CENTER);
   }
 
  private:
