@@ -300,9 +300,14 @@ void ControlBinding::PrepareControl(DialogPage& page, DialogControl& control,
       }
     }
   }
-  if (control.IsA("TFlashFrame") && control.Tag() == 1 &&
-      !platform_.FileExists(supportFolder_ + "movie.swf")) {
-    control.SetPropertyText("Caption", "Add a movie.swf file to your project to display it here.");
+  if (control.IsA("TFlashFrame") && control.Tag() == 1) {
+    const std::string movie = supportFolder_ + "movie.swf";
+    if (!platform_.FileExists(movie)) {
+      control.SetPropertyText("Caption",
+                              "Add a movie.swf file to your project to display it here.");
+    } else if (control.LoadMovie(movie, supportFolder_ + "flash.ocx")) {
+      control.PlayMovie();
+    }
   }
   if (control.IsA("TTreeView")) {
     Attach(page, control, ControlEvent::kChange, ControlHandler::kTreeViewChange);
@@ -440,6 +445,7 @@ void ControlBinding::ReleaseControl(DialogPage& page, DialogControl& control) {
     control.SetPropertyText("Text", SavedText(control));
   }
   if (control.IsA("TTreeView")) control.SetPropertyText("ReadOnly", "True");
+  if (control.IsA("TFlashFrame")) control.DiscardMovie();
 }
 
 void ControlBinding::FormShown() {

@@ -14,6 +14,9 @@
 //                                           "open" double-clicks it as well
 //   winctl state CLASS TITLE ID             enabled|visible|checked|selected item|text
 //   winctl close CLASS TITLE                asks the window to close
+//   winctl layout CLASS TITLE CHILD_CLASS   the first child of that class:
+//                                           left|top|width|height (in its parent's
+//                                           client area)|client width|client height
 //   winctl hold                             keeps the desktop in use; never ends
 // Children are looked up by id at any depth (controls inside group boxes
 // and panels included).
@@ -82,6 +85,20 @@ BOOL CALLBACK MatchTop(HWND window, LPARAM data) {
   EnumChildWindows(window, HasChildText, reinterpret_cast<LPARAM>(&children));
   if (!children.found) return TRUE;
   search->found = window;
+  return FALSE;
+}
+
+struct ClassSearch {
+  std::string className;
+  HWND found;
+};
+
+BOOL CALLBACK FindClass(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<ClassSearch*>(data);
+  char className[256] = {};
+  GetClassNameA(child, className, sizeof className);
+  if (lstrcmpiA(className, search->className.c_str()) != 0) return TRUE;
+  search->found = child;
   return FALSE;
 }
 
@@ -325,6 +342,21 @@ int main(int argc, char** argv) {
         lstrcmpiA(className, "Button") == 0 ? SendMessageA(child, BM_GETCHECK, 0, 0) : 0;
     std::printf("%d|%d|%d|%s|%s\n", IsWindowEnabled(child) ? 1 : 0, IsWindowVisible(child) ? 1 : 0,
                 checked == BST_CHECKED ? 1 : 0, selected.c_str(), OneLine(text).c_str());
+    return 0;
+  }
+  if (verb == "layout" && argc > 4) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    if (window == nullptr) return 1;
+    ClassSearch search{argv[4], nullptr};
+    EnumChildWindows(window, FindClass, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) return 1;
+    RECT rect;
+    GetWindowRect(search.found, &rect);
+    MapWindowPoints(HWND_DESKTOP, GetParent(search.found), reinterpret_cast<POINT*>(&rect), 2);
+    RECT client;
+    GetClientRect(search.found, &client);
+    std::printf("%ld|%ld|%ld|%ld|%ld|%ld\n", rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top, client.right, client.bottom);
     return 0;
   }
   if (verb == "close") {

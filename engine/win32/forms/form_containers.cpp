@@ -1,5 +1,4 @@
-// The controls that hold others: TGroupBox and TPanel; and TFlashFrame, a
-// panel that holds none.
+// The controls that hold others: TGroupBox and TPanel.
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
@@ -57,43 +56,23 @@ class GroupBox final : public StandardControl {
   }
 };
 
-// TPanel and TFlashFrame (a panel without bevels that shows its caption
-// where the movie would play).
+// TPanel
 constexpr const char* kBevels[] = {"bvNone", "bvLowered", "bvRaised", "bvSpace"};
 
-class Panel final : public PaintedControl {
+class Panel final : public PanelControl {
  public:
-  Panel(const FormObject& object, ControlSite& site, bool flash)
-      : PaintedControl(object, {flash ? "TFlashFrame" : "TPanel"}, site), flash_(flash) {
-    if (flash) {
-      bevelOuter_ = 0;
-      Keep("AutoSize", Kind::kBool, "False");
-      Keep("AutoRegisterFlash", Kind::kBool, "True");
-      Keep("AutoScale", Kind::kBool, "True");
-      Keep("Loop", Kind::kBool, "False");
-    } else {
-      Keep("ParentBackground", Kind::kBool, "True");
-      Keep("FullRepaint", Kind::kBool, "True");
-    }
+  Panel(const FormObject& object, ControlSite& site) : PanelControl(object, {"TPanel"}, site) {
+    Keep("ParentBackground", Kind::kBool, "True");
+    Keep("FullRepaint", Kind::kBool, "True");
   }
 
-  bool IsContainer() const override { return !flash_; }
-
-  HBRUSH OnColor(HDC dc) override {
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    return ColorOver(dc, GetSysColorBrush(COLOR_BTNFACE));
-  }
+  bool IsContainer() const override { return true; }
 
  protected:
-  bool HasCaption() const override { return true; }
-
   WindowParams Params() const override {
-    WindowParams params;
-    params.windowClass = kPanelClass;
-    params.style = WS_CLIPCHILDREN;
-    if (!flash_) params.exStyle = WS_EX_CONTROLPARENT;
-    if (!flash_ && FileChoice("BorderStyle", kBorderStyles, 0) == 1) {
+    WindowParams params = PanelControl::Params();
+    params.exStyle = WS_EX_CONTROLPARENT;
+    if (FileChoice("BorderStyle", kBorderStyles, 0) == 1) {
       params.exStyle |= WS_EX_CLIENTEDGE;
     }
     return params;
@@ -105,7 +84,7 @@ class Panel final : public PaintedControl {
       result = reinterpret_cast<LRESULT>(OnColor(reinterpret_cast<HDC>(wParam)));
       return true;
     }
-    return PaintedControl::OnOwnMessage(message, wParam, lParam, result);
+    return PanelControl::OnOwnMessage(message, wParam, lParam, result);
   }
 
   void Paint(HDC dc, const RECT& client) override {
@@ -115,62 +94,50 @@ class Panel final : public PaintedControl {
     DrawBevel(dc, rect, bevelOuter_);
     InflateRect(&rect, -borderWidth_, -borderWidth_);
     DrawBevel(dc, rect, bevelInner_);
-    const std::string caption = WindowText();
-    if (caption.empty()) return;
-    if (IsWindowEnabled(Window()) == FALSE) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
-    const int oldMode = SetBkMode(dc, TRANSPARENT);
-    SelectedObject font(dc, FontOrDefault(Font()));
-    const UINT align = alignment_ == 0 ? DT_LEFT : alignment_ == 1 ? DT_RIGHT : DT_CENTER;
-    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
-              DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS | align);
-    SetBkMode(dc, oldMode);
+    DrawCaption(dc, rect, alignment_ == 0 ? DT_LEFT : alignment_ == 1 ? DT_RIGHT : DT_CENTER);
   }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
-    if (!flash_) {
-      if (Is(name, "BevelOuter")) return kBevels[bevelOuter_];
-      if (Is(name, "BevelInner")) return kBevels[bevelInner_];
-      if (Is(name, "BevelWidth")) return std::to_string(bevelWidth_);
-      if (Is(name, "BorderWidth")) return std::to_string(borderWidth_);
-      if (Is(name, "Alignment")) return kAlignments[alignment_];
-      if (Is(name, "BorderStyle")) {
-        const auto ex = GetWindowLongPtrA(Window(), GWL_EXSTYLE);
-        return kBorderStyles[(ex & WS_EX_CLIENTEDGE) != 0 ? 1 : 0];
-      }
+    if (Is(name, "BevelOuter")) return kBevels[bevelOuter_];
+    if (Is(name, "BevelInner")) return kBevels[bevelInner_];
+    if (Is(name, "BevelWidth")) return std::to_string(bevelWidth_);
+    if (Is(name, "BorderWidth")) return std::to_string(borderWidth_);
+    if (Is(name, "Alignment")) return kAlignments[alignment_];
+    if (Is(name, "BorderStyle")) {
+      const auto ex = GetWindowLongPtrA(Window(), GWL_EXSTYLE);
+      return kBorderStyles[(ex & WS_EX_CLIENTEDGE) != 0 ? 1 : 0];
     }
     return StandardControl::GetOwn(name);
   }
 
   std::optional<bool> SetOwn(std::string_view name, const std::string& text) override {
-    if (!flash_) {
-      if (Is(name, "BevelOuter") || Is(name, "BevelInner")) {
-        const auto value = ChoiceOf(kBevels, text);
-        if (!value) return false;
-        (Is(name, "BevelOuter") ? bevelOuter_ : bevelInner_) = *value;
-        Repaint();
-        return true;
-      }
-      if (Is(name, "BevelWidth") || Is(name, "BorderWidth")) {
-        const auto value = ParseInt(text);
-        const bool bevel = Is(name, "BevelWidth");
-        if (!value || *value < (bevel ? 1 : 0) || *value > 1000) return false;
-        (bevel ? bevelWidth_ : borderWidth_) = *value;
-        Repaint();
-        return true;
-      }
-      if (Is(name, "Alignment")) {
-        const auto value = ChoiceOf(kAlignments, text);
-        if (!value) return false;
-        alignment_ = *value;
-        Repaint();
-        return true;
-      }
-      if (Is(name, "BorderStyle")) {
-        const auto value = ChoiceOf(kBorderStyles, text);
-        if (!value) return false;
-        ChangeExStyle(WS_EX_CLIENTEDGE, *value == 1 ? WS_EX_CLIENTEDGE : 0);
-        return true;
-      }
+    if (Is(name, "BevelOuter") || Is(name, "BevelInner")) {
+      const auto value = ChoiceOf(kBevels, text);
+      if (!value) return false;
+      (Is(name, "BevelOuter") ? bevelOuter_ : bevelInner_) = *value;
+      Repaint();
+      return true;
+    }
+    if (Is(name, "BevelWidth") || Is(name, "BorderWidth")) {
+      const auto value = ParseInt(text);
+      const bool bevel = Is(name, "BevelWidth");
+      if (!value || *value < (bevel ? 1 : 0) || *value > 1000) return false;
+      (bevel ? bevelWidth_ : borderWidth_) = *value;
+      Repaint();
+      return true;
+    }
+    if (Is(name, "Alignment")) {
+      const auto value = ChoiceOf(kAlignments, text);
+      if (!value) return false;
+      alignment_ = *value;
+      Repaint();
+      return true;
+    }
+    if (Is(name, "BorderStyle")) {
+      const auto value = ChoiceOf(kBorderStyles, text);
+      if (!value) return false;
+      ChangeExStyle(WS_EX_CLIENTEDGE, *value == 1 ? WS_EX_CLIENTEDGE : 0);
+      return true;
     }
     return StandardControl::SetOwn(name, text);
   }
@@ -189,7 +156,6 @@ class Panel final : public PaintedControl {
     }
   }
 
-  bool flash_;
   int bevelOuter_ = 2;  // bvRaised
   int bevelInner_ = 0;
   int bevelWidth_ = 1;
@@ -202,8 +168,7 @@ class Panel final : public PaintedControl {
 std::unique_ptr<FormControl> CreateContainerControl(const FormObject& object, ControlSite& site) {
   const std::string_view name = object.className;
   if (Is(name, "TGroupBox")) return std::make_unique<GroupBox>(object, site);
-  if (Is(name, "TPanel")) return std::make_unique<Panel>(object, site, false);
-  if (Is(name, "TFlashFrame")) return std::make_unique<Panel>(object, site, true);
+  if (Is(name, "TPanel")) return std::make_unique<Panel>(object, site);
   return nullptr;
 }
 

@@ -215,7 +215,7 @@ inline constexpr const char* kAlignments[] = {"taLeftJustify", "taRightJustify",
 inline constexpr const char* kBorderStyles[] = {"bsNone", "bsSingle"};
 
 // ---------------------------------------------------------------------------
-// The base of the painted windows: panels, flash frames, images, shapes, bevels.
+// The base of the painted windows: panels, Flash panes, images, shapes, bevels.
 
 class PaintedControl : public StandardControl {
  public:
@@ -277,6 +277,44 @@ class PaintedControl : public StandardControl {
 };
 
 // ---------------------------------------------------------------------------
+// The base of the panel windows, panels and Flash panes: the face colour and
+// the caption as window text, drawn on one line.
+
+class PanelControl : public PaintedControl {
+ public:
+  using PaintedControl::PaintedControl;
+
+  HBRUSH OnColor(HDC dc) override {
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return ColorOver(dc, GetSysColorBrush(COLOR_BTNFACE));
+  }
+
+ protected:
+  bool HasCaption() const override { return true; }
+
+  WindowParams Params() const override {
+    WindowParams params;
+    params.windowClass = kPanelClass;
+    params.style = WS_CLIPCHILDREN;
+    return params;
+  }
+
+  // The caption, vertically centred in rect and aligned by align (DT_LEFT,
+  // DT_RIGHT, DT_CENTER); grey while the control is disabled.
+  void DrawCaption(HDC dc, RECT rect, UINT align) {
+    const std::string caption = WindowText();
+    if (caption.empty()) return;
+    if (IsWindowEnabled(Window()) == FALSE) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+    const int oldMode = SetBkMode(dc, TRANSPARENT);
+    SelectedObject font(dc, FontOrDefault(Font()));
+    DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &rect,
+              DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS | align);
+    SetBkMode(dc, oldMode);
+  }
+};
+
+// ---------------------------------------------------------------------------
 // The groups of classes, each in a file of its own. Each makes the control of
 // a dialog file's object when the class is one of its own, else nullptr.
 
@@ -285,6 +323,7 @@ std::unique_ptr<FormControl> CreateEditControl(const FormObject& object, Control
 std::unique_ptr<FormControl> CreateButtonControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateItemListControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateContainerControl(const FormObject& object, ControlSite& site);
+std::unique_ptr<FormControl> CreateFlashFrameControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateHtmlViewControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreatePictureControl(const FormObject& object, ControlSite& site);
 std::unique_ptr<FormControl> CreateRangeControl(const FormObject& object, ControlSite& site);

@@ -1,8 +1,8 @@
 // The standard controls of wizard dialogs: labels, edits, buttons, check
-// boxes, lists, combo boxes, group boxes and panels, pictures, shapes, bevels
-// and the bars. Each sits on a real Windows control or, where no Windows
-// control paints the way a dialog expects, on a small painted window of its
-// own. Each group of classes lives in a file of its own and makes its own
+// boxes, lists, combo boxes, group boxes and panels, the Flash pane,
+// pictures, shapes, bevels and the bars. Each sits on a real Windows control
+// or, where no Windows control paints the way a dialog expects, on a small
+// painted window of its own. Each group of classes lives in a file of its own and makes its own
 // controls; this prepares the window classes and asks the groups in turn.
 #include <windows.h>
 // after windows.h
@@ -47,9 +47,9 @@ std::unique_ptr<FormControl> CreateStandardControl(const FormObject& object, Con
   static constexpr Create kGroups[] = {
       standard_controls::CreateLabelControl,     standard_controls::CreateEditControl,
       standard_controls::CreateButtonControl,    standard_controls::CreateItemListControl,
-      standard_controls::CreateContainerControl, standard_controls::CreateHtmlViewControl,
-      standard_controls::CreatePictureControl,   standard_controls::CreateRangeControl,
-      standard_controls::CreateAnimationControl,
+      standard_controls::CreateContainerControl, standard_controls::CreateFlashFrameControl,
+      standard_controls::CreateHtmlViewControl,  standard_controls::CreatePictureControl,
+      standard_controls::CreateRangeControl,     standard_controls::CreateAnimationControl,
   };
   for (const Create create : kGroups) {
     if (auto control = create(object, site)) return control;
