@@ -14,6 +14,7 @@
 
 #include "common/paths.h"
 #include "common/win32/handle_owner.h"
+#include "common/win32/registry_text.h"
 
 namespace tavrel {
 namespace {
@@ -58,31 +59,7 @@ using UniqueIdList = std::unique_ptr<ITEMIDLIST, ShellFree>;
 // A text value of a key of the local machine; empty when the key or the value
 // is missing or the value is not text.
 std::string ReadMachineText(const char* keyPath, const char* name) {
-  common::RegistryKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
-    return {};
-  }
-  DWORD type = 0;
-  DWORD size = 0;
-  if (RegQueryValueExA(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return {};
-  // Another program may lengthen the value between the two calls.
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
-    std::string text(size, '\0');
-    DWORD got = size;
-    const LONG result = RegQueryValueExA(key.Get(), name, nullptr, &type,
-                                         reinterpret_cast<BYTE*>(text.data()), &got);
-    if (result == ERROR_MORE_DATA) {
-      size = got;
-      continue;
-    }
-    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
-    // Stored text need not end in a terminator, or may hold more than one.
-    text.resize(got < size ? got : size);
-    text.resize(std::strlen(text.c_str()));
-    return text;
-  }
-  return {};
+  return common::ReadRegistryText(HKEY_LOCAL_MACHINE, keyPath, name).value_or(std::string());
 }
 
 OSVERSIONINFOA RawVersion() {

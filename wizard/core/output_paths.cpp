@@ -56,6 +56,17 @@ std::string DefaultProjectPath(std::string_view myPackagesFolder, std::string_vi
   return common::JoinPath(myPackagesFolder, CleanName(packageName) + ".ombr");
 }
 
+std::string CabinetPath(std::string_view packagePath, unsigned number) {
+  const std::size_t slash = packagePath.find_last_of('\\');
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::string_view name = packagePath.substr(nameStart);
+  const std::string_view base = name.substr(0, name.find_last_of('.'));
+  std::string path(packagePath.substr(0, nameStart));
+  path += base;
+  if (number >= 2) path += std::to_string(number);
+  return path + ".cab";
+}
+
 PathParts SplitPath(std::string_view path) {
   const std::size_t cut = path.find_last_of("\\/:");
   if (cut == std::string_view::npos) return PathParts{{}, std::string(path)};

@@ -26,6 +26,11 @@ std::string DefaultPackagePath(std::string_view myPackagesFolder, std::string_vi
 // myPackagesFolder\clean.ombr.
 std::string DefaultProjectPath(std::string_view myPackagesFolder, std::string_view packageName);
 
+// The cabinets of a package's set lie beside the package file and take its
+// name without extension: number 1 is "<name>.cab" (joined into the package
+// by the build), continuation k (2, 3, ...) is "<name>k.cab".
+std::string CabinetPath(std::string_view packagePath, unsigned number);
+
 struct PathParts {
   std::string folder;  // without a trailing separator, except a root ("C:\", "\")
   std::string fileName;

@@ -4,6 +4,7 @@
 
 #include "common/text_lines.h"
 #include "stub/core/package_format.h"
+#include "wizard/core/output_paths.h"
 
 namespace ombrwiz {
 namespace {
@@ -64,20 +65,14 @@ std::string TextOfLines(std::string_view fileBytes) {
 Action::Action(BuildSettings settings, BuildSystem& system, BuildProgress& progress)
     : settings_(std::move(settings)), system_(system), progress_(progress) {
   key_ = ombrell::PackageKey(settings_.password);
-  const auto slash = settings_.packagePath.find_last_of('\\');
-  folder_ = slash == std::string::npos ? std::string() : settings_.packagePath.substr(0, slash + 1);
-  const std::string name =
-      slash == std::string::npos ? settings_.packagePath : settings_.packagePath.substr(slash + 1);
-  const auto dot = name.find_last_of('.');
-  base_ = dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 std::string Action::FirstCabinet() const {
-  return folder_ + base_ + ".cab";
+  return CabinetPath(settings_.packagePath, 1);
 }
 
 std::string Action::ContinuationCabinet(unsigned number) const {
-  return folder_ + base_ + std::to_string(number) + ".cab";
+  return CabinetPath(settings_.packagePath, number);
 }
 
 std::string Action::SessionFile() const {
@@ -149,8 +144,9 @@ void Action::ConfigureWriter(tmFwCAB& writer) {
     // Continuation cabinets are named after the package, as the stub looks
     // for them: base + k + ".cab".
     const auto number = static_cast<unsigned>(cabNo);
-    newCabName = base_ + std::to_string(number) + ".cab";
-    system_.RemoveFile(ContinuationCabinet(number));
+    const std::string path = ContinuationCabinet(number);
+    newCabName = path.substr(path.find_last_of('\\') + 1);
+    system_.RemoveFile(path);
     diskNo = cabNo;
     newDiskName = std::to_string(number);
     abort = false;

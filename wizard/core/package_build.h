@@ -130,8 +130,6 @@ class Action {
   BuildSystem& system_;
   BuildProgress& progress_;
   std::string key_;
-  std::string folder_;  // the package's folder, with trailing backslash
-  std::string base_;    // the package file name without extension
   std::vector<char> buffer_;
 };
 

@@ -1,6 +1,7 @@
 // ombrwiz: the package wizard. Reads its program folder's data files, then
 // follows its command line: "$PACKIT$" and "$MAILIT$" pack the files and
-// folders they name, a project file followed by "$MAKE$" is built at once.
+// folders they name ("$MAILIT$" then mails the package), a project file
+// followed by "$MAKE$" is built at once.
 // Those unattended runs show no window and end with exit code 0 (success)
 // or 1 (failure).
 #include <windows.h>
@@ -12,14 +13,17 @@
 
 #include "common/win32/handle_owner.h"
 #include "wizard/core/build_settings.h"
+#include "wizard/core/mail_request.h"
 #include "wizard/core/output_paths.h"
 #include "wizard/core/package_build.h"
 #include "wizard/core/project_file.h"
 #include "wizard/core/wizard_command_line.h"
+#include "wizard/win32/package_mailing.h"
 #include "wizard/win32/program_folder.h"
 #include "wizard/win32/redirector.h"
 #include "wizard/win32/win32_build_system.h"
 #include "wizard/win32/win32_files.h"
+#include "wizard/win32/win32_simple_mapi.h"
 
 namespace ombrwiz {
 namespace {
@@ -100,11 +104,13 @@ bool Build(const BuildSettings& settings) {
 
 void RunAfterBuildActions(const BuildSettings& settings, const AfterBuild& after) {
   if (after.test) WinExec(settings.packagePath.c_str(), SW_SHOWNORMAL);
+  bool mailing = false;
   if (after.email) {
-    Box("Mailing a package is not available in this version of Ombrell. The package is ready "
-        "in:\r" +
-            settings.packagePath,
-        MB_ICONINFORMATION);
+    // No wizard window to hide in an unattended run.
+    StartMailing(MakeMailRequest(settings.packageName, settings.packagePath,
+                                 [](const std::string& path) { return FileExists(path); }),
+                 nullptr);
+    mailing = true;
   }
   if (after.explore) {
     const std::string folder = SplitPath(settings.packagePath).folder;
@@ -112,6 +118,7 @@ void RunAfterBuildActions(const BuildSettings& settings, const AfterBuild& after
     Trace("explore: " + command);
     WinExec(command.c_str(), SW_SHOWNORMAL);
   }
+  if (mailing) WaitForMailing();
 }
 
 // An unattended build of a project: exit code 0 after success, 1 after failure.
@@ -149,6 +156,7 @@ std::optional<ProjectSettings> LoadProject(const std::string& path,
 }
 
 int Follow(const std::vector<std::string>& arguments) {
+  LoadSimpleMapi();
   ProgramFiles files(ProgramFolder());
   files.FirstRun();
   const InterfacePreferences preferences = files.LoadPreferences();
