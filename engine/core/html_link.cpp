@@ -116,8 +116,19 @@ std::string LinkPath(std::string_view link, std::string_view folder) {
     if (c == '/') c = '\\';
   }
   if (path.empty()) return Normalize(std::string(folder));
+  if (path.starts_with("\\\\")) {
+    // A network path: its server and share must be names, not steps.
+    const std::string_view root = std::string_view(path).substr(0, common::DriveLength(path));
+    if (root.empty()) return {};  // no share named
+    const std::size_t cut = root.find('\\', 2);
+    const std::string_view server = root.substr(2, cut - 2);
+    const std::string_view share = root.substr(cut + 1);
+    for (const std::string_view name : {server, share}) {
+      if (name == "." || name == "..") return {};
+    }
+    return Normalize(path);
+  }
   if (common::DriveLength(path) > 0) return Normalize(path);
-  if (path.starts_with("\\\\")) return {};  // a network path without its share
   if (path.front() == '\\') return Normalize(common::DriveRoot(folder) + path.substr(1));
   return Normalize(common::JoinPath(folder, path));
 }

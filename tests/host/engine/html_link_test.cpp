@@ -30,6 +30,10 @@ TEST(HtmlLink, TurnsLinksIntoPaths) {
       {"file://server/share/x.htm", "D:\\", "\\\\server\\share\\x.htm"},
       {"\\\\server\\share\\..\\x.htm", "D:\\", "\\\\server\\share\\x.htm"},
       {"#anchor", "C:\\S\\", "C:\\S\\"},
+      // Network paths need a server and a share, both names.
+      {"\\\\server", "C:\\S\\", ""},
+      {"\\\\..\\share\\x.htm", "C:\\S\\", ""},
+      {"file://./c$/x.htm", "C:\\S\\", ""},
       {"x.htm", "", "x.htm"},
   };
   for (const Case& c : cases) {
