@@ -663,13 +663,7 @@ class Reader {
   }
 
   std::uint32_t Intern(const TextStyle& style) {
-    std::string key = style.font.face;
-    key += '\0';
-    key += static_cast<char>('0' + style.font.size);
-    key += style.font.bold ? 'b' : '-';
-    key += style.font.italic ? 'i' : '-';
-    key += style.font.underline ? 'u' : '-';
-    key += style.font.monospace ? 'm' : '-';
+    std::string key = FontKey(style.font);
     key += style.color ? std::to_string(*style.color) : "d";
     key += '/';
     key += std::to_string(style.link);
@@ -1300,6 +1294,17 @@ class Reader {
 };
 
 }  // namespace
+
+std::string FontKey(const FontSpec& font) {
+  std::string key = font.face;
+  key += '\0';
+  key += static_cast<char>('0' + font.size);
+  key += font.bold ? 'b' : '-';
+  key += font.italic ? 'i' : '-';
+  key += font.underline ? 'u' : '-';
+  key += font.monospace ? 'm' : '-';
+  return key;
+}
 
 std::optional<char> HtmlEntity(std::string_view name) {
   for (std::size_t i = 0; i < std::size(kLatin1Names); ++i) {

@@ -43,6 +43,9 @@ struct FontSpec {
   bool operator==(const FontSpec&) const = default;
 };
 
+// A text that tells fonts apart: equal for equal fonts, different otherwise.
+std::string FontKey(const FontSpec& font);
+
 // How text is drawn: its font, colour and the link it belongs to.
 struct TextStyle {
   FontSpec font;

@@ -69,14 +69,8 @@ class Engine {
     if (info.metrics != nullptr) return info;
     const TextStyle& text = document_.styles[style];
     const FontSpec& spec = text.font;
-    std::string key = spec.face;
-    key += '\0';
-    key += static_cast<char>('0' + spec.size);
-    key += spec.bold ? 'b' : '-';
-    key += spec.italic ? 'i' : '-';
-    key += spec.underline ? 'u' : '-';
-    key += spec.monospace ? 'm' : '-';
-    const auto [it, added] = fontIndex_.try_emplace(key, static_cast<int>(layout_.fonts.size()));
+    const auto [it, added] =
+        fontIndex_.try_emplace(FontKey(spec), static_cast<int>(layout_.fonts.size()));
     if (added) {
       layout_.fonts.push_back(spec);
       FontMetrics metrics = port_.Measure(spec);

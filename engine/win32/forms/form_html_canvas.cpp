@@ -22,17 +22,6 @@ COLORREF ToColorRef(html::Rgb rgb) {
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
-std::string FontKey(const html::FontSpec& font) {
-  std::string key = font.face;
-  key += '\0';
-  key += static_cast<char>('0' + font.size);
-  key += font.bold ? 'b' : '-';
-  key += font.italic ? 'i' : '-';
-  key += font.underline ? 'u' : '-';
-  key += font.monospace ? 'm' : '-';
-  return key;
-}
-
 void FillBox(HDC dc, const RECT& box, html::Rgb color) {
   const common::GdiObject<HBRUSH> brush(CreateSolidBrush(ToColorRef(color)));
   FillRect(dc, &box, brush.Get());
@@ -53,7 +42,7 @@ void FrameBox(HDC dc, const RECT& box, html::Rgb color, int thickness) {
 }  // namespace
 
 HFONT HtmlCanvas::FontFor(const html::FontSpec& font) {
-  const std::string key = FontKey(font);
+  const std::string key = html::FontKey(font);
   const auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second.Get();
   LOGFONTA logFont{};

@@ -276,30 +276,20 @@ class HtmlLite final : public PaintedControl {
     }
   }
 
+  // The keys scroll as the scroll bar's parts do.
   bool OnKey(UINT key) {
-    const int page = std::max(kLineStep, ClientHeight() - kLineStep);
-    switch (key) {
-      case VK_UP:
-        ScrollTo(top_ - kLineStep);
+    static constexpr struct {
+      UINT key;
+      WORD request;
+    } kKeys[] = {{VK_UP, SB_LINEUP},     {VK_DOWN, SB_LINEDOWN}, {VK_PRIOR, SB_PAGEUP},
+                 {VK_NEXT, SB_PAGEDOWN}, {VK_HOME, SB_TOP},      {VK_END, SB_BOTTOM}};
+    for (const auto& entry : kKeys) {
+      if (entry.key == key) {
+        OnScrollBar(entry.request);
         return true;
-      case VK_DOWN:
-        ScrollTo(top_ + kLineStep);
-        return true;
-      case VK_PRIOR:
-        ScrollTo(top_ - page);
-        return true;
-      case VK_NEXT:
-        ScrollTo(top_ + page);
-        return true;
-      case VK_HOME:
-        ScrollTo(0);
-        return true;
-      case VK_END:
-        ScrollTo(layout_.height);
-        return true;
-      default:
-        return false;
+      }
     }
+    return false;
   }
 
   int LinkAt(LPARAM point) const {
