@@ -256,7 +256,7 @@ enum class Tag {
 };
 
 struct TagName {
-  const char* name;
+  std::string_view name;
   Tag tag;
 };
 
@@ -421,6 +421,9 @@ const std::string* Find(const Attributes& attributes, std::string_view name) {
 class Reader {
  public:
   explicit Reader(std::string_view page) : page_(page) {
+    // About a node per tag: room made once rather than grown step by step.
+    const auto tags = static_cast<std::size_t>(std::count(page.begin(), page.end(), '<'));
+    document_.nodes.reserve(std::min({tags + 1, page.size() / 16 + 64, kMaxHtmlNodes}));
     document_.styles.push_back({});
     document_.nodes.push_back({});
     open_.push_back(Open{Tag::kRoot, 0, 0, false, 0, {}});
@@ -428,7 +431,7 @@ class Reader {
 
   Document Read() {
     std::size_t at = 0;
-    while (at < page_.size()) {
+    while (at < page_.size() && document_.nodes.size() < kMaxHtmlNodes) {
       const std::size_t lt = page_.find('<', at);
       const std::size_t textEnd = lt == std::string_view::npos ? page_.size() : lt;
       if (textEnd > at) AddRawText(page_.substr(at, textEnd - at));

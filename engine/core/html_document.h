@@ -6,10 +6,12 @@
 // Pages come from setup authors and may be malformed in every way: tags are
 // matched without regard to case, stray closing tags are ignored, open ones
 // are closed where a browser would close them, and nesting deeper than
-// kMaxHtmlDepth is flattened into the innermost element that fits. Reading
-// takes time and memory about linear in the page size.
+// kMaxHtmlDepth is flattened into the innermost element that fits, and
+// reading ends after about kMaxHtmlNodes elements. Reading takes time and
+// memory about linear in the page size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,6 +23,8 @@ namespace tavrel::html {
 // Elements nested deeper than this are flattened: their content goes into
 // the deepest element that was opened.
 inline constexpr int kMaxHtmlDepth = 48;
+// A page is read up to about this many elements; the rest is not shown.
+inline constexpr std::size_t kMaxHtmlNodes = std::size_t{1} << 20;
 // The most columns one table cell may span.
 inline constexpr int kMaxColumnSpan = 64;
 

@@ -31,7 +31,7 @@ namespace {
 constexpr UINT kRefreshMessage = WM_APP + 0x3A1;
 constexpr int kLineStep = 20;
 // Larger page files are not shown.
-constexpr std::streamoff kMaxPageFile = 64ll << 20;
+constexpr std::streamoff kMaxPageFile = 16ll << 20;
 constexpr html::Rgb kLinkColor = 0x0000EE;
 
 html::Rgb ToRgb(COLORREF color) {
