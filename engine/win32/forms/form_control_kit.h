@@ -82,6 +82,7 @@ inline constexpr char kPanelClass[] = "TavrelPanel";
 inline constexpr char kImageClass[] = "TavrelImage";
 inline constexpr char kShapeClass[] = "TavrelShape";
 inline constexpr char kBevelClass[] = "TavrelBevel";
+inline constexpr char kHtmlClass[] = "TavrelHtml";
 
 // ---------------------------------------------------------------------------
 // The common part of the standard controls: properties the control only keeps

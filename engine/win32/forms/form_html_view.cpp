@@ -1,211 +1,368 @@
-// ThtmlLite: a read-only display of an HTML page's text.
+// ThtmlLite: the HTML pane of wizard pages. A painted window of its own that
+// shows a page file or page text read by the engine's HTML reader and laid
+// out at the pane's width: it scrolls by bar, wheel and keys, follows the
+// links it is left to follow, and reports link clicks and timed page changes
+// to the dialog.
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "common/ascii_case.h"
+#include "common/paths.h"
+#include "engine/core/html_document.h"
+#include "engine/core/html_layout.h"
+#include "engine/core/html_link.h"
 #include "engine/win32/forms/form_control_kit.h"
+#include "engine/win32/forms/form_html_canvas.h"
 
 namespace tavrel::standard_controls {
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
+// Posted to the pane after a page with a timed page change is shown;
+// wParam is the number of the showing it belongs to.
+constexpr UINT kRefreshMessage = WM_APP + 0x3A1;
+constexpr int kLineStep = 20;
+// Larger page files are not shown.
+constexpr std::streamoff kMaxPageFile = 16ll << 20;
+constexpr html::Rgb kLinkColor = 0x0000EE;
+
+html::Rgb ToRgb(COLORREF color) {
+  return (static_cast<html::Rgb>(GetRValue(color)) << 16) |
+         (static_cast<html::Rgb>(GetGValue(color)) << 8) | GetBValue(color);
 }
 
-std::optional<int> EntityNumber(std::string_view digits) {
-  int base = 10;
-  if (!digits.empty() && (digits[0] == 'x' || digits[0] == 'X')) {
-    base = 16;
-    digits.remove_prefix(1);
-  }
-  if (digits.empty()) return std::nullopt;
-  int value = 0;
-  for (const char c : digits) {
-    int digit = 0;
-    if (IsDigit(c)) {
-      digit = c - '0';
-    } else if (base == 16 && common::ToLowerAscii(c) >= 'a' && common::ToLowerAscii(c) <= 'f') {
-      digit = common::ToLowerAscii(c) - 'a' + 10;
-    } else {
-      return std::nullopt;
-    }
-    value = value * base + digit;
-    if (value > 0x10FFFF) return std::nullopt;
-  }
-  return value;
+std::optional<std::string> ReadPageFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file) return std::nullopt;
+  const std::streamoff size = file.tellg();
+  if (size < 0 || size > kMaxPageFile) return std::nullopt;
+  std::string text(static_cast<std::size_t>(size), '\0');
+  file.seekg(0);
+  if (!file.read(text.data(), size)) return std::nullopt;
+  return text;
 }
 
-// The plain text an HTML page shows: tags dropped, white space collapsed,
-// <br> and the end of a paragraph or block as line breaks, the common
-// entities decoded. Characters past the 8-bit range become '?'.
-std::string HtmlToText(std::string_view html) {
-  std::string out;
-  bool pendingSpace = false;
-  const auto atLineStart = [&] { return out.empty() || out.back() == '\n'; };
-  const auto trimSpaces = [&] {
-    while (!out.empty() && out.back() == ' ') out.pop_back();
-  };
-  const auto lineBreak = [&] {
-    trimSpaces();
-    out += "\r\n";
-    pendingSpace = false;
-  };
-  const auto emit = [&](char c) {
-    if (pendingSpace && !atLineStart()) out += ' ';
-    pendingSpace = false;
-    out += c;
-  };
-  std::size_t i = 0;
-  while (i < html.size()) {
-    const char c = html[i];
-    if (c == '<' && i + 1 < html.size() &&
-        (common::IsAsciiLetter(html[i + 1]) || html[i + 1] == '/' || html[i + 1] == '!')) {
-      if (html.substr(i, 4) == "<!--") {
-        const auto end = html.find("-->", i + 4);
-        i = end == std::string_view::npos ? html.size() : end + 3;
-        continue;
-      }
-      const auto close = html.find('>', i + 1);
-      if (close == std::string_view::npos) break;  // an unfinished tag shows nothing
-      std::string_view tag = html.substr(i + 1, close - i - 1);
-      i = close + 1;
-      const bool closing = !tag.empty() && tag[0] == '/';
-      if (closing) tag.remove_prefix(1);
-      std::string name;
-      for (const char t : tag) {
-        if (!common::IsAsciiLetter(t) && !IsDigit(t)) break;
-        name += common::ToLowerAscii(t);
-      }
-      if (!closing && (name == "script" || name == "style" || name == "title")) {
-        const auto end = common::FindIgnoringAsciiCase(html, "</" + name, i);
-        const auto after = end == std::string_view::npos ? end : html.find('>', end);
-        i = after == std::string_view::npos ? html.size() : after + 1;
-        continue;
-      }
-      if (name == "br" || (closing && name == "p")) {
-        lineBreak();
-      } else if (name == "p" || name == "div" || name == "li" || name == "tr" || name == "table" ||
-                 name == "ul" || name == "ol" || name == "hr" || name == "blockquote" ||
-                 name == "pre" ||
-                 (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6')) {
-        if (!atLineStart()) lineBreak();
-      }
-      continue;
-    }
-    if (c == '&') {
-      const auto semi = html.find(';', i + 1);
-      if (semi != std::string_view::npos && semi - i <= 10) {
-        const std::string_view entity = html.substr(i + 1, semi - i - 1);
-        std::optional<int> code;
-        if (Is(entity, "amp"))
-          code = '&';
-        else if (Is(entity, "lt"))
-          code = '<';
-        else if (Is(entity, "gt"))
-          code = '>';
-        else if (Is(entity, "quot"))
-          code = '"';
-        else if (Is(entity, "apos"))
-          code = '\'';
-        else if (Is(entity, "nbsp"))
-          code = 0xA0;
-        else if (Is(entity, "copy"))
-          code = 0xA9;
-        else if (!entity.empty() && entity[0] == '#')
-          code = EntityNumber(entity.substr(1));
-        if (code) {
-          i = semi + 1;
-          if (*code == 0xA0) {
-            // A hard space: shown, never collapsed.
-            if (pendingSpace && !atLineStart()) out += ' ';
-            pendingSpace = false;
-            out += ' ';
-          } else if (*code == '\n' || *code == '\r' || *code == '\t' || *code == ' ') {
-            pendingSpace = true;
-          } else if (*code > 0 && *code <= 0xFF) {
-            emit(static_cast<char>(static_cast<unsigned char>(*code)));
-          } else {
-            emit('?');
-          }
-          continue;
-        }
-      }
-    }
-    if (IsSpace(c)) {
-      pendingSpace = true;
-    } else {
-      emit(c);
-    }
-    ++i;
-  }
-  while (!out.empty() && (out.back() == ' ' || out.back() == '\r' || out.back() == '\n')) {
-    out.pop_back();
-  }
-  return out;
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-class HtmlLite final : public StandardControl {
+std::string FullPath(const std::string& path) {
+  char buffer[MAX_PATH * 2] = {};
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return path;
+  return std::string(buffer, length);
+}
+
+std::string CurrentFolder() {
+  char buffer[MAX_PATH * 2] = {};
+  const DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+  if (length == 0 || length >= sizeof buffer) return {};
+  return std::string(buffer, length);
+}
+
+class HtmlLite final : public PaintedControl {
  public:
   HtmlLite(const FormObject& object, ControlSite& site)
-      : StandardControl(object, {"ThtmlLite"}, site) {
+      : PaintedControl(object, {"ThtmlLite"}, site),
+        canvas_([this](const std::string& source) { return PicturePath(source); }) {
     background_.Set("clWhite");
     fontColor_.Set("clWindowText");
   }
 
-  HBRUSH OnColor(HDC dc) override {
-    const COLORREF color = background_.value;
-    if (!brush_ || brushColor_ != color) {
-      brush_.Reset(CreateSolidBrush(color));
-      brushColor_ = color;
-    }
-    SetBkColor(dc, color);
-    SetTextColor(dc, fontColor_.value);
-    return ColorOver(dc, brush_.Get());
+  bool LoadHtmlFile(const std::string& path) override {
+    const std::string full = FullPath(path);
+    auto text = ReadPageFile(full);
+    if (!text) return false;
+    currentFile_ = full;
+    Show(std::move(*text));
+    return true;
   }
+  std::string HtmlCurrentFile() override { return currentFile_; }
+  std::string HtmlDocumentTitle() override { return document_.title; }
+  std::string HtmlExpandLink(const std::string& link) override {
+    return html::LinkPath(link, BaseFolder());
+  }
+  HtmlPaneEvent* HtmlEvent() override { return event_; }
 
  protected:
   WindowParams Params() const override {
     WindowParams params;
-    params.windowClass = "EDIT";
-    params.style = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL;
+    params.windowClass = kHtmlClass;
+    params.style = WS_VSCROLL | WS_TABSTOP;
     params.exStyle = WS_EX_CLIENTEDGE;
     return params;
   }
+
+  void Created() override { Show({}); }
 
   std::optional<std::string> GetOwn(std::string_view name) override {
     if (Is(name, "DocumentSource")) return source_;
     if (Is(name, "DefBackground")) return background_.text;
     if (Is(name, "DefFontColor")) return fontColor_.text;
-    return StandardControl::GetOwn(name);
+    if (Is(name, "CurrentFile")) return currentFile_;
+    if (Is(name, "DocumentTitle")) return document_.title;
+    return PaintedControl::GetOwn(name);
   }
 
   std::optional<bool> SetOwn(std::string_view name, const std::string& text) override {
     if (Is(name, "DocumentSource")) {
-      source_ = text;
-      SetWindowTextTo(HtmlToText(text));
+      currentFile_.clear();
+      Show(text);
       return true;
     }
     if (Is(name, "DefBackground") || Is(name, "DefFontColor")) {
       if (!(Is(name, "DefBackground") ? background_ : fontColor_).Set(text)) return false;
-      Repaint();
+      LayOut();
       return true;
     }
-    return StandardControl::SetOwn(name, text);
+    if (Is(name, "CurrentFile") || Is(name, "DocumentTitle")) return false;  // read only
+    return PaintedControl::SetOwn(name, text);
+  }
+
+  void Paint(HDC dc, const RECT& client) override { canvas_.Paint(dc, layout_, client, top_); }
+
+  bool OnOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+    switch (message) {
+      case WM_SIZE:
+        if (ClientWidth() != laidOutWidth_) {
+          LayOut();
+        } else {
+          ScrollTo(top_);
+        }
+        return false;
+      case WM_VSCROLL:
+        OnScrollBar(LOWORD(wParam));
+        result = 0;
+        return true;
+      case WM_MOUSEWHEEL: {
+        const int notches = GET_WHEEL_DELTA_WPARAM(wParam);
+        ScrollTo(top_ - notches * 3 * kLineStep / WHEEL_DELTA);
+        result = 0;
+        return true;
+      }
+      case WM_KEYDOWN:
+        if (OnKey(static_cast<UINT>(wParam))) {
+          result = 0;
+          return true;
+        }
+        return false;
+      case WM_GETDLGCODE:
+        result = DLGC_WANTARROWS;
+        return true;
+      case WM_LBUTTONDOWN:
+        SetFocus(Window());
+        pressedLink_ = LinkAt(lParam);
+        if (pressedLink_ >= 0) SetCapture(Window());
+        result = 0;
+        return true;
+      case WM_LBUTTONUP: {
+        if (GetCapture() == Window()) ReleaseCapture();
+        const int link = std::exchange(pressedLink_, -1);
+        if (link >= 0 && LinkAt(lParam) == link) Click(link);
+        result = 0;
+        return true;
+      }
+      case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCLIENT) {
+          POINT point{};
+          GetCursorPos(&point);
+          ScreenToClient(Window(), &point);
+          const bool onLink = layout_.LinkAt(point.x, point.y + top_) >= 0;
+          SetCursor(LoadCursor(nullptr, onLink ? IDC_HAND : IDC_ARROW));
+          result = TRUE;
+          return true;
+        }
+        return false;
+      case kRefreshMessage:
+        if (static_cast<unsigned>(wParam) == shown_ && document_.refresh) ReportRefresh();
+        result = 0;
+        return true;
+      default:
+        return PaintedControl::OnOwnMessage(message, wParam, lParam, result);
+    }
   }
 
  private:
+  // Shows page text: read, laid out from the top, and a timed page change
+  // announced to the pane itself for when the dialog listens again.
+  void Show(std::string text) {
+    source_ = std::move(text);
+    document_ = html::ReadHtml(source_);
+    ++shown_;
+    top_ = 0;
+    LayOut();
+    if (document_.refresh && Window() != nullptr) {
+      PostMessageA(Window(), kRefreshMessage, shown_, 0);
+    }
+  }
+
+  void LayOut() {
+    html::Colors colors;
+    colors.background = ToRgb(background_.value);
+    colors.text = ToRgb(fontColor_.value);
+    colors.link = kLinkColor;
+    laidOutWidth_ = ClientWidth();
+    layout_ = html::LayOut(document_, laidOutWidth_, canvas_, colors);
+    ScrollTo(top_);
+  }
+
+  int ClientWidth() const {
+    RECT client{};
+    if (Window() != nullptr) GetClientRect(Window(), &client);
+    return client.right - client.left;
+  }
+  int ClientHeight() const {
+    RECT client{};
+    if (Window() != nullptr) GetClientRect(Window(), &client);
+    return client.bottom - client.top;
+  }
+
+  // Scrolls so that top is the first row shown, within the page.
+  void ScrollTo(int top) {
+    const int page = ClientHeight();
+    top_ = std::clamp(top, 0, std::max(0, layout_.height - page));
+    if (Window() == nullptr) return;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+    info.nMin = 0;
+    info.nMax = std::max(0, layout_.height - 1);
+    info.nPage = static_cast<UINT>(std::max(0, page));
+    info.nPos = top_;
+    SetScrollInfo(Window(), SB_VERT, &info, TRUE);
+    Repaint();
+  }
+
+  void OnScrollBar(WORD request) {
+    const int page = std::max(kLineStep, ClientHeight() - kLineStep);
+    switch (request) {
+      case SB_LINEUP:
+        ScrollTo(top_ - kLineStep);
+        break;
+      case SB_LINEDOWN:
+        ScrollTo(top_ + kLineStep);
+        break;
+      case SB_PAGEUP:
+        ScrollTo(top_ - page);
+        break;
+      case SB_PAGEDOWN:
+        ScrollTo(top_ + page);
+        break;
+      case SB_TOP:
+        ScrollTo(0);
+        break;
+      case SB_BOTTOM:
+        ScrollTo(layout_.height);
+        break;
+      case SB_THUMBTRACK:
+      case SB_THUMBPOSITION: {
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_TRACKPOS;
+        if (GetScrollInfo(Window(), SB_VERT, &info)) ScrollTo(info.nTrackPos);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  // The keys scroll as the scroll bar's parts do.
+  bool OnKey(UINT key) {
+    static constexpr struct {
+      UINT key;
+      WORD request;
+    } kKeys[] = {{VK_UP, SB_LINEUP},     {VK_DOWN, SB_LINEDOWN}, {VK_PRIOR, SB_PAGEUP},
+                 {VK_NEXT, SB_PAGEDOWN}, {VK_HOME, SB_TOP},      {VK_END, SB_BOTTOM}};
+    for (const auto& entry : kKeys) {
+      if (entry.key == key) {
+        OnScrollBar(entry.request);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  int LinkAt(LPARAM point) const {
+    const int x = static_cast<short>(LOWORD(point));
+    const int y = static_cast<short>(HIWORD(point));
+    return layout_.LinkAt(x, y + top_);
+  }
+
+  // Reports the click; unless the dialog handled it, follows the link. The
+  // dialog may close the page, and with it this pane, while it handles it.
+  void Click(int link) {
+    const std::string href = document_.links[static_cast<std::size_t>(link)];
+    HtmlPaneEvent event;
+    event.link = href;
+    const std::weak_ptr<int> alive = lifetime_;
+    event_ = &event;
+    Fire(ControlEvent::kHotSpotClick);
+    if (alive.expired()) return;
+    event_ = nullptr;
+    if (!event.handled) Follow(href);
+  }
+
+  void Follow(const std::string& href) {
+    if (href.empty()) return;
+    if (href.front() == '#') {
+      ScrollToAnchor(href.substr(1));
+      return;
+    }
+    if (!html::IsLocalLink(href)) return;
+    const std::string path = HtmlExpandLink(href);
+    if (path.empty() || !IsFile(path) || !LoadHtmlFile(path)) return;
+    const std::string_view anchor = html::LinkAnchor(href);
+    if (!anchor.empty()) ScrollToAnchor(anchor);
+  }
+
+  void ScrollToAnchor(std::string_view name) {
+    if (const auto top = layout_.AnchorTop(name)) ScrollTo(*top);
+  }
+
+  void ReportRefresh() {
+    HtmlPaneEvent event;
+    event.delaySeconds = document_.refresh->delaySeconds;
+    event.url = document_.refresh->url;
+    const std::weak_ptr<int> alive = lifetime_;
+    event_ = &event;
+    Fire(ControlEvent::kMetaRefresh);
+    if (alive.expired()) return;
+    event_ = nullptr;
+  }
+
+  std::string BaseFolder() const {
+    if (currentFile_.empty()) return CurrentFolder();
+    return std::string(common::FolderPart(currentFile_));
+  }
+
+  std::string PicturePath(const std::string& source) const {
+    if (source.empty() || !html::IsLocalLink(source)) return {};
+    return html::LinkPath(source, BaseFolder());
+  }
+
   std::string source_;
+  std::string currentFile_;
+  html::Document document_;
+  html::Layout layout_;
+  HtmlCanvas canvas_;
   ColorProperty background_;
   ColorProperty fontColor_;
-  common::GdiObject<HBRUSH> brush_;
-  COLORREF brushColor_ = 0;
+  int top_ = 0;
+  int laidOutWidth_ = -1;
+  unsigned shown_ = 0;  // counts the pages shown
+  int pressedLink_ = -1;
+  HtmlPaneEvent* event_ = nullptr;
+  std::shared_ptr<int> lifetime_ = std::make_shared<int>(0);
 };
 
 }  // namespace

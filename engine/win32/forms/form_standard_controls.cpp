@@ -18,7 +18,7 @@ namespace {
 
 void PrepareWindowClasses() {
   static const bool prepared = [] {
-    for (const char* name : {kPanelClass, kImageClass, kShapeClass, kBevelClass}) {
+    for (const char* name : {kPanelClass, kImageClass, kShapeClass, kBevelClass, kHtmlClass}) {
       WNDCLASSA windowClass{};
       // Global, so that the class is found whichever module handle the
       // window is created with.

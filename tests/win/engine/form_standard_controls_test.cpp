@@ -8,13 +8,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "common/paths.h"
 #include "common/text_lines.h"
 #include "engine/core/form_file.h"
 #include "engine/win32/forms/form_control.h"
@@ -41,10 +44,20 @@ std::ostream& operator<<(std::ostream& out, const Event& event) {
 
 class RecordingSite : public ControlSite {
  public:
+  // An HTML pane's event records its link, or its delay and target, as the
+  // text; a link click is answered with handleLinks.
   void ControlEvent(FormControl& control, tavrel::ControlEvent event) override {
-    events.push_back({control.Name(), event, control.GetPropertyText("Text").value_or("")});
+    std::string text = control.GetPropertyText("Text").value_or("");
+    if (HtmlPaneEvent* html = control.HtmlEvent()) {
+      text = event == ControlEvent::kMetaRefresh
+                 ? std::to_string(html->delaySeconds) + " " + html->url
+                 : html->link;
+      html->handled = handleLinks;
+    }
+    events.push_back({control.Name(), event, text});
   }
   std::vector<Event> events;
+  bool handleLinks = false;
 };
 
 LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -985,33 +998,218 @@ TEST_F(FormStandardControls, ShapesAndBevels) {
   EXPECT_EQ(canvas.Pixel(10, 0), GetSysColor(COLOR_BTNHIGHLIGHT));
 }
 
-TEST_F(FormStandardControls, HtmlShowsThePageAsText) {
-  FormControl& html = Make(Object("ThtmlLite", "Readme", {}));
-  const std::string page =
-      "<html><head><title>Hidden</title><style>p {}</style></head>\n<body>"
-      "<p>Hello&nbsp;&amp;   <b>world</b></p>Line<br>two &lt;3&gt; &#65;&#x42;<!-- note -->"
-      "<p>a < b &bogus; c</p></body></html>";
-  EXPECT_TRUE(html.SetPropertyText("DocumentSource", page));
-  EXPECT_EQ(Get(html, "DocumentSource"), page);
-  char text[256] = {};
-  GetWindowTextA(html.Window(), text, sizeof text);
-  EXPECT_STREQ(text, "Hello & world\r\nLine\r\ntwo <3> AB\r\na < b &bogus; c");
-  EXPECT_NE(GetWindowLongPtrA(html.Window(), GWL_STYLE) & ES_READONLY, 0);
+// A folder of page files for the HTML pane, removed again at the end.
+class PageFolder {
+ public:
+  PageFolder() {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(sizeof temp, temp);
+    path_ = std::string(temp) + "tavrel-html-pane\\";
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~PageFolder() {
+    for (const std::string& name : names_) DeleteFileA((path_ + name).c_str());
+    RemoveDirectoryA(path_.c_str());
+  }
+  PageFolder(const PageFolder&) = delete;
+  PageFolder& operator=(const PageFolder&) = delete;
 
-  EXPECT_TRUE(html.SetPropertyText("DocumentSource", "<b unfinished"));
-  GetWindowTextA(html.Window(), text, sizeof text);
-  EXPECT_STREQ(text, "");
+  std::string Write(const std::string& name, const std::string& text) {
+    std::ofstream(path_ + name, std::ios::binary) << text;
+    names_.push_back(name);
+    return path_ + name;
+  }
+  const std::string& Path() const { return path_; }
 
-  Canvas canvas(4, 4);
-  const auto background = [&] {
-    return BrushColor(SendMessageA(form_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(canvas.Dc()),
-                                   reinterpret_cast<LPARAM>(html.Window())));
+ private:
+  std::string path_;
+  std::vector<std::string> names_;
+};
+
+void PumpMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+int ScrollTop(const FormControl& control) {
+  return GetScrollPos(control.Window(), SB_VERT);
+}
+
+// Links as missing pictures of a fixed size, one per line: line k spans
+// y = 8 + 30k to 8 + 30(k + 1).
+std::string LinkLine(const std::string& href) {
+  return "<a href=\"" + href + "\"><img src=none.bmp width=100 height=30></a><br>";
+}
+POINT OnLine(int line) {
+  return {20, 8 + 30 * line + 15};
+}
+
+TEST_F(FormStandardControls, HtmlPaneLoadsFilesAndExpandsLinks) {
+  PageFolder folder;
+  const std::string index = folder.Write(
+      "index.htm", "<html><head><title>The  &amp; index</title></head><body>Hi</body></html>");
+  FormControl& html = Make(Object("ThtmlLite", "Pane", {}));
+  EXPECT_FALSE(html.LoadHtmlFile(folder.Path() + "missing.htm"));
+  EXPECT_FALSE(html.LoadHtmlFile(folder.Path()));  // a folder is no page
+  EXPECT_EQ(html.HtmlCurrentFile(), "");
+
+  ASSERT_TRUE(html.LoadHtmlFile(index));
+  EXPECT_EQ(html.HtmlCurrentFile(), index);
+  EXPECT_EQ(Get(html, "CurrentFile"), index);
+  EXPECT_EQ(html.HtmlDocumentTitle(), "The & index");
+  EXPECT_EQ(Get(html, "DocumentTitle"), "The & index");
+  EXPECT_FALSE(html.SetPropertyText("CurrentFile", "x.htm"));
+  EXPECT_FALSE(html.LoadHtmlFile(folder.Path() + "missing.htm"));
+  EXPECT_EQ(html.HtmlCurrentFile(), index);  // unchanged by a failed load
+
+  const std::string parent = std::string(
+      common::FolderPart(std::string_view(folder.Path()).substr(0, folder.Path().size() - 1)));
+  EXPECT_EQ(html.HtmlExpandLink("page2.htm"), folder.Path() + "page2.htm");
+  EXPECT_EQ(html.HtmlExpandLink("sub/./p.htm?x=1#y"), folder.Path() + "sub\\p.htm");
+  EXPECT_EQ(html.HtmlExpandLink("..\\up.htm"), parent + "up.htm");
+  EXPECT_EQ(html.HtmlExpandLink("file:///C|/x/y.htm"), "C:\\x\\y.htm");
+  EXPECT_EQ(html.HtmlExpandLink("D:\\abs.htm"), "D:\\abs.htm");
+
+  // Source text: no current file, links relative to the current folder.
+  EXPECT_TRUE(html.SetPropertyText("DocumentSource", "<title>Source</title>x"));
+  EXPECT_EQ(Get(html, "DocumentSource"), "<title>Source</title>x");
+  EXPECT_EQ(html.HtmlCurrentFile(), "");
+  EXPECT_EQ(html.HtmlDocumentTitle(), "Source");
+  char current[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof current, current);
+  EXPECT_EQ(html.HtmlExpandLink("a.htm"), common::JoinPath(current, "a.htm"));
+  EXPECT_TRUE(Events().empty());
+}
+
+TEST_F(FormStandardControls, HtmlPaneReportsLinkClicksAndFollowsThoseLeftToIt) {
+  PageFolder folder;
+  folder.Write("page2.htm", "<title>Page two</title><a name=bottom>two</a>");
+  std::string page = "<title>Links</title><body>" + LinkLine("page2.htm") +
+                     LinkLine("http://example.com/") + LinkLine("#end") + LinkLine("missing.htm") +
+                     LinkLine("sub\\..\\page2.htm#bottom");
+  for (int i = 0; i < 100; ++i) page += "filler<br>";
+  page += "<a name=end>end</a>";
+  const std::string index = folder.Write("index.htm", page);
+  FormObject object = Object("ThtmlLite", "Pane", {});
+  object.properties[2] = Int("Width", 300);
+  object.properties[3] = Int("Height", 200);
+  FormControl& html = Make(object);
+  ASSERT_TRUE(html.LoadHtmlFile(index));
+  const auto click = [&](int line) { Click(html.Window(), OnLine(line).x, OnLine(line).y); };
+
+  // Handled: reported with the link as written, not followed.
+  site_.handleLinks = true;
+  click(0);
+  EXPECT_EQ(Events(), (std::vector<Event>{{"Pane", ControlEvent::kHotSpotClick, "page2.htm"}}));
+  EXPECT_EQ(html.HtmlCurrentFile(), index);
+
+  // Left to the pane: a web address and a missing file do nothing, an anchor scrolls.
+  site_.handleLinks = false;
+  click(1);
+  click(3);
+  EXPECT_EQ(Events(),
+            (std::vector<Event>{{"Pane", ControlEvent::kHotSpotClick, "http://example.com/"},
+                                {"Pane", ControlEvent::kHotSpotClick, "missing.htm"}}));
+  EXPECT_EQ(html.HtmlCurrentFile(), index);
+  EXPECT_EQ(ScrollTop(html), 0);
+  click(2);
+  EXPECT_EQ(Events(), (std::vector<Event>{{"Pane", ControlEvent::kHotSpotClick, "#end"}}));
+  EXPECT_GT(ScrollTop(html), 1000);
+  SendMessageA(html.Window(), WM_KEYDOWN, VK_HOME, 0);
+  EXPECT_EQ(ScrollTop(html), 0);
+  SendMessageA(html.Window(), WM_KEYDOWN, VK_NEXT, 0);
+  const int pageDown = ScrollTop(html);
+  EXPECT_GT(pageDown, 100);
+  SendMessageA(html.Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+  EXPECT_LT(ScrollTop(html), pageDown);
+  SendMessageA(html.Window(), WM_VSCROLL, SB_TOP, 0);
+  EXPECT_EQ(ScrollTop(html), 0);
+
+  // Pressed on one link and released on another: no click.
+  SendMessageA(html.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(OnLine(0).x, OnLine(0).y));
+  SendMessageA(html.Window(), WM_LBUTTONUP, 0, MAKELPARAM(OnLine(1).x, OnLine(1).y));
+  EXPECT_TRUE(Events().empty());
+
+  // A local page is loaded, and scrolled to its anchor.
+  click(4);
+  EXPECT_EQ(
+      Events(),
+      (std::vector<Event>{{"Pane", ControlEvent::kHotSpotClick, "sub\\..\\page2.htm#bottom"}}));
+  EXPECT_EQ(html.HtmlCurrentFile(), folder.Path() + "page2.htm");
+  EXPECT_EQ(html.HtmlDocumentTitle(), "Page two");
+  EXPECT_EQ(html.HtmlEvent(), nullptr);
+}
+
+TEST_F(FormStandardControls, HtmlPaneReportsATimedPageChangeOnceWhileItsPageShows) {
+  PageFolder folder;
+  const std::string timed =
+      folder.Write("timed.htm", "<meta http-equiv=\"refresh\" content=\"5; URL=page2.htm\">Wait");
+  const std::string still = folder.Write("still.htm", "No change");
+  FormControl& html = Make(Object("ThtmlLite", "Pane", {}));
+
+  ASSERT_TRUE(html.LoadHtmlFile(timed));
+  EXPECT_TRUE(Events().empty());  // reported later, not while the page loads
+  PumpMessages();
+  EXPECT_EQ(Events(), (std::vector<Event>{{"Pane", ControlEvent::kMetaRefresh, "5 page2.htm"}}));
+  PumpMessages();
+  EXPECT_TRUE(Events().empty());
+
+  // A page left before the report arrives is not reported.
+  ASSERT_TRUE(html.LoadHtmlFile(timed));
+  ASSERT_TRUE(html.LoadHtmlFile(still));
+  PumpMessages();
+  EXPECT_TRUE(Events().empty());
+
+  // Source text with only a delay: the same page again.
+  EXPECT_TRUE(html.SetPropertyText("DocumentSource", "<meta http-equiv=refresh content=3>Again"));
+  PumpMessages();
+  EXPECT_EQ(Events(), (std::vector<Event>{{"Pane", ControlEvent::kMetaRefresh, "3 "}}));
+}
+
+TEST_F(FormStandardControls, HtmlPanePaintsThePage) {
+  constexpr COLORREF kRed = RGB(255, 0, 0), kWhite = RGB(255, 255, 255);
+  PageFolder folder;
+  const Bytes bmp = FourColours();
+  folder.Write("four.bmp", std::string(bmp.begin(), bmp.end()));
+  const std::string page = folder.Write(
+      "page.htm",
+      "<img src=four.bmp width=40 height=20><br>"
+      "<table border=1 cellspacing=0 cellpadding=0><tr><td bgcolor=#0000ff width=50>&nbsp;"
+      "</table><hr noshade size=4><h1>Heading</h1>");
+  FormObject object = Object("ThtmlLite", "Pane", {});
+  object.properties[2] = Int("Width", 300);
+  object.properties[3] = Int("Height", 200);
+  FormControl& html = Make(object);
+  ASSERT_TRUE(html.LoadHtmlFile(page));
+  Canvas canvas(300, 200);
+  canvas.Paint(html.Window());
+  // The picture scaled to 40 x 20 at the margin: red at its top left, green at its top right.
+  EXPECT_EQ(canvas.Pixel(8 + 5, 8 + 4), kRed);
+  EXPECT_EQ(canvas.Pixel(8 + 35, 8 + 4), RGB(0, 255, 0));
+  EXPECT_EQ(canvas.Pixel(8 + 35, 8 + 15), kWhite);
+  // The blue cell inside its grey frames below the picture's line.
+  EXPECT_EQ(canvas.Pixel(8 + 10, 8 + 20 + 8), RGB(0, 0, 255));
+  EXPECT_EQ(canvas.Pixel(8, 8 + 20 + 8), RGB(128, 128, 128));
+  EXPECT_EQ(canvas.Pixel(250, 4), kWhite);
+
+  // The heading's text is drawn in the text colour somewhere below the rule.
+  const auto darkPixels = [&] {
+    int dark = 0;
+    for (int y = 60; y < 200; ++y) {
+      for (int x = 8; x < 280; ++x) dark += canvas.Pixel(x, y) == RGB(0, 0, 0) ? 1 : 0;
+    }
+    return dark;
   };
-  EXPECT_EQ(background(), RGB(255, 255, 255));
+  EXPECT_GT(darkPixels(), 100);
+
   EXPECT_TRUE(html.SetPropertyText("DefBackground", "clYellow"));
-  EXPECT_EQ(background(), RGB(255, 255, 0));
   EXPECT_FALSE(html.SetPropertyText("DefBackground", "sunset"));
   EXPECT_EQ(Get(html, "DefBackground"), "clYellow");
+  canvas.Paint(html.Window());
+  EXPECT_EQ(canvas.Pixel(250, 4), RGB(255, 255, 0));
+  EXPECT_TRUE(html.SetPropertyText("DocumentSource", "<body bgcolor=teal text=white>x"));
+  canvas.Paint(html.Window());
+  EXPECT_EQ(canvas.Pixel(250, 4), RGB(0, 128, 128));
 }
 
 TEST_F(FormStandardControls, AnimationsOpenWhatExistsAndNeverFail) {
