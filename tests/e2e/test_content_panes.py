@@ -16,6 +16,7 @@ from test_wizard_dialogs import PAGE, control, dialog_file, next_button, q
 
 WORK = wb.WORK / "content_panes"
 TITLE = "Content Sample"
+WM_VSCROLL, SB_PAGEDOWN, SB_TOP = 0x115, 3, 6
 
 LICENSE_RTF = (rb"{\rtf1\ansi\deff0{\fonttbl{\f0\fswiss Arial;}}"
                rb"{\colortbl;\red160\green0\blue0;}"
@@ -144,6 +145,14 @@ class ContentPanesTest(wb.EngineCase):
                         extra_env={"RECORD_RUN": wb.winpath(record)}) as program:
             page = wb.find_window(PAGE, "Product Information")
             wb.screenshot("content-html")
+            # The rest of the page (the lists and the table) a page further down.
+            pane = next(i for cls, i, _ in page.children if cls.lower() == "tavrelhtml")
+            for _ in range(2):
+                wb.winctl("post", PAGE, "Product Information", pane, str(WM_VSCROLL),
+                          str(SB_PAGEDOWN))
+            wb.wait_until(lambda: False, timeout=0.5)
+            wb.screenshot("content-html-scrolled")
+            wb.winctl("post", PAGE, "Product Information", pane, str(WM_VSCROLL), str(SB_TOP))
             # The first picture links to a program beside the page: it starts
             # with the link's parameters, and the pane stays where it is.
             self.click(page, 10 + 60, 10 + 30)
