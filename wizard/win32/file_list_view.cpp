@@ -6,6 +6,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "common/paths.h"
 #include "wizard/win32/win32_files.h"
 #include "wizard/win32/wizard_boxes.h"
@@ -64,12 +66,24 @@ void FileListView::Assign(const std::vector<FileEntry>& entries) {
   Refill();
 }
 
+// Refills the list view from the model; the entries that were selected and
+// focused stay so where they are still listed.
 void FileListView::Refill() {
+  std::vector<std::string> selected;
+  std::string focused;
+  const auto& entries = model_.Entries();
+  for (int row = 0; row < ListView_GetItemCount(list_); ++row) {
+    char text[1024] = {};
+    ListView_GetItemText(list_, row, 0, text, sizeof text);
+    const UINT state = ListView_GetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED);
+    if ((state & LVIS_SELECTED) != 0) selected.emplace_back(text);
+    if ((state & LVIS_FOCUSED) != 0) focused = text;
+  }
   filling_ = true;
   SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
   ListView_DeleteAllItems(list_);
   int row = 0;
-  for (const FileEntry& entry : model_.Entries()) {
+  for (const FileEntry& entry : entries) {
     LVITEMA item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = row;
@@ -77,6 +91,12 @@ void FileListView::Refill() {
     item.iImage = IconOf(entry.path);
     ListView_InsertItem(list_, &item);
     ListView_SetCheckState(list_, row, entry.subfolders ? TRUE : FALSE);
+    UINT state = 0;
+    if (std::find(selected.begin(), selected.end(), entry.path) != selected.end()) {
+      state |= LVIS_SELECTED;
+    }
+    if (entry.path == focused) state |= LVIS_FOCUSED;
+    if (state != 0) ListView_SetItemState(list_, row, state, LVIS_SELECTED | LVIS_FOCUSED);
     ++row;
   }
   SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
@@ -188,9 +208,6 @@ bool FileListView::Command(int command) {
         model_.SetTicked(row, command == kCheckSelectedCommand);
       }
       Refill();
-      for (const std::size_t row : selected) {
-        ListView_SetItemState(list_, static_cast<int>(row), LVIS_SELECTED, LVIS_SELECTED);
-      }
       return true;
     case kSelectAllCommand:
       ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED);
@@ -271,7 +288,7 @@ bool FileListView::Notify(const NMHDR& header, LRESULT* result) {
                           IsFolder, &moved)) {
           // The list is refilled once the edit control is gone.
           pendingSelection_ = static_cast<int>(moved);
-          PostMessageA(owner_, kRefillFileListMessage, 0, 0);
+          PostMessageA(GetAncestor(owner_, GA_ROOT), kRefillFileListMessage, 0, 0);
         }
       }
       *result = FALSE;

@@ -641,8 +641,11 @@ void Ombrell::Gather() {
   s.saveAs = Text(kSaveAsEdit);
   s.project = Text(kProjectEdit);
   flow_.direct = Checked(kDirectCheck);
-  if (IsWindowEnabled(Control(kMakeCheck))) flow_.make = Checked(kMakeCheck);
-  if (IsWindowEnabled(Control(kSaveCheck))) flow_.save = Checked(kSaveCheck);
+  // The Ready page's ticks count only as the author left them there.
+  if (flow_.Page() == kReadyPage) {
+    if (IsWindowEnabled(Control(kMakeCheck))) flow_.make = Checked(kMakeCheck);
+    if (IsWindowEnabled(Control(kSaveCheck))) flow_.save = Checked(kSaveCheck);
+  }
 }
 
 // Settings -> controls.
