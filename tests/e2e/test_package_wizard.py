@@ -317,12 +317,19 @@ class WizardTest(unittest.TestCase):
     def test_first_run_lays_out_the_program_folder(self) -> None:
         for name in ("firstrun.qorv", "packages.qorv", "ui.qorv"):
             (self.prog / name).unlink()
+        # A project that cannot be opened is reported; the wizard then opens
+        # with fresh settings and stays usable.
         missing = wb.winpath(self.dir / "no such project.ombr")
         with wb.Program(self.prog / "ombrwiz.exe", [missing]) as program:
             box = f"{CAPTION}>>Selected project file is invalid."
             wb.find_window(DIALOG, box)
             wb.press(DIALOG, box, "OK")
-            self.assertEqual(program.wait(60), 1)
+            wb.find_window("TOmbrell", "Ombrell Wizard")
+            wb.press("TOmbrell", "Ombrell Wizard", "Cancel")
+            question = f"{CAPTION}>>Are you sure you want to quit?"
+            wb.find_window(DIALOG, question)
+            wb.press(DIALOG, question, "Yes")
+            self.assertEqual(program.wait(60), 0)
         self.assertEqual((self.prog / "firstrun.qorv").read_bytes(), b"")
         self.assertEqual((self.prog / "packages.qorv").read_bytes(), b"")
         user = wb.temp_folder().parent.name

@@ -561,8 +561,7 @@ void Ombrell::CreatePages() {
 
   // 14: building.
   p = Page(kBuildingPage);
-  Label(p, "", 40, 14, 420, 14, kStatusLabel);
-  SendMessageA(Control(kStatusLabel), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+  Add(p, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 40, 14, 420, 14, kStatusLabel);
   Add(p, PROGRESS_CLASSA, "", PBS_SMOOTH, 40, 32, 420, 18, kStepBar);
   Label(p, "Overall Progress", 40, 64, 420);
   Add(p, PROGRESS_CLASSA, "", PBS_SMOOTH, 40, 82, 420, 18, kOverallBar);

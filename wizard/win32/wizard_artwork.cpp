@@ -83,8 +83,8 @@ struct AnimationState {
   bool playing = false;
 };
 
-void DrawFrame(HDC dc, const RECT& area, const AnimationState& state) {
-  Fill(dc, area, GetSysColor(COLOR_BTNFACE));
+void DrawFrame(HDC dc, const RECT& area, const AnimationState& state, HBRUSH background) {
+  FillRect(dc, &area, background);
   const int w = area.right - area.left;
   const int h = area.bottom - area.top;
   const int f = state.frame;
@@ -103,6 +103,11 @@ void DrawFrame(HDC dc, const RECT& area, const AnimationState& state) {
         const int y = h / 2 - 6 - (step * (kFrames - step)) * 20 / (kFrames * kFrames / 4) / 2;
         const Paint page(dc, RGB(255, 255, 255));
         Rectangle(dc, x, y, x + 10, y + 13);
+        const Paint lines(dc, RGB(90, 90, 90));
+        MoveToEx(dc, x + 2, y + 4, nullptr);
+        LineTo(dc, x + 8, y + 4);
+        MoveToEx(dc, x + 2, y + 8, nullptr);
+        LineTo(dc, x + 8, y + 8);
       }
       break;
     }
@@ -183,7 +188,12 @@ LRESULT CALLBACK AnimationProc(HWND window, UINT message, WPARAM wParam, LPARAM 
       HDC memory = CreateCompatibleDC(dc);
       HBITMAP bitmap = CreateCompatibleBitmap(dc, area.right, area.bottom);
       HGDIOBJ old = SelectObject(memory, bitmap);
-      DrawFrame(memory, area, StateOf(window));
+      // The parent says which ground the drawing stands on, as for a static control.
+      auto background = reinterpret_cast<HBRUSH>(SendMessageA(GetParent(window), WM_CTLCOLORSTATIC,
+                                                              reinterpret_cast<WPARAM>(memory),
+                                                              reinterpret_cast<LPARAM>(window)));
+      if (background == nullptr) background = GetSysColorBrush(COLOR_BTNFACE);
+      DrawFrame(memory, area, StateOf(window), background);
       BitBlt(dc, 0, 0, area.right, area.bottom, memory, 0, 0, SRCCOPY);
       SelectObject(memory, old);
       DeleteObject(bitmap);
