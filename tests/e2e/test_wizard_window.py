@@ -1,7 +1,7 @@
 """The package wizard's window, end to end under Wine: a package made
 through every page from an empty program folder (with the file list edited),
 the skip of the advanced pages with default output paths after
-"$ADDTOPACKAGE$", and a project opened from the command line and rebuilt at
+"$ADDTOPACKAGE$" (and files dropped on the list), and a project opened from the command line and rebuilt at
 once, paused and cancelled. Screenshots of every page go to
 build/screenshots/wizard-page-*.png."""
 
@@ -284,6 +284,13 @@ class WizardWindowTest(unittest.TestCase):
             press_next()
             wait_heading("Package Files and Folders")
             self.assertEqual(items(), [(True, wb.winpath(folder) + "\\*.*")])
+            # Dropped from Explorer: the folder again, a file, and a name that
+            # is not there.
+            readme = wb.winpath(self.tree / "readme.txt")
+            wb.winctl("drop", WINDOW, "*", wb.winpath(folder), readme,
+                      wb.winpath(self.dir / "gone.txt"))
+            self.assertTrue(wb.wait_until(lambda: len(items()) == 2), items())
+            self.assertEqual(items(), [(True, wb.winpath(folder) + "\\*.*"), (False, readme)])
             press_next()
             wait_heading("Advanced Package Settings")
             press_next()
@@ -302,7 +309,8 @@ class WizardWindowTest(unittest.TestCase):
         self.assertEqual(project.read_bytes().decode("cp1252").split("\r\n")[:3],
                          [own_path, wb.winpath(folder) + "\\*.*", "$"])
         self.assertEqual(self.cabinet_names(package),
-                         {"caf\u00e9 cr\u00e8me.txt", "random.bin", "also empty.dat", "pattern.bin"})
+                         {"caf\u00e9 cr\u00e8me.txt", "random.bin", "also empty.dat", "pattern.bin",
+                          "readme.txt"})
         shutil.rmtree(package.parent)
         project.unlink()
 

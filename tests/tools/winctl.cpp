@@ -21,6 +21,8 @@
 //                                           per row, checked (1 or 0)|selected|text
 //   winctl labeledit CLASS TITLE ID TEXT    types TEXT into the label being edited
 //                                           in a list view and presses Enter
+//   winctl drop CLASS TITLE PATH...         drops these files on the window, as
+//                                           Explorer does (WM_DROPFILES)
 //   winctl hold                             keeps the desktop in use; never ends
 // Children are looked up by id at any depth (controls inside group boxes
 // and panels included).
@@ -30,6 +32,7 @@
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -409,6 +412,32 @@ int main(int argc, char** argv) {
     if (edit == nullptr) return 1;
     SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]));
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    return 0;
+  }
+  if (verb == "drop" && argc > 4) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    if (window == nullptr) return 1;
+    // The drop's block (DROPFILES, then the names, each ended by a zero, and
+    // one more zero) is made in the window's own process; its address serves
+    // as the fixed memory handle the receiver locks and frees.
+    std::string names;
+    for (int i = 4; i < argc; ++i) names.append(argv[i]).push_back('\0');
+    names.push_back('\0');
+    DROPFILES head{};
+    head.pFiles = sizeof head;
+    std::string block(reinterpret_cast<const char*>(&head), sizeof head);
+    block += names;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == nullptr) return 1;
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE);
+    SIZE_T written = 0;
+    const bool copied = remote != nullptr &&
+                        WriteProcessMemory(process, remote, block.data(), block.size(), &written);
+    CloseHandle(process);
+    if (!copied) return 1;
+    PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
     return 0;
   }
   if (verb == "close") {
