@@ -15,7 +15,7 @@ import unittest
 from pathlib import Path
 
 import winebench as wb
-from test_package_wizard import make_tree, project_text
+from test_package_wizard import WizardCase, project_text
 
 WORK = wb.WORK / "wizard_window"
 WINDOW = "TOmbrell"
@@ -104,26 +104,11 @@ def untick(control: int) -> None:
         assert wb.wait_until(lambda: state(control)[2] == "0")
 
 
-class WizardWindowTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls) -> None:
-        shutil.rmtree(WORK, ignore_errors=True)
-        WORK.mkdir(parents=True)
-        cls.tree = make_tree(WORK / "tree")
-
-    @classmethod
-    def tearDownClass(cls) -> None:
-        wb.assert_nothing_left_open()
+class WizardWindowTest(WizardCase):
+    WORK = WORK
 
     def setUp(self) -> None:
-        self.dir = WORK / self.id().rsplit(".", 1)[-1]
-        shutil.rmtree(self.dir, ignore_errors=True)
-        self.dir.mkdir(parents=True)
-        self.prog = self.dir / "program"
-        self.prog.mkdir()
-        for name in ("ombrwiz.exe", "ombrstub.exe", "cabinet.dl_", "translations.English"):
-            shutil.copy2(wb.BIN / name, self.prog / name)
-        self.trace = self.dir / "trace.txt"
+        super().setUp()
         user = wb.temp_folder().parent.name
         self.my_packages = Path(wb.ENV["WINEPREFIX"]) / f"drive_c/users/{user}/Documents/My Packages"
 

@@ -176,6 +176,39 @@ constexpr std::array<TargetButton, 7> kTargetButtons = {{
     {"&Specific Folder:", TargetChoice::kLiteral},
 }};
 
+// Settings that a control holds as it is: edits for texts, ticks for flags.
+struct TextBinding {
+  int id;
+  std::string ProjectSettings::*setting;
+};
+constexpr std::array<TextBinding, 15> kTextBindings = {{
+    {kPasswordEdit, &ProjectSettings::packagePassword},
+    {kStartTextEdit, &ProjectSettings::startText},
+    {kEndTextEdit, &ProjectSettings::endText},
+    {kLicenseEdit, &ProjectSettings::licenseFile},
+    {kSplitEdit, &ProjectSettings::split},
+    {kSpaceEdit, &ProjectSettings::space},
+    {kTargetDirEdit, &ProjectSettings::targetDirText},
+    {kSpcEdit, &ProjectSettings::spc},
+    {kPvkEdit, &ProjectSettings::pvk},
+    {kTimeStampEdit, &ProjectSettings::timeStamp},
+    {kInfoUrlEdit, &ProjectSettings::infoUrl},
+    {kRunAppEdit, &ProjectSettings::runApp},
+    {kRunParmsEdit, &ProjectSettings::runParms},
+    {kSaveAsEdit, &ProjectSettings::saveAs},
+    {kProjectEdit, &ProjectSettings::project},
+}};
+struct TickBinding {
+  int id;
+  bool ProjectSettings::*setting;
+};
+constexpr std::array<TickBinding, 4> kTickBindings = {{
+    {kAdvancedRadio, &ProjectSettings::advanced},
+    {kMultiPartCheck, &ProjectSettings::multiPart},
+    {kSilentCheck, &ProjectSettings::silent},
+    {kCodeSignCheck, &ProjectSettings::codeSign},
+}};
+
 std::string TextOf(HWND control) {
   const int length = GetWindowTextLengthA(control);
   std::string text(static_cast<std::size_t>(length) + 1, '\0');
@@ -616,29 +649,12 @@ void Ombrell::Gather() {
   s.language = language >= 0 && static_cast<std::size_t>(language) < languages_.size()
                    ? languages_[static_cast<std::size_t>(language)]
                    : std::string();
-  s.packagePassword = Text(kPasswordEdit);
-  s.startText = Text(kStartTextEdit);
-  s.endText = Text(kEndTextEdit);
-  s.licenseFile = Text(kLicenseEdit);
+  for (const TextBinding& binding : kTextBindings) s.*binding.setting = Text(binding.id);
+  for (const TickBinding& binding : kTickBindings) s.*binding.setting = Checked(binding.id);
   s.files = fileList_.Entries();
-  s.advanced = Checked(kAdvancedRadio);
-  s.multiPart = Checked(kMultiPartCheck);
-  s.split = Text(kSplitEdit);
-  s.silent = Checked(kSilentCheck);
-  s.space = Text(kSpaceEdit);
   for (std::size_t i = 0; i < kTargetButtons.size(); ++i) {
     if (Checked(kTargetRadio + static_cast<int>(i))) s.target = kTargetButtons[i].choice;
   }
-  s.targetDirText = Text(kTargetDirEdit);
-  s.codeSign = Checked(kCodeSignCheck);
-  s.spc = Text(kSpcEdit);
-  s.pvk = Text(kPvkEdit);
-  s.timeStamp = Text(kTimeStampEdit);
-  s.infoUrl = Text(kInfoUrlEdit);
-  s.runApp = Text(kRunAppEdit);
-  s.runParms = Text(kRunParmsEdit);
-  s.saveAs = Text(kSaveAsEdit);
-  s.project = Text(kProjectEdit);
   flow_.direct = Checked(kDirectCheck);
   // The Ready page's ticks count only as the author left them there.
   if (flow_.Page() == kReadyPage) {
@@ -657,30 +673,13 @@ void Ombrell::Scatter() {
                language == languages_.end() ? static_cast<WPARAM>(-1)
                                             : static_cast<WPARAM>(language - languages_.begin()),
                0);
-  SetText(kPasswordEdit, s.packagePassword);
-  SetText(kStartTextEdit, s.startText);
-  SetText(kEndTextEdit, s.endText);
-  SetText(kLicenseEdit, s.licenseFile);
-  fileList_.Assign(s.files);
+  for (const TextBinding& binding : kTextBindings) SetText(binding.id, s.*binding.setting);
+  for (const TickBinding& binding : kTickBindings) SetChecked(binding.id, s.*binding.setting);
   SetChecked(kNoAdvancedRadio, !s.advanced);
-  SetChecked(kAdvancedRadio, s.advanced);
-  SetChecked(kMultiPartCheck, s.multiPart);
-  SetText(kSplitEdit, s.split);
-  SetChecked(kSilentCheck, s.silent);
-  SetText(kSpaceEdit, s.space);
+  fileList_.Assign(s.files);
   for (std::size_t i = 0; i < kTargetButtons.size(); ++i) {
     SetChecked(kTargetRadio + static_cast<int>(i), s.target == kTargetButtons[i].choice);
   }
-  SetText(kTargetDirEdit, s.targetDirText);
-  SetChecked(kCodeSignCheck, s.codeSign);
-  SetText(kSpcEdit, s.spc);
-  SetText(kPvkEdit, s.pvk);
-  SetText(kTimeStampEdit, s.timeStamp);
-  SetText(kInfoUrlEdit, s.infoUrl);
-  SetText(kRunAppEdit, s.runApp);
-  SetText(kRunParmsEdit, s.runParms);
-  SetText(kSaveAsEdit, s.saveAs);
-  SetText(kProjectEdit, s.project);
   SetChecked(kDirectCheck, flow_.direct);
   ShowDependentControls();
   scattering_ = false;
