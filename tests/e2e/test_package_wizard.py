@@ -81,31 +81,42 @@ def unscramble(data: bytes, password: str) -> bytes:
     return bytes(a ^ b for a, b in zip(data, whole))
 
 
-class WizardTest(unittest.TestCase):
+class WizardCase(unittest.TestCase):
+    """A test of wizard runs: a tree to pack (cls.tree) below the class's WORK,
+    and for each test its own folder (self.dir) holding the wizard's program
+    folder (self.prog) with what the build laid out in bin/."""
+    WORK: Path
+
     @classmethod
     def setUpClass(cls) -> None:
-        shutil.rmtree(WORK, ignore_errors=True)
-        WORK.mkdir(parents=True)
-        cls.tree = make_tree(WORK / "tree")
+        shutil.rmtree(cls.WORK, ignore_errors=True)
+        cls.WORK.mkdir(parents=True)
+        cls.tree = make_tree(cls.WORK / "tree")
 
     @classmethod
     def tearDownClass(cls) -> None:
         wb.assert_nothing_left_open()
 
     def setUp(self) -> None:
-        self.dir = WORK / self.id().rsplit(".", 1)[-1]
+        self.dir = self.WORK / self.id().rsplit(".", 1)[-1]
         shutil.rmtree(self.dir, ignore_errors=True)
         self.dir.mkdir(parents=True)
-        # The wizard's program folder: what the build laid out in bin/, and
-        # preferences that do not start the package after the build.
         self.prog = self.dir / "program"
         self.prog.mkdir()
         for name in ("ombrwiz.exe", "ombrstub.exe", "cabinet.dl_", "translations.English"):
             shutil.copy2(wb.BIN / name, self.prog / name)
+        self.trace = self.dir / "trace.txt"
+
+
+class WizardTest(WizardCase):
+    WORK = WORK
+
+    def setUp(self) -> None:
+        super().setUp()
+        # Preferences that do not start the package after the build.
         (self.prog / "firstrun.qorv").write_bytes(b"")
         (self.prog / "packages.qorv").write_bytes(b"")
         (self.prog / "ui.qorv").write_bytes(b"FALSE\r\nTRUE\r\nTRUE\r\nFALSE\r\nFALSE\r\n")
-        self.trace = self.dir / "trace.txt"
 
     def wizard(self, *args: str, timeout: float = 300, env: dict | None = None) -> int:
         extra = {"OMBRWIZ_TRACE": wb.winpath(self.trace)}
@@ -319,12 +330,19 @@ class WizardTest(unittest.TestCase):
     def test_first_run_lays_out_the_program_folder(self) -> None:
         for name in ("firstrun.qorv", "packages.qorv", "ui.qorv"):
             (self.prog / name).unlink()
+        # A project that cannot be opened is reported; the wizard then opens
+        # with fresh settings and stays usable.
         missing = wb.winpath(self.dir / "no such project.ombr")
         with wb.Program(self.prog / "ombrwiz.exe", [missing]) as program:
             box = f"{CAPTION}>>Selected project file is invalid."
             wb.find_window(DIALOG, box)
             wb.press(DIALOG, box, "OK")
-            self.assertEqual(program.wait(60), 1)
+            wb.find_window("TOmbrell", "Ombrell Wizard")
+            wb.press("TOmbrell", "Ombrell Wizard", "Cancel")
+            question = f"{CAPTION}>>Are you sure you want to quit?"
+            wb.find_window(DIALOG, question)
+            wb.press(DIALOG, question, "Yes")
+            self.assertEqual(program.wait(60), 0)
         self.assertEqual((self.prog / "firstrun.qorv").read_bytes(), b"")
         self.assertEqual((self.prog / "packages.qorv").read_bytes(), b"")
         user = wb.temp_folder().parent.name

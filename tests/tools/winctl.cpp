@@ -17,6 +17,12 @@
 //   winctl layout CLASS TITLE CHILD_CLASS   the first child of that class:
 //                                           left|top|width|height (in its parent's
 //                                           client area)|client width|client height
+//   winctl items CLASS TITLE ID             the rows of a list view: one line
+//                                           per row, checked (1 or 0)|selected|text
+//   winctl labeledit CLASS TITLE ID TEXT    types TEXT into the label being edited
+//                                           in a list view and presses Enter
+//   winctl drop CLASS TITLE PATH...         drops these files on the window, as
+//                                           Explorer does (WM_DROPFILES)
 //   winctl hold                             keeps the desktop in use; never ends
 // Children are looked up by id at any depth (controls inside group boxes
 // and panels included).
@@ -26,6 +32,7 @@
 #include <windows.h>
 // after windows.h
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -357,6 +364,80 @@ int main(int argc, char** argv) {
     GetClientRect(search.found, &client);
     std::printf("%ld|%ld|%ld|%ld|%ld|%ld\n", rect.left, rect.top, rect.right - rect.left,
                 rect.bottom - rect.top, client.right, client.bottom);
+    return 0;
+  }
+  if (verb == "items" && argc > 4) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    const HWND list = window != nullptr ? Child(window, argv[4]) : nullptr;
+    if (list == nullptr) return 1;
+    // The item texts are asked into memory of the list's own process.
+    DWORD processId = 0;
+    GetWindowThreadProcessId(list, &processId);
+    const HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == nullptr) return 1;
+    constexpr SIZE_T kTextRoom = 1024;
+    char* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextRoom, MEM_COMMIT, PAGE_READWRITE));
+    const auto count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      LVITEMA item{};
+      item.iSubItem = 0;
+      item.cchTextMax = static_cast<int>(kTextRoom);
+      item.pszText = remote + sizeof(LVITEMA);
+      SIZE_T moved = 0;
+      WriteProcessMemory(process, remote, &item, sizeof item, &moved);
+      SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(i),
+                   reinterpret_cast<LPARAM>(remote));
+      char text[kTextRoom] = {};
+      ReadProcessMemory(process, remote + sizeof(LVITEMA), text, sizeof text - 1, &moved);
+      const auto state = static_cast<UINT>(SendMessageA(
+          list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_STATEIMAGEMASK | LVIS_SELECTED));
+      std::printf("%d|%d|%s\n", ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 1 : 0,
+                  (state & LVIS_SELECTED) != 0 ? 1 : 0, text);
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return 0;
+  }
+  if (verb == "labeledit" && argc > 5) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    const HWND list = window != nullptr ? Child(window, argv[4]) : nullptr;
+    if (list == nullptr) return 1;
+    HWND edit = nullptr;
+    for (int tries = 0; edit == nullptr && tries < 100; ++tries) {
+      edit = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETEDITCONTROL, 0, 0));
+      if (edit == nullptr) Sleep(50);
+    }
+    if (edit == nullptr) return 1;
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]));
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    return 0;
+  }
+  if (verb == "drop" && argc > 4) {
+    const HWND window = WaitFor(argv[2], argv[3], 10000);
+    if (window == nullptr) return 1;
+    // The drop's block (DROPFILES, then the names, each ended by a zero, and
+    // one more zero) is made in the window's own process; its address serves
+    // as the fixed memory handle the receiver locks and frees.
+    std::string names;
+    for (int i = 4; i < argc; ++i) names.append(argv[i]).push_back('\0');
+    names.push_back('\0');
+    DROPFILES head{};
+    head.pFiles = sizeof head;
+    std::string block(reinterpret_cast<const char*>(&head), sizeof head);
+    block += names;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    if (process == nullptr) return 1;
+    void* remote = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT, PAGE_READWRITE);
+    SIZE_T written = 0;
+    const bool copied = remote != nullptr &&
+                        WriteProcessMemory(process, remote, block.data(), block.size(), &written);
+    CloseHandle(process);
+    if (!copied) return 1;
+    PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
     return 0;
   }
   if (verb == "close") {

@@ -3,7 +3,8 @@
 // folders they name ("$MAILIT$" then mails the package), a project file
 // followed by "$MAKE$" is built at once.
 // Those unattended runs show no window and end with exit code 0 (success)
-// or 1 (failure).
+// or 1 (failure). Anything else opens the wizard's window: on its first page,
+// or on the package name page with an opened project or added files.
 #include <windows.h>
 // Common controls after the Windows types.
 #include <commctrl.h>
@@ -11,114 +12,55 @@
 #include <string>
 #include <vector>
 
-#include "common/win32/handle_owner.h"
 #include "wizard/core/build_settings.h"
-#include "wizard/core/mail_request.h"
 #include "wizard/core/output_paths.h"
 #include "wizard/core/package_build.h"
 #include "wizard/core/project_file.h"
 #include "wizard/core/wizard_command_line.h"
-#include "wizard/win32/package_mailing.h"
+#include "wizard/win32/after_build.h"
+#include "wizard/win32/build_run.h"
+#include "wizard/win32/ombrell_window.h"
 #include "wizard/win32/program_folder.h"
-#include "wizard/win32/redirector.h"
 #include "wizard/win32/win32_build_system.h"
 #include "wizard/win32/win32_files.h"
 #include "wizard/win32/win32_simple_mapi.h"
+#include "wizard/win32/wizard_boxes.h"
 
 namespace ombrwiz {
 namespace {
 
-constexpr const char* kCaption = "Quorvane Ombrell";
-constexpr UINT kInterfaceTimerMs = 314;
-
 void Box(const std::string& text, UINT style) {
   Trace("box: " + text);
-  MessageBoxA(nullptr, text.c_str(), kCaption, MB_OK | MB_TASKMODAL | style);
+  MessageBoxA(nullptr, text.c_str(), kBoxCaption, MB_OK | MB_TASKMODAL | style);
 }
 
-struct AfterBuild {
-  bool test = false;
-  bool email = false;
-  bool explore = false;
-};
+constexpr UINT kInterfaceTimerMs = 314;
 
-DWORD WINAPI BuildThread(LPVOID parameter) {
-  static_cast<Action*>(parameter)->Execute();
-  return 0;
-}
-
-// Runs one build on its own thread while this thread keeps the message loop
-// (and with it the child-process runner) going; the interface timer notices
-// the end. True when the package was made.
+// Runs one build while this thread keeps the message loop (and with it the
+// child-process runner) going; the interface timer notices the end. True
+// when the package was made.
 bool Build(const BuildSettings& settings) {
-  TRedirector runner;
-  runner.SetKillOnDestroy(true);
-  runner.SetInterval(100);
-  Win32BuildSystem system(runner, false);
-  BuildProgress progress;
-  Action action(settings, system, progress);
-
-  const common::KernelHandle owned(
-      CreateThread(nullptr, 0, BuildThread, &action, CREATE_SUSPENDED, nullptr));
-  if (!owned) {
-    Trace("error: the build thread could not be started");
-    return false;
-  }
-  const HANDLE thread = owned.Get();
-  SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
+  BuildRun run(settings, false);
+  if (!run.Started()) return false;
   const UINT_PTR timer = SetTimer(nullptr, 0, kInterfaceTimerMs, nullptr);
-  ResumeThread(thread);
-
   MSG message;
   for (;;) {
     const BOOL got = GetMessageA(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) {
       // Asked to quit: stop the build and wait for it.
-      progress.userCancel = true;
-      progress.stop = true;
-      progress.Terminate();
+      run.Progress().userCancel = true;
+      run.Progress().stop = true;
       break;
     }
     if (message.message == WM_TIMER && message.hwnd == nullptr) {
-      if (progress.stop.load()) {
-        progress.Terminate();
-        break;
-      }
+      if (run.Progress().stop.load()) break;
       continue;
     }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
   KillTimer(nullptr, timer);
-  // The runner's window must keep answering while the thread ends.
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-  }
-  progress.stop = false;
-  Trace(progress.success.load() ? "build succeeded" : "build failed");
-  return progress.success.load();
-}
-
-void RunAfterBuildActions(const BuildSettings& settings, const AfterBuild& after) {
-  if (after.test) WinExec(settings.packagePath.c_str(), SW_SHOWNORMAL);
-  bool mailing = false;
-  if (after.email) {
-    // No wizard window to hide in an unattended run.
-    StartMailing(MakeMailRequest(settings.packageName, settings.packagePath,
-                                 [](const std::string& path) { return FileExists(path); }),
-                 nullptr);
-    mailing = true;
-  }
-  if (after.explore) {
-    const std::string folder = SplitPath(settings.packagePath).folder;
-    const std::string command = "explorer.exe \"" + folder + "\"";
-    Trace("explore: " + command);
-    WinExec(command.c_str(), SW_SHOWNORMAL);
-  }
-  if (mailing) WaitForMailing();
+  return run.Finish();
 }
 
 // An unattended build of a project: exit code 0 after success, 1 after failure.
@@ -144,7 +86,7 @@ int BuildUnattended(const ProjectSettings& project, const ProgramFiles& files,
     }
     return 1;
   }
-  RunAfterBuildActions(settings, after);
+  RunAfterBuildActions(settings.packagePath, settings.packageName, after, nullptr);
   return 0;
 }
 
@@ -194,23 +136,31 @@ int Follow(const std::vector<std::string>& arguments) {
       return BuildUnattended(project, files, after, true);
     }
     case WizardRequestKind::kOpenProject: {
-      const auto project = LoadProject(request.projectPath, languages);
-      if (!project) {
+      WizardStart start;
+      ProjectSettings reset;
+      ResetSettings(reset, firstLanguage);
+      if (auto project = LoadProject(request.projectPath, languages)) {
+        files.RecordKnownPackage(project->packageName, request.projectPath);
+        start.page = 2;
+        start.project = std::move(project);
+      } else {
+        // The wizard goes on with fresh settings.
         Box("Selected project file is invalid.", MB_ICONERROR);
-        return 1;
+        start.project = reset;
       }
-      files.RecordKnownPackage(project->packageName, request.projectPath);
-      break;
+      return RunWizardWindow(files, start);
     }
-    case WizardRequestKind::kAddToPackage:
+    case WizardRequestKind::kAddToPackage: {
+      WizardStart start;
+      start.page = 2;
+      start.addedFiles = request.files;
+      start.holdProjectLoads = true;
+      return RunWizardWindow(files, start);
+    }
     case WizardRequestKind::kNone:
       break;
   }
-  Box("The Ombrell Wizard window is not available in this version. Build a package with:\r"
-      "ombrwiz.exe $PACKIT$ <files and folders>\r"
-      "ombrwiz.exe <project file> $MAKE$",
-      MB_ICONINFORMATION);
-  return 0;
+  return RunWizardWindow(files, WizardStart{});
 }
 
 // The wizard's failures are values; an exception reaching this far is a
