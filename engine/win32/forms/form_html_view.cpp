@@ -46,7 +46,7 @@ std::optional<std::string> ReadPageFile(const std::string& path) {
   if (size < 0 || size > kMaxPageFile) return std::nullopt;
   std::string text(static_cast<std::size_t>(size), '\0');
   file.seekg(0);
-  if (!file.read(text.data(), size)) return std::nullopt;
+  if (!file.read(text.data(), static_cast<std::streamsize>(size))) return std::nullopt;
   return text;
 }
 
