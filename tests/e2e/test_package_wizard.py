@@ -259,6 +259,15 @@ class WizardTest(WizardCase):
         self.assertIn(b"sub folder\\deeper\\pattern.bin", listing.stdout.replace(b"/", b"\\"))
         wb.close_opened("ExplorerWClass", "Tools Pro")
         shutil.rmtree(package.parent)
+        # "Save" is ticked by default: the project lies beside the package
+        # folder and is known by the package's name.
+        project = documents / "Documents/My Packages/Tools Pro.ombr"
+        self.addCleanup(project.unlink, True)
+        user = wb.temp_folder().parent.name
+        project_path = f"C:\\users\\{user}\\Documents\\My Packages\\Tools Pro.ombr"
+        self.assertEqual(project.read_bytes().decode("cp1252").split("\r\n")[0], project_path)
+        known = (self.prog / "packages.qorv").read_bytes().decode("cp1252").split("\r\n")
+        self.assertEqual(known[:2], ["Tools Pro", project_path])
 
     # ---- Signing ----
 
@@ -404,6 +413,7 @@ class WizardTest(WizardCase):
         documents = Path(wb.ENV["WINEPREFIX"]) / "drive_c/users" / wb.temp_folder().parent.name
         package = documents / f"Documents/My Packages/{name}/{name}.exe"
         self.addCleanup(shutil.rmtree, package.parent, True)
+        self.addCleanup((package.parent.parent / f"{name}.ombr").unlink, True)
         return package
 
     def test_mailit_hands_the_package_to_the_mail_program(self) -> None:

@@ -23,6 +23,10 @@
 //                                           in a list view and presses Enter
 //   winctl drop CLASS TITLE PATH...         drops these files on the window, as
 //                                           Explorer does (WM_DROPFILES)
+//   winctl launch CLASS TITLE TIMEOUT_MS PROGRAM [ARGS...]
+//                                           starts the program, prints the
+//                                           milliseconds until its window shows,
+//                                           then ends the program
 //   winctl hold                             keeps the desktop in use; never ends
 // Children are looked up by id at any depth (controls inside group boxes
 // and panels included).
@@ -439,6 +443,42 @@ int main(int argc, char** argv) {
     if (!copied) return 1;
     PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
     return 0;
+  }
+  if (verb == "launch" && argc > 5) {
+    // From the program's start to its window on screen, measured in this
+    // process so that no second Wine start-up is counted.
+    std::string commandLine = std::string("\"") + argv[5] + "\"";
+    for (int i = 6; i < argc; ++i) commandLine += std::string(" \"") + argv[i] + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    if (CreateProcessA(argv[5], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process) == FALSE) {
+      return 1;
+    }
+    const DWORD timeout = std::strtoul(argv[4], nullptr, 10);
+    HWND window = nullptr;
+    for (;;) {
+      window = Find(argv[2], argv[3]);
+      QueryPerformanceCounter(&now);
+      const double elapsed =
+          static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 /
+          static_cast<double>(frequency.QuadPart);
+      if (window != nullptr && IsWindowVisible(window)) {
+        std::printf("%.1f\n", elapsed);
+        break;
+      }
+      if (elapsed > timeout) break;
+      Sleep(1);
+    }
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return window != nullptr ? 0 : 1;
   }
   if (verb == "close") {
     const HWND window = WaitFor(argv[2], argv[3], 10000);

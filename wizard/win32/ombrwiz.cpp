@@ -129,6 +129,15 @@ int Follow(const std::vector<std::string>& arguments) {
       project.saveAs = DefaultPackagePath(myPackages, project.packageName);
       project.project = DefaultProjectPath(myPackages, project.packageName);
       CreateFolders(SplitPath(project.saveAs).folder);
+      // The Ready page's first step, as the author's "Save" tick says; the
+      // question after a failed save counts as Yes: the wizard ends.
+      if (preferences.save) {
+        if (!WriteWholeFile(project.project, ProjectFileText(project))) {
+          Trace("question: Unable to save project file. Please check your disk and permissions.");
+          return 1;
+        }
+        files.RecordKnownPackage(project.packageName, project.project);
+      }
       AfterBuild after;
       after.test = preferences.test;
       after.email = request.kind == WizardRequestKind::kMailIt;
