@@ -49,10 +49,6 @@ void FileListView::Create(HWND parent, int id, const RECT& place,
                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                           GetModuleHandleA(nullptr), nullptr);
   ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-  SHFILEINFOA info{};
-  const auto images = reinterpret_cast<HIMAGELIST>(
-      SHGetFileInfoA("C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
-  if (images != nullptr) ListView_SetImageList(list_, images, LVSIL_SMALL);
   LVCOLUMNA column{};
   column.mask = LVCF_WIDTH;
   RECT client;
@@ -68,6 +64,17 @@ void FileListView::Assign(const std::vector<FileEntry>& entries) {
 
 // Refills the list view from the model; the entries that were selected and
 // focused stay so where they are still listed.
+// The shell's icons are fetched with the first entry: making the system
+// image list costs the window's first appearance more than everything else.
+void FileListView::UseShellIcons() {
+  if (shellIcons_) return;
+  shellIcons_ = true;
+  SHFILEINFOA info{};
+  const auto images = reinterpret_cast<HIMAGELIST>(
+      SHGetFileInfoA("C:\\", 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
+  if (images != nullptr) ListView_SetImageList(list_, images, LVSIL_SMALL);
+}
+
 void FileListView::Refill() {
   std::vector<std::string> selected;
   std::string focused;
@@ -79,6 +86,7 @@ void FileListView::Refill() {
     if ((state & LVIS_SELECTED) != 0) selected.emplace_back(text);
     if ((state & LVIS_FOCUSED) != 0) focused = text;
   }
+  if (!entries.empty()) UseShellIcons();
   filling_ = true;
   SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
   ListView_DeleteAllItems(list_);

@@ -53,6 +53,7 @@ class FileListView {
   void ShowMenu(POINT screen);
 
  private:
+  void UseShellIcons();
   void Refill();
   void AddFiles();
   void AddFolder();
@@ -66,6 +67,7 @@ class FileListView {
   FileList model_;
   InterfacePreferences* preferences_ = nullptr;
   bool filling_ = false;
+  bool shellIcons_ = false;
   int pendingSelection_ = -1;
 };
 

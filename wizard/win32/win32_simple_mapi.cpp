@@ -30,6 +30,22 @@ MapiLibrary& Library() {
   return library;
 }
 
+// The library is looked for on a thread of its own while the wizard opens
+// its window; whoever needs the answer waits for it.
+HANDLE& LoaderThread() {
+  static HANDLE thread = nullptr;
+  return thread;
+}
+
+MapiLibrary& Loaded() {
+  static const bool waited = [] {
+    if (LoaderThread() != nullptr) WaitForSingleObject(LoaderThread(), INFINITE);
+    return true;
+  }();
+  (void)waited;
+  return Library();
+}
+
 template <typename Function>
 bool Find(HMODULE module, const char* name, Function& function) {
   function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -42,9 +58,7 @@ char* Text(std::string& text) {
   return text.data();
 }
 
-}  // namespace
-
-void LoadSimpleMapi() {
+void LoadNow() {
   MapiLibrary& library = Library();
   if (common::ReadRegistryText(HKEY_LOCAL_MACHINE, kMessagingKey, "MAPI") != "1") {
     Trace("mail: Simple MAPI is switched off in the mail settings");
@@ -79,8 +93,21 @@ void LoadSimpleMapi() {
   library.available = true;
 }
 
+DWORD WINAPI LoadOnThread(LPVOID) {
+  LoadNow();
+  return 0;
+}
+
+}  // namespace
+
+void LoadSimpleMapi() {
+  LoaderThread() = CreateThread(nullptr, 0, LoadOnThread, nullptr, 0, nullptr);
+  // Without a thread the answer is found here and now.
+  if (LoaderThread() == nullptr) LoadNow();
+}
+
 bool SimpleMapiAvailable() {
-  return Library().available;
+  return Loaded().available;
 }
 
 bool Win32SimpleMapi::Available() const {
@@ -93,8 +120,8 @@ std::uint32_t Win32SimpleMapi::Logon(const std::optional<std::string>& profile,
   std::string profileText = profile.value_or(std::string());
   std::string passwordText = password.value_or(std::string());
   LHANDLE handle = 0;
-  const ULONG result = Library().logon(0, profile ? Text(profileText) : nullptr,
-                                       password ? Text(passwordText) : nullptr, flags, 0, &handle);
+  const ULONG result = Loaded().logon(0, profile ? Text(profileText) : nullptr,
+                                      password ? Text(passwordText) : nullptr, flags, 0, &handle);
   session = handle;
   return result;
 }
@@ -128,11 +155,11 @@ std::uint32_t Win32SimpleMapi::SendMail(MapiSession session, const MailMessage& 
   mapiMessage.lpRecips = recipients.empty() ? nullptr : recipients.data();
   mapiMessage.nFileCount = static_cast<ULONG>(files.size());
   mapiMessage.lpFiles = files.empty() ? nullptr : files.data();
-  return Library().sendMail(session, 0, &mapiMessage, flags, 0);
+  return Loaded().sendMail(session, 0, &mapiMessage, flags, 0);
 }
 
 std::uint32_t Win32SimpleMapi::Logoff(MapiSession session) {
-  return Library().logoff(session, 0, 0, 0);
+  return Loaded().logoff(session, 0, 0, 0);
 }
 
 bool Win32SimpleMapi::FileExists(const std::string& path) {

@@ -6,9 +6,10 @@
 
 namespace ombrwiz {
 
-// Decides, once per process and before any other thread runs, whether the
-// system offers Simple MAPI: its mail settings must say so and the library
-// must load with all the functions the component may call.
+// Starts deciding, once per process at start-up, whether the system offers
+// Simple MAPI: its mail settings must say so and the library must load with
+// all the functions the component may call. The answer is worked out on a
+// thread of its own; the calls below wait for it.
 void LoadSimpleMapi();
 bool SimpleMapiAvailable();
 
