@@ -273,7 +273,12 @@ class Ombrell final : public WizardPort {
 
  private:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // The page panels and the welcome page; the controls of the other pages.
   void CreatePages();
+  void CreatePageControls();
+  // Everything after the page panels: the other pages' controls, filled
+  // from the settings.
+  void Populate();
   HWND Page(int page) const { return pages_[static_cast<std::size_t>(page - 1)]; }
   HWND Control(int id) const;
   HWND Add(HWND parent, const char* type, const char* text, DWORD style, int x, int y, int width,
@@ -433,6 +438,25 @@ bool Ombrell::Create() {
   ShowWindow(Control(kPauseButton), SW_HIDE);
   CreatePages();
 
+  // The welcome page needs nothing of the others: it goes on screen first,
+  // and the other pages are made while the author reads it (the messages
+  // that come meanwhile wait in the queue).
+  const bool welcomeFirst = start_.page == kWelcomePage;
+  if (!welcomeFirst) Populate();
+  flow_.StartAt(start_.page);
+  ShowPage(start_.page);
+  UpdateCaption();
+  ShowWindow(window_, SW_SHOWNORMAL);
+  UpdateWindow(window_);
+  if (welcomeFirst) {
+    Populate();
+    ShowDependentControls();
+  }
+  return true;
+}
+
+void Ombrell::Populate() {
+  CreatePageControls();
   if (start_.project) flow_.Settings() = *start_.project;
   for (const FileEntry& entry : start_.addedFiles) flow_.Settings().files.push_back(entry);
   if (start_.holdProjectLoads) flow_.HoldProjectLoads();
@@ -444,12 +468,6 @@ bool Ombrell::Create() {
     flow_.WatchName(flow_.Settings().packageName);
     lastTypedName_ = flow_.Settings().packageName;
   }
-  flow_.StartAt(start_.page);
-  ShowPage(start_.page);
-  UpdateCaption();
-  ShowWindow(window_, SW_SHOWNORMAL);
-  UpdateWindow(window_);
-  return true;
 }
 
 void Ombrell::CreatePages() {
@@ -474,7 +492,9 @@ void Ombrell::CreatePages() {
 
   // 1: welcome.
   Label(Page(kWelcomePage), FileVersionText().c_str(), 16, 284, 300, 14, kVersionLabel);
+}
 
+void Ombrell::CreatePageControls() {
   // 2: the package name.
   HWND p = Page(kNamePage);
   Label(p,
