@@ -174,10 +174,18 @@ BOOL CALLBACK FindId(HWND child, LPARAM data) {
   return FALSE;
 }
 
+// A child that is not found is looked for again for a while: under load
+// Wine has been seen to miss a child of another process now and then.
 HWND Child(HWND window, const char* id) {
-  IdSearch search{std::atoi(id), nullptr};
-  EnumChildWindows(window, FindId, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    IdSearch search{std::atoi(id), nullptr};
+    EnumChildWindows(window, FindId, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr || !IsWindow(window) || GetTickCount() - start > 5000) {
+      return search.found;
+    }
+    Sleep(50);
+  }
 }
 
 // The index of the item whose text is the wanted one (letter case ignored);
