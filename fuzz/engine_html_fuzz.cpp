@@ -30,7 +30,7 @@ void Check(bool condition) {
 // starts with 'p' have a size taken from the source, some of it zero.
 class FakePort : public LayoutPort {
  public:
-  FontMetrics Measure(const FontSpec& font) override {
+  FontMetrics Measure(const FontDescription& font) override {
     FontMetrics metrics;
     for (int c = 0; c < 256; ++c)
       metrics.widths[static_cast<std::size_t>(c)] = (c * 7 + font.size) % 13;

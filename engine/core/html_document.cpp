@@ -1298,7 +1298,7 @@ class Reader {
 
 }  // namespace
 
-std::string FontKey(const FontSpec& font) {
+std::string FontKey(const FontDescription& font) {
   std::string key = font.face;
   key += '\0';
   key += static_cast<char>('0' + font.size);

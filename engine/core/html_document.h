@@ -37,22 +37,22 @@ using Rgb = std::uint32_t;
 std::optional<Rgb> ParseHtmlColor(std::string_view text);
 
 // A font as text asks for it. size is the HTML size 1 to 7 (3 is normal).
-struct FontSpec {
+struct FontDescription {
   std::string face;  // the first face the page names; empty for the default
   int size = 3;
   bool bold = false;
   bool italic = false;
   bool underline = false;
   bool monospace = false;
-  bool operator==(const FontSpec&) const = default;
+  bool operator==(const FontDescription&) const = default;
 };
 
 // A text that tells fonts apart: equal for equal fonts, different otherwise.
-std::string FontKey(const FontSpec& font);
+std::string FontKey(const FontDescription& font);
 
 // How text is drawn: its font, colour and the link it belongs to.
 struct TextStyle {
-  FontSpec font;
+  FontDescription font;
   std::optional<Rgb> color;  // nullopt: the page's text colour
   int link = -1;             // index into Document::links; -1 outside links
   bool operator==(const TextStyle&) const = default;

@@ -68,12 +68,12 @@ class Engine {
     StyleInfo& info = styles_[style];
     if (info.metrics != nullptr) return info;
     const TextStyle& text = document_.styles[style];
-    const FontSpec& spec = text.font;
+    const FontDescription& font = text.font;
     const auto [it, added] =
-        fontIndex_.try_emplace(FontKey(spec), static_cast<int>(layout_.fonts.size()));
+        fontIndex_.try_emplace(FontKey(font), static_cast<int>(layout_.fonts.size()));
     if (added) {
-      layout_.fonts.push_back(spec);
-      FontMetrics metrics = port_.Measure(spec);
+      layout_.fonts.push_back(font);
+      FontMetrics metrics = port_.Measure(font);
       metrics.height = std::clamp(metrics.height, 1, 1000);
       metrics.ascent = std::clamp(metrics.ascent, 0, metrics.height);
       for (int& w : metrics.widths) w = std::clamp(w, 0, 1000);

@@ -36,7 +36,7 @@ struct PictureSize {
 class LayoutPort {
  public:
   virtual ~LayoutPort() = default;
-  virtual FontMetrics Measure(const FontSpec& font) = 0;
+  virtual FontMetrics Measure(const FontDescription& font) = 0;
   // The natural size of a picture by its source as the page writes it;
   // nullopt when it cannot be shown.
   virtual std::optional<PictureSize> Picture(const std::string& source) = 0;
@@ -91,7 +91,7 @@ struct Layout {
   int width = 0;   // the widest content, at least the width laid out at
   int height = 0;  // the whole page's height
   Rgb background = 0xFFFFFF;
-  std::vector<FontSpec> fonts;
+  std::vector<FontDescription> fonts;
   std::string text;
   std::vector<DisplayItem> items;  // in painting order
   std::vector<LaidPicture> pictures;

@@ -41,7 +41,7 @@ void FrameBox(HDC dc, const RECT& box, html::Rgb color, int thickness) {
 
 }  // namespace
 
-HFONT HtmlCanvas::FontFor(const html::FontSpec& font) {
+HFONT HtmlCanvas::FontFor(const html::FontDescription& font) {
   const std::string key = html::FontKey(font);
   const auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second.Get();
@@ -68,7 +68,7 @@ HFONT HtmlCanvas::FontFor(const html::FontSpec& font) {
   return handle;
 }
 
-html::FontMetrics HtmlCanvas::Measure(const html::FontSpec& font) {
+html::FontMetrics HtmlCanvas::Measure(const html::FontDescription& font) {
   html::FontMetrics metrics;
   const HDC screen = GetDC(nullptr);
   if (screen == nullptr) {

@@ -22,7 +22,7 @@ class HtmlCanvas final : public html::LayoutPort {
   explicit HtmlCanvas(std::function<std::string(const std::string&)> picturePath)
       : picturePath_(std::move(picturePath)) {}
 
-  html::FontMetrics Measure(const html::FontSpec& font) override;
+  html::FontMetrics Measure(const html::FontDescription& font) override;
   std::optional<html::PictureSize> Picture(const std::string& source) override;
 
   // Paints the page into dc, whose client area shows the page from top
@@ -35,7 +35,7 @@ class HtmlCanvas final : public html::LayoutPort {
     html::PictureSize size;
   };
 
-  HFONT FontFor(const html::FontSpec& font);
+  HFONT FontFor(const html::FontDescription& font);
   const Loaded* LoadPicture(const std::string& source);
   void PaintPicture(HDC dc, const html::Layout& layout, const html::DisplayItem& item,
                     const RECT& box);

@@ -16,7 +16,7 @@ namespace {
 // "pic*.bmp" pictures are 30 x 20, others are missing.
 class FakePort : public LayoutPort {
  public:
-  FontMetrics Measure(const FontSpec& font) override {
+  FontMetrics Measure(const FontDescription& font) override {
     FontMetrics metrics;
     metrics.widths.fill(2 * font.size + 2 + (font.bold ? 1 : 0));
     metrics.height = 4 * font.size + 4;
