@@ -7,6 +7,7 @@
 
 #include "common/paths.h"
 #include "common/win32/handle_owner.h"
+#include "common/win32/wide_text.h"
 #include "engine/core/installed_product.h"
 #include "engine/core/restart_deletion.h"
 #include "engine/core/start_folders.h"
@@ -469,10 +470,7 @@ void Win32SystemPort::DeleteAtRestart(const std::string& path) {
 bool Win32SystemPort::WriteLogText(const std::string& path, const std::string& text) {
   std::string bytes = text;
   if (System().GetOsVersion().isNt && !text.empty()) {
-    const int length =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(std::max(length, 0)), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    const std::wstring wide = common::WideFromAnsi(text);
     bytes.clear();
     for (const wchar_t unit : wide) {
       bytes += static_cast<char>(unit & 0xFF);

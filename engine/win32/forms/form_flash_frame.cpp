@@ -17,6 +17,7 @@
 #include "common/paths.h"
 #include "common/win32/com_pointer.h"
 #include "common/win32/handle_owner.h"
+#include "common/win32/wide_text.h"
 #include "engine/core/movie_frame.h"
 #include "engine/win32/forms/form_control_kit.h"
 
@@ -45,19 +46,15 @@ class OleScope {
 };
 
 // An ANSI text as a BSTR, owned for one call.
-class WideText {
+class BstrText {
  public:
-  explicit WideText(const std::string& text) {
-    const int length =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    text_ = SysAllocStringLen(nullptr, static_cast<UINT>(std::max(length, 0)));
-    if (text_ != nullptr && length > 0) {
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), text_, length);
-    }
+  explicit BstrText(const std::string& text) {
+    const std::wstring wide = common::WideFromAnsi(text);
+    text_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
   }
-  ~WideText() { SysFreeString(text_); }
-  WideText(const WideText&) = delete;
-  WideText& operator=(const WideText&) = delete;
+  ~BstrText() { SysFreeString(text_); }
+  BstrText(const BstrText&) = delete;
+  BstrText& operator=(const BstrText&) = delete;
   BSTR Get() const { return text_; }
 
  private:
@@ -357,7 +354,7 @@ class FlashFrame final : public PanelControl {
     }
     if (FAILED(created) || !player_->Activate(Window(), ClientRect())) return false;
 
-    const WideText movie(moviePath);
+    const BstrText movie(moviePath);
     VARIANT movieValue{};
     movieValue.vt = VT_BSTR;
     movieValue.bstrVal = movie.Get();
