@@ -17,16 +17,16 @@ class LineReader {
 
   // Takes the next line; false at the end of the text.
   bool Next(std::string_view& line) {
-    if (pos_ >= text_.size()) return false;
-    const std::size_t end = text_.find_first_of("\r\n", pos_);
-    if (end == std::string_view::npos) {
-      line = text_.substr(pos_);
-      pos_ = text_.size();
-    } else {
-      line = text_.substr(pos_, end - pos_);
-      pos_ = end + 1;
-      if (text_[end] == '\r' && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
-    }
+    const std::size_t size = text_.size();
+    if (pos_ >= size) return false;
+    // A plain scan: find_first_of would search the two-character set once
+    // for every character of the text.
+    const char* const data = text_.data();
+    std::size_t end = pos_;
+    while (end < size && data[end] != '\r' && data[end] != '\n') ++end;
+    line = std::string_view(data + pos_, end - pos_);
+    pos_ = end + 1;
+    if (end < size && data[end] == '\r' && pos_ < size && data[pos_] == '\n') ++pos_;
     ++lineNumber_;
     return true;
   }

@@ -14,6 +14,12 @@ class ScriptReader {
 
   std::vector<std::string> List(std::string_view section) {
     std::vector<std::string> items;
+    // Sized first: growing a list of a hundred thousand lines would move it
+    // several times over.
+    common::LineReader ahead = lines_;
+    std::size_t count = 0;
+    for (std::string_view line; ahead.Next(line) && line != kSectionEnd;) ++count;
+    items.reserve(count);
     for (std::string_view line;;) {
       if (!lines_.Next(line)) {
         throw ScriptFormatError("malformed setup script: the " + std::string(section) +

@@ -1,6 +1,8 @@
 #include "engine/core/parameter_blocks.h"
 
 #include <algorithm>
+#include <functional>
+#include <stdexcept>
 
 namespace tavrel {
 
@@ -8,17 +10,30 @@ ListIndexError::ListIndexError(std::size_t index)
     : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")") {}
 
 ParameterBlock::ParameterBlock(std::vector<std::string> lines) : lines_(std::move(lines)) {
-  firstLine_.reserve(lines_.size());
+  if (lines_.size() >= UINT32_MAX / 2) throw std::length_error("parameter block too long");
+  std::size_t slots = 16;
+  while (slots < lines_.size() * 2) slots *= 2;
+  firstLine_.assign(slots, 0);
   firstOccurrence_.resize(lines_.size());
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    firstOccurrence_[i] = firstLine_.try_emplace(lines_[i], i).second ? 1 : 0;
+    std::uint32_t& slot = firstLine_[SlotOf(lines_[i])];
+    firstOccurrence_[i] = slot == 0 ? 1 : 0;
+    if (slot == 0) slot = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+std::size_t ParameterBlock::SlotOf(std::string_view text) const {
+  const std::size_t mask = firstLine_.size() - 1;
+  for (std::size_t slot = std::hash<std::string_view>{}(text)&mask;; slot = (slot + 1) & mask) {
+    const std::uint32_t entry = firstLine_[slot];
+    if (entry == 0 || lines_[entry - 1] == text) return slot;
   }
 }
 
 std::optional<std::size_t> ParameterBlock::Find(std::string_view id) const {
-  const auto found = firstLine_.find(id);
-  if (found == firstLine_.end()) return std::nullopt;
-  return found->second;
+  const std::uint32_t entry = firstLine_[SlotOf(id)];
+  if (entry == 0) return std::nullopt;
+  return entry - 1;
 }
 
 const std::string& RecordLocation::Parameter(std::size_t n) const {

@@ -5,12 +5,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace tavrel {
@@ -38,8 +38,14 @@ class ParameterBlock {
   bool IsFirstOccurrence(std::size_t line) const { return firstOccurrence_[line] != 0; }
 
  private:
+  // The slot of a text in firstLine_, or of the empty slot where it belongs.
+  std::size_t SlotOf(std::string_view text) const;
+
   std::vector<std::string> lines_;
-  std::unordered_map<std::string_view, std::size_t> firstLine_;
+  // Open addressing over the lines' texts, each slot the first line's
+  // position + 1 (0 for empty), at most half full: one small table instead
+  // of a node for each of a hundred thousand lines.
+  std::vector<std::uint32_t> firstLine_;
   std::vector<unsigned char> firstOccurrence_;
 };
 

@@ -14,6 +14,7 @@
 #include "engine/win32/win32_system_info.h"
 #include "engine/win32/win32_system_port.h"
 #include "engine/win32/win32_ui_port.h"
+#include "engine/win32/windows_installer.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void WriteVariableDump(const tavrel::VariableStore& store) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  tavrel::PreloadInstallerLibrary();
   tavrel::Win32StartupPlatform platform;
   tavrel::Win32StartupWindows windows(instance);
   tavrel::Win32SystemInfo system;

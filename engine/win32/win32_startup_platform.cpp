@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -16,6 +17,8 @@ namespace tavrel {
 namespace {
 
 constexpr DWORD kCopyChunk = 64 * 1024;
+// Larger files are refused rather than cut short by a 32-bit size.
+constexpr LONGLONG kMaxReadFile = LONGLONG{1} << 30;
 
 // Headers of a module mapped in this process. The loader has checked them,
 // so the size they declare for themselves can be trusted here.
@@ -123,15 +126,21 @@ void Win32StartupPlatform::CopyFileTail(const std::string& source, std::uint64_t
 std::string Win32StartupPlatform::ReadFile(const std::string& path) {
   Win32File in(path, GENERIC_READ, OPEN_EXISTING);
   if (!in.IsOpen()) Fail("Cannot open", path);
-  std::string text;
-  const auto buffer = std::make_unique<char[]>(kCopyChunk);
-  for (;;) {
+  // Read in place at the file's size: growing the text chunk by chunk would
+  // touch twice its memory, and fresh pages are dear.
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(in.Handle(), &size) || size.QuadPart > kMaxReadFile) Fail("Cannot read", path);
+  std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 30));
     DWORD got = 0;
-    if (!::ReadFile(in.Handle(), buffer.get(), kCopyChunk, &got, nullptr))
+    if (!::ReadFile(in.Handle(), text.data() + done, want, &got, nullptr))
       Fail("Cannot read", path);
     if (got == 0) break;
-    text.append(buffer.get(), got);
+    done += got;
   }
+  text.resize(done);
   return text;
 }
 
