@@ -14,7 +14,6 @@
 #include "engine/win32/win32_system_info.h"
 #include "engine/win32/win32_system_port.h"
 #include "engine/win32/win32_ui_port.h"
-#include "engine/win32/windows_installer.h"
 
 namespace {
 
@@ -35,7 +34,6 @@ void WriteVariableDump(const tavrel::VariableStore& store) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  tavrel::PreloadInstallerLibrary();
   tavrel::Win32StartupPlatform platform;
   tavrel::Win32StartupWindows windows(instance);
   tavrel::Win32SystemInfo system;

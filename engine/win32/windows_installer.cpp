@@ -42,15 +42,6 @@ Function* Lookup(Function*, const char* name) {
   return reinterpret_cast<Function*>(reinterpret_cast<void*>(address));
 }
 
-DWORD WINAPI LoadInstallerLibrary(void*) {
-  try {
-    InstallerLibrary();
-  } catch (const MissingInstaller&) {
-    // Reported when the installer is used.
-  }
-  return 0;
-}
-
 #define TAVREL_MSI(function) (Lookup(&::function, #function))
 
 // Closes an installer handle.
@@ -165,11 +156,6 @@ void Remove(const InstallerSession& session, InstallerSessionResult& result) {
 }
 
 }  // namespace
-
-void PreloadInstallerLibrary() {
-  const HANDLE thread = CreateThread(nullptr, 0, LoadInstallerLibrary, nullptr, 0, nullptr);
-  if (thread != nullptr) CloseHandle(thread);
-}
 
 bool WriteDatabaseProperties(const std::string& database,
                              const std::vector<std::pair<std::string, std::string>>& properties) {

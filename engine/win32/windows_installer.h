@@ -11,11 +11,6 @@
 
 namespace tavrel {
 
-// Starts loading msi.dll on a thread of its own, so that the load (dozens of
-// milliseconds, with the libraries it pulls in) runs while start-up reads
-// the script and opens its windows instead of before the first page.
-void PreloadInstallerLibrary();
-
 // Each returns as SystemPort documents it; none throws.
 bool WriteDatabaseProperties(const std::string& database,
                              const std::vector<std::pair<std::string, std::string>>& properties);
