@@ -3,9 +3,10 @@
 // then PAIRS pairs (default 5) alternating ours and theirs. Prints the median
 // time of each, the median of the per-pair time ratios (ours / 7z) with its
 // minimum and maximum, and the peak memory of both (each measured in a child
-// process of its own).
+// process of its own). Ends with the RESULT line that scripts/bench collects, under the name
+// FIGURE and with the goal GOAL when they are given.
 //
-//   bench/tvl_bench ARCHIVE [PAIRS]      (see bench/tvl_bench.sh for the data)
+//   bench/tvl_bench ARCHIVE [PAIRS [FIGURE GOAL]]   (see bench/tvl_bench.sh for the data)
 //   bench/tvl_bench --extract ARCHIVE DIR  (one extraction, for the memory probe)
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -148,12 +149,12 @@ double Median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--extract") return ExtractOnce(argv[2], argv[3]);
-  if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: tvl_bench ARCHIVE [PAIRS]\n");
+  if (argc != 2 && argc != 3 && argc != 5) {
+    std::fprintf(stderr, "usage: tvl_bench ARCHIVE [PAIRS [FIGURE GOAL]]\n");
     return 2;
   }
   const std::string archive = argv[1];
-  const int pairs = argc == 3 ? std::max(1, std::atoi(argv[2])) : 5;
+  const int pairs = argc >= 3 ? std::max(1, std::atoi(argv[2])) : 5;
   const fs::path work = fs::path(archive).parent_path() / "out";
   const double size_mb = static_cast<double>(fs::file_size(archive)) / 1e6;
   std::vector<double> ours, theirs, ratios;
@@ -187,12 +188,18 @@ int main(int argc, char** argv) {
   const double our_time = Median(ours), their_time = Median(theirs);
   std::printf("%s: archive %.1f MB, unpacked %.1f MB, %d pairs after a warm-up\n",
               fs::path(archive).filename().c_str(), size_mb, out_mb, pairs);
-  std::printf("tvl:   %.2f s median (%.1f MB/s out), peak %ld KiB\n", our_time,
-              out_mb / our_time, ours_peak);
+  std::printf("tvl:   %.2f s median (%.1f MB/s out), peak %ld KiB\n", our_time, out_mb / our_time,
+              ours_peak);
   std::printf("7z x:  %.2f s median (%.1f MB/s out), peak %ld KiB\n", their_time,
               out_mb / their_time, theirs_peak);
-  std::printf("time ratio (tvl / 7z x): median %.2f, min %.2f, max %.2f\n", Median(ratios),
-              *std::min_element(ratios.begin(), ratios.end()),
-              *std::max_element(ratios.begin(), ratios.end()));
+  const double ratio = Median(ratios);
+  const double low = *std::min_element(ratios.begin(), ratios.end());
+  const double high = *std::max_element(ratios.begin(), ratios.end());
+  std::printf("time ratio (tvl / 7z x): median %.2f, min %.2f, max %.2f\n", ratio, low, high);
+  const std::string figure =
+      argc == 5 ? argv[3] : "7z extraction, " + fs::path(archive).filename().string();
+  std::printf("RESULT|%s %.1f MB|%.2f s|%.2f s (7z x)|%.2f|%.2f|%.2f|%ld MiB|%ld MiB|%s\n",
+              figure.c_str(), size_mb, our_time, their_time, ratio, low, high,
+              (ours_peak + 512) / 1024, (theirs_peak + 512) / 1024, argc == 5 ? argv[4] : "-");
   return 0;
 }

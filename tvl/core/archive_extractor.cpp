@@ -117,7 +117,8 @@ class Extraction {
       // Entries take the folders' files in order, so a new folder means the old one is done.
       folder_index_ = entry.folder;
       stream_.reset();  // its dictionary goes before the next one is allocated
-      stream_ = sevenzip::OpenFolder(source_, archive_, folder_index_);
+      // Decompression runs ahead in a thread of its own while this one checksums and writes.
+      stream_ = sevenzip::OpenFolder(source_, archive_, folder_index_, /*decode_ahead=*/true);
       folder_crc_ = Crc32();
       left_in_folder_ = archive_.folders[folder_index_].num_substreams;
     }

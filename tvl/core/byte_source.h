@@ -14,6 +14,8 @@ class ByteSource {
   virtual ~ByteSource() = default;
   virtual std::uint64_t Size() const = 0;
   // Fills all of `out` from `offset`; false on an I/O error or when the range passes the end.
+  // Two threads may call it at once: extraction decodes a folder's main stream in a thread of
+  // its own while the caller's thread reads the folder's other packed streams.
   [[nodiscard]] virtual bool ReadAt(std::uint64_t offset, std::span<std::byte> out) = 0;
 };
 

@@ -27,6 +27,10 @@ constexpr std::size_t kInputBufferSize = 64 * 1024;
 // input byte; rounded up.
 constexpr std::size_t kMaxSymbolInput = 64;
 constexpr std::uint32_t kMinDictionarySize = 4096;
+// The ring buffer holds this much more than the dictionary, and as much again lies after its
+// end: a match may then be copied in whole 8-byte pieces that run up to 7 bytes past its end,
+// over bytes that are either not decoded yet or older than any distance can reach.
+constexpr std::size_t kCopySlack = 16;
 
 constexpr unsigned kNumStates = 12;
 constexpr unsigned kNumPosStatesMax = 16;
@@ -252,16 +256,18 @@ class LzmaCore {
     kInputEnd,   // the packed input ended cleanly after the last whole symbol
   };
 
-  // `size` is what the dictionary has to hold; it is rounded up to a multiple of 16 so that
-  // positions stay aligned for lp and pb when the ring buffer wraps.
+  // `size` is what the dictionary has to hold; the ring is a multiple of 16 so that positions
+  // stay aligned for lp and pb when it wraps.
   explicit LzmaCore(std::uint64_t size) {
     size = std::max<std::uint64_t>((size + 15) & ~std::uint64_t{15}, 16);
     try {
-      dict_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size));
+      dict_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(size) +
+                                                             2 * kCopySlack);
     } catch (const std::bad_alloc&) {
       Fail(ErrorCode::kOutOfMemory, "no memory for an LZMA dictionary of " + MiB(size));
     }
-    dict_size_ = static_cast<std::size_t>(size);
+    window_ = static_cast<std::size_t>(size);
+    dict_size_ = window_ + kCopySlack;
   }
 
   void SetProperties(Properties props) {
@@ -322,7 +328,8 @@ class LzmaCore {
 
  private:
   std::unique_ptr<std::uint8_t[]> dict_;
-  std::size_t dict_size_ = 0;
+  std::size_t dict_size_ = 0;  // the ring's size
+  std::size_t window_ = 0;     // the longest distance a match may reach back
   std::size_t pos_ = 0;
   bool full_ = false;
 
@@ -342,6 +349,7 @@ class LzmaCore {
 LzmaCore::Stop LzmaCore::Decode(InputBuffer& input, std::uint64_t& unit_left, std::size_t limit) {
   std::uint8_t* const d = dict_.get();
   const std::size_t dict_size = dict_size_;
+  const std::size_t window = window_;
   std::size_t pos = pos_;
   const bool full = full_;
 
@@ -355,25 +363,29 @@ LzmaCore::Stop LzmaCore::Decode(InputBuffer& input, std::uint64_t& unit_left, st
 
   // Copies `len` bytes from distance rep0 + 1 (already checked against what the dictionary
   // holds), stopping at the limit and remembering the rest.
-  const auto copy_match = [&](std::uint32_t len) {
+  const auto copy_match = [&](std::uint32_t len) TVL_INLINE_LAMBDA {
     const std::size_t n = std::min<std::size_t>(len, limit - pos);
     pending_len_ = static_cast<std::uint32_t>(len - n);
     std::size_t src = pos > rep0 ? pos - rep0 - 1 : pos + dict_size - rep0 - 1;
     if (src + n <= dict_size) {
       std::uint8_t* out = d + pos;
       const std::uint8_t* from = d + src;
-      std::size_t i = 0;
       if (rep0 >= 7) {
         // Eight bytes at a time: at a distance of 8 or more, each piece is read before it is
         // written (also when the source lies after the destination, in the older part of the
-        // ring).
-        for (; i + 8 <= n; i += 8) {
+        // ring). The last piece may run into the slack.
+        std::size_t i = 0;
+        do {
           std::uint64_t piece;
           std::memcpy(&piece, from + i, 8);
           std::memcpy(out + i, &piece, 8);
-        }
+          i += 8;
+        } while (i < n);
+      } else if (rep0 == 0) {
+        std::memset(out, *from, n);
+      } else {
+        for (std::size_t i = 0; i < n; ++i) out[i] = from[i];
       }
-      for (; i < n; ++i) out[i] = from[i];
       pos += n;
     } else {
       for (std::size_t i = 0; i < n; ++i) {
@@ -511,6 +523,10 @@ LzmaCore::Stop LzmaCore::Decode(InputBuffer& input, std::uint64_t& unit_left, st
           dist += rc.ReverseTree(m.dist_special + dist - slot, direct);
         } else {
           dist += rc.Direct(direct - 4) << 4;
+          // A far match's source is likely not in the cache: ask for it while the last four
+          // bits are decoded.
+          if (dist < window)
+            TVL_PREFETCH(d + (pos > dist ? pos - dist - 1 : pos + dict_size - dist - 1));
           dist += rc.ReverseTree(m.align, 4);
         }
       }
@@ -526,7 +542,9 @@ LzmaCore::Stop LzmaCore::Decode(InputBuffer& input, std::uint64_t& unit_left, st
       if (rc.Bit(m.is_rep_g0[state]) == 0) {
         if (rc.Bit(m.is_rep0_long[state][pos_state]) == 0) {
           state = state < 7 ? 9 : 11;
-          if (rep0 >= (full ? dict_size : pos)) Corrupt("match distance beyond the decoded data");
+          if (rep0 >= (full ? window : std::min(pos, window))) {
+            Corrupt("match distance beyond the decoded data");
+          }
           prev = d[pos > rep0 ? pos - rep0 - 1 : pos + dict_size - rep0 - 1];
           d[pos++] = static_cast<std::uint8_t>(prev);
           continue;
@@ -550,7 +568,9 @@ LzmaCore::Stop LzmaCore::Decode(InputBuffer& input, std::uint64_t& unit_left, st
       len = rc.Length(m.rep_len, pos_state);
       state = state < 7 ? 8 : 11;
     }
-    if (rep0 >= (full ? dict_size : pos)) Corrupt("match distance beyond the decoded data");
+    if (rep0 >= (full ? window : std::min(pos, window))) {
+      Corrupt("match distance beyond the decoded data");
+    }
     copy_match(len + 2);
     prev = d[pos - 1];
   }

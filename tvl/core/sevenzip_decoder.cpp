@@ -16,6 +16,7 @@
 #include "tvl/core/deflate_decoder.h"
 #include "tvl/core/lzma_decoder.h"
 #include "tvl/core/ppmd_decoder.h"
+#include "tvl/core/read_ahead_stream.h"
 
 namespace tvl::sevenzip {
 namespace {
@@ -269,8 +270,25 @@ std::string MethodName(const Coder& coder) {
   return out;
 }
 
+// Whether the coder only rearranges bytes (branch converters, Delta): cheap next to the
+// decompressor that feeds it.
+bool IsFilter(const Coder& coder) {
+  for (const auto id : {std::initializer_list<std::uint8_t>{0x00},
+                        {0x03, 0x01, 0x01},
+                        {0x21},
+                        {0x04, 0x01, 0x08},
+                        {0x04, 0x01, 0x09},
+                        {0x04, 0x02, 0x02},
+                        {0x03, 0x04, 0x01}}) {
+    if (IsMethod(coder, id)) return false;
+  }
+  return true;
+}
+
+// `ahead`: the folder in-stream whose coder decodes ahead in a thread of its own, if any.
 std::unique_ptr<InStream> BuildCoder(ByteSource& source, const Archive& archive,
-                                     const Folder& folder, std::uint32_t c) {
+                                     const Folder& folder, std::uint32_t c,
+                                     std::optional<std::uint32_t> ahead) {
   const Coder& coder = folder.coders[c];
   const DecoderInfo* info = FindDecoder(coder);
   if (!info) {
@@ -291,9 +309,11 @@ std::unique_ptr<InStream> BuildCoder(ByteSource& source, const Archive& archive,
     // form a tree, so this recursion ends.
     const auto pair = std::find_if(folder.bind_pairs.begin(), folder.bind_pairs.end(),
                                    [&](const BindPair& p) { return p.in_index == in; });
-    inputs.push_back(
-        std::make_unique<SizedStream>(BuildCoder(source, archive, folder, pair->out_index),
-                                      folder.unpack_sizes[pair->out_index]));
+    const std::uint64_t size = folder.unpack_sizes[pair->out_index];
+    std::unique_ptr<InStream> input = std::make_unique<SizedStream>(
+        BuildCoder(source, archive, folder, pair->out_index, ahead), size);
+    if (ahead == in) input = MakeReadAheadStream(std::move(input), size);
+    inputs.push_back(std::move(input));
   }
   return info->create(coder, std::move(inputs), folder.unpack_sizes[c]);
 }
@@ -346,10 +366,20 @@ Status CheckFolderSupported(const Folder& folder) {
 }
 
 std::unique_ptr<InStream> OpenFolder(ByteSource& source, const Archive& archive,
-                                     std::size_t folder_index) {
+                                     std::size_t folder_index, bool decode_ahead) {
   const Folder& folder = archive.folders.at(folder_index);
-  return std::make_unique<SizedStream>(BuildCoder(source, archive, folder, folder.main_coder),
-                                       folder.UnpackSize());
+  // The thread that decodes ahead takes the decompressor; a filter behind it (BCJ, BCJ2 on its
+  // main stream) stays with the reader, which has the lighter load.
+  std::optional<std::uint32_t> ahead;
+  if (decode_ahead && IsFilter(folder.coders[folder.main_coder])) {
+    const std::uint32_t first = folder.FirstInStream(folder.main_coder);
+    const bool bound = std::any_of(folder.bind_pairs.begin(), folder.bind_pairs.end(),
+                                   [&](const BindPair& p) { return p.in_index == first; });
+    if (bound) ahead = first;
+  }
+  std::unique_ptr<InStream> output = BuildCoder(source, archive, folder, folder.main_coder, ahead);
+  if (decode_ahead && !ahead) output = MakeReadAheadStream(std::move(output), folder.UnpackSize());
+  return std::make_unique<SizedStream>(std::move(output), folder.UnpackSize());
 }
 
 }  // namespace tvl::sevenzip

@@ -17,8 +17,9 @@ namespace tvl::sevenzip {
 Status CheckFolderSupported(const Folder& folder);
 
 // The folder's output, exactly Folder::UnpackSize() bytes long; a decoder that runs dry early
-// is reported as a corrupt archive. Throws ArchiveError.
+// is reported as a corrupt archive. Throws ArchiveError. With `decode_ahead`, a large folder's
+// decompression runs in a thread of its own, ahead of the caller's reads.
 std::unique_ptr<InStream> OpenFolder(ByteSource& source, const Archive& archive,
-                                     std::size_t folder_index);
+                                     std::size_t folder_index, bool decode_ahead = false);
 
 }  // namespace tvl::sevenzip

@@ -455,3 +455,54 @@ TEST_F(ArchiveExtractorTest, EveryUsualSevenZipOptionRoundTrips) {
 
 }  // namespace
 }  // namespace tvl
+
+namespace tvl {
+namespace {
+
+// Folders of more than a MiB are decompressed in a second thread, ahead of the writes. Its
+// output, its errors and a stop asked for halfway must reach the caller as they do without it:
+// in order, as a clear failure, and with no file left holding wrong data.
+TEST_F(ArchiveExtractorTest, LargeFoldersDecodedAheadKeepTheirOrderAndFailCleanly) {
+  std::map<std::string, std::string> tree;
+  const Bytes program = testing::ReadFileBytes("/usr/bin/bash");  // over a MiB of x86 code
+  tree["bin.exe"] = std::string(program.begin(), program.end());
+  std::string text;
+  for (int i = 0; text.size() < 1'500'000; ++i) {
+    text += "entry " + std::to_string(i % 4999) + " of the list, line " + std::to_string(i) + "\n";
+  }
+  tree["text.txt"] = text;
+  tree["random.bin"] = testing::RandomData(400'000, 11);
+  WriteTree(dir("src"), tree);
+  for (const char* switches : {"-m0=LZMA2 -mx1", "-m0=LZMA2 -mx1 -mf=BCJ2", "-m0=LZMA -mx1",
+                               "-m0=PPMd -mx1", "-m0=BZip2 -mx1"}) {
+    SCOPED_TRACE(switches);
+    fs::remove(dir("t.7z"));
+    const Bytes image = testing::Make7z(dir("src"), dir("t.7z"), switches);
+    testing::MemorySink whole;
+    const Status status = ExtractToMemory(image, whole);
+    ASSERT_TRUE(status.ok()) << status.message();
+    EXPECT_TRUE(whole.files == tree);
+
+    // Damage in the middle of the packed data: an error, and no wrong file.
+    for (const std::size_t at : {image.size() / 3, image.size() / 2}) {
+      Bytes bad = image;
+      bad[at] ^= 0x10;
+      testing::MemorySink sink;
+      const Status damaged = ExtractToMemory(bad, sink);
+      EXPECT_EQ(damaged.code(), ErrorCode::kCorrupt) << at << ": " << damaged.message();
+      ExpectOnlyCorrectFiles(sink.files, tree);
+      EXPECT_EQ(sink.begun, static_cast<int>(sink.files.size()) + sink.discarded);
+    }
+
+    // A stop halfway ends the extraction at once, with the decoding thread still running.
+    testing::MemorySink stopped;
+    const Status aborted = ExtractToMemory(
+        image, stopped,
+        [](std::string_view, std::uint64_t done, std::uint64_t total) { return done < total / 2; });
+    EXPECT_EQ(aborted.code(), ErrorCode::kAborted);
+    ExpectOnlyCorrectFiles(stopped.files, tree);
+  }
+}
+
+}  // namespace
+}  // namespace tvl

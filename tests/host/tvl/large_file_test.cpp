@@ -52,8 +52,10 @@ class BigSource final : public ByteSource {
       } else if (at >= 32 + kBigSize) {
         out[i++] = static_cast<std::byte>(header_[at - 32 - kBigSize]);
       } else {
-        const std::size_t n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(out.size() - i, 32 + kBigSize - at));
+        // Up to the end of the data or of the pattern's block, whichever comes first.
+        const std::uint64_t block_left = 0x10000 - ((at - 32) & 0xFFFF);
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>({out.size() - i, 32 + kBigSize - at, block_left}));
         std::memset(out.data() + i, Pattern(at - 32), n);
         i += n;
       }
