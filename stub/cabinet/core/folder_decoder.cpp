@@ -79,21 +79,28 @@ Error FolderStream::Pull(std::uint8_t* out, std::uint64_t count, std::uint64_t& 
   got = 0;
   if (source_ == nullptr) return Error::kCorruptCabinet;
   while (got < count) {
-    if (chunk_.empty()) {
-      if (blocksLeft_ == 0) break;
-      if (Error e = NextBlock(); e != Error::kNone) {
-        source_ = nullptr;  // no reading on after a fault
-        return e;
-      }
-      continue;
-    }
-    const std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(count - got, chunk_.size()));
-    if (out != nullptr) std::memcpy(out + got, chunk_.data(), n);
-    chunk_ = chunk_.subspan(n);
-    got += n;
-    position_ += n;
+    std::span<const std::uint8_t> view;
+    if (Error e = View(count - got, view); e != Error::kNone) return e;
+    if (view.empty()) break;
+    if (out != nullptr) std::memcpy(out + got, view.data(), view.size());
+    got += view.size();
   }
+  return Error::kNone;
+}
+
+Error FolderStream::View(std::uint64_t max, std::span<const std::uint8_t>& view) {
+  view = {};
+  if (source_ == nullptr) return Error::kCorruptCabinet;
+  while (chunk_.empty()) {
+    if (blocksLeft_ == 0) return Error::kNone;
+    if (Error e = NextBlock(); e != Error::kNone) {
+      source_ = nullptr;  // no reading on after a fault
+      return e;
+    }
+  }
+  view = chunk_.first(static_cast<std::size_t>(std::min<std::uint64_t>(max, chunk_.size())));
+  chunk_ = chunk_.subspan(view.size());
+  position_ += view.size();
   return Error::kNone;
 }
 
@@ -126,7 +133,7 @@ struct Entry {
 // Extracts the files of the folder that starts at folder `folder` of member `first` and goes on
 // through the members after it as long as files span them.
 Error ExtractFolder(std::span<const SetMember> set, std::size_t first, std::size_t folder,
-                    FolderStream& stream, std::vector<std::uint8_t>& buffer, FileSink& sink) {
+                    FolderStream& stream, FileSink& sink) {
   std::vector<Entry> entries;
   std::size_t lastMember = first;
   for (std::size_t m = first, f = folder; m < set.size(); ++m, f = 0) {
@@ -170,19 +177,16 @@ Error ExtractFolder(std::span<const SetMember> set, std::size_t first, std::size
   std::size_t firstOpen = 0;
   while (stream.position() < end) {
     const std::uint64_t at = stream.position();
-    std::size_t got = 0;
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - at));
-    if (Error e = stream.Read(std::span(buffer).first(want), got); e != Error::kNone) {
-      return finishRest(e);
-    }
+    std::span<const std::uint8_t> view;
+    if (Error e = stream.View(end - at, view); e != Error::kNone) return finishRest(e);
+    const std::size_t got = view.size();
     for (std::size_t k = firstOpen; k < entries.size() && entries[k].begin < at + got; ++k) {
       Entry& entry = entries[k];
       if (entry.done || entry.end <= at) continue;
       const std::uint64_t from = std::max(entry.begin, at);
       const std::uint64_t to = std::min(entry.end, at + got);
-      const auto piece = std::span<const std::uint8_t>(buffer).subspan(
-          static_cast<std::size_t>(from - at), static_cast<std::size_t>(to - from));
+      const auto piece =
+          view.subspan(static_cast<std::size_t>(from - at), static_cast<std::size_t>(to - from));
       if (!sink.Write(entry.cabinet, entry.file, piece)) return finishRest(Error::kUserAbort);
       if (to == entry.end) {
         sink.Finish(entry.cabinet, entry.file, Error::kNone);
@@ -190,7 +194,7 @@ Error ExtractFolder(std::span<const SetMember> set, std::size_t first, std::size
       }
     }
     while (firstOpen < entries.size() && entries[firstOpen].done) ++firstOpen;
-    if (got < want) {
+    if (got == 0) {
       // This member's part of the folder is used up.
       if (member == lastMember) {
         const bool missing = SpansToNext(*set[member].cabinet) && member + 1 == set.size();
@@ -220,8 +224,6 @@ Error ExtractSet(std::span<const SetMember> set, FileSink& sink) {
     if (Error e = CheckSequence(*set[m - 1].cabinet, *set[m].cabinet); e != Error::kNone) return e;
   }
   std::unique_ptr<FolderStream> stream(new (std::nothrow) FolderStream);
-  std::vector<std::uint8_t> buffer;
-  buffer.resize(kMaxBlockUncompressed);
   if (!stream) return Error::kOutOfMemory;
   Error result = Error::kNone;
   for (std::size_t m = 0; m < set.size(); ++m) {
@@ -229,7 +231,7 @@ Error ExtractSet(std::span<const SetMember> set, FileSink& sink) {
     // Folder 0 went with the previous member's last folder when files span the two.
     const bool joined = m > 0 && SpansToNext(*set[m - 1].cabinet);
     for (std::size_t f = joined ? 1 : 0; f < cabinet.folders.size(); ++f) {
-      const Error e = ExtractFolder(set, m, f, *stream, buffer, sink);
+      const Error e = ExtractFolder(set, m, f, *stream, sink);
       if (e == Error::kUserAbort) return e;
       if (result == Error::kNone) result = e;
     }

@@ -34,6 +34,11 @@ class FolderStream {
   // As Read, discarding the bytes.
   Error Skip(std::uint64_t count, std::uint64_t& skipped);
 
+  // As Read without a copy: `view` shows the next bytes (at most `max`, at most one block) where
+  // the decoder left them, until the next call. Empty with kNone only when the folder's blocks
+  // in the current cabinet are used up.
+  Error View(std::uint64_t max, std::span<const std::uint8_t>& view);
+
   // Bytes delivered (read or skipped) since Open.
   std::uint64_t position() const { return position_; }
 
