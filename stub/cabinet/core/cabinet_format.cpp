@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace cab {
@@ -163,8 +164,19 @@ Error CheckCompression(std::uint16_t compression) {
 }
 
 std::uint32_t Checksum(std::span<const std::uint8_t> bytes, std::uint32_t seed) {
-  std::uint32_t sum = seed;
+  // The XOR of the little-endian 32-bit words, folded from machine words.
+  static_assert(std::endian::native == std::endian::little);
+  std::size_t wide = 0;
   std::size_t i = 0;
+  for (; i + sizeof wide <= bytes.size(); i += sizeof wide) {
+    std::size_t word;
+    std::memcpy(&word, &bytes[i], sizeof word);
+    wide ^= word;
+  }
+  std::uint32_t sum = seed;
+  for (unsigned shift = 0; shift < sizeof wide * 8; shift += 32) {
+    sum ^= static_cast<std::uint32_t>(wide >> shift);
+  }
   for (; i + 4 <= bytes.size(); i += 4) sum ^= Get32(&bytes[i]);
   // The last one to three bytes go in with the first of them highest.
   std::uint32_t tail = 0;

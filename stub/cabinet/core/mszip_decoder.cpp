@@ -6,6 +6,10 @@
 namespace cab {
 namespace {
 
+// The bit reader's steps run once or more per symbol: they stay in line even where the library
+// is built for size.
+#define CAB_HOT [[gnu::always_inline]] inline
+
 // LSB-first bit reader over one block, a machine word at a time. Reading past the end yields
 // zero bits and marks the reader as overrun; callers check overrun() before trusting what they
 // decoded. The bits of buffer_ above count_ are either zero or the input bytes from next_ on.
@@ -21,7 +25,7 @@ class BitReader {
       : next_(in.data()), end_(in.data() + in.size()) {}
 
   // Makes sure that `n` (at most kMaxNeed) bits are buffered.
-  void Need(unsigned n) {
+  CAB_HOT void Need(unsigned n) {
     if (count_ >= n) return;
     if (static_cast<std::size_t>(end_ - next_) >= sizeof(Word)) {
       Word word;
@@ -42,19 +46,19 @@ class BitReader {
     }
   }
   // The buffered bits (at least as many as the last Need asked for).
-  Word bits() const { return buffer_; }
-  void Drop(unsigned n) {
+  CAB_HOT Word bits() const { return buffer_; }
+  CAB_HOT void Drop(unsigned n) {
     buffer_ >>= n;
     count_ -= n;
   }
-  std::uint32_t Get(unsigned n) {
+  CAB_HOT std::uint32_t Get(unsigned n) {
     Need(n);
     const auto v = static_cast<std::uint32_t>(buffer_ & ((Word{1} << n) - 1));
     Drop(n);
     return v;
   }
   // Whether bits beyond the input were consumed.
-  bool overrun() const { return phantom_ * 8 > count_; }
+  CAB_HOT bool overrun() const { return phantom_ * 8 > count_; }
   void AlignToByte() { Drop(count_ & 7); }
   // Byte-aligned copy out of the input (after AlignToByte; the buffered whole bytes go first).
   bool CopyBytes(std::uint8_t* out, std::size_t n) {
@@ -215,7 +219,17 @@ Error MszipDecoder::DecodeBlock(std::span<const std::uint8_t> in, std::size_t si
       return kBad;
     }
     for (;;) {
-      const int symbol = Decode(literals_, bits);
+      // The table lookup in line (most symbols end there), the longer codes through Decode.
+      bits.Need(PrefixCode::kMaxLength);
+      const std::uint16_t entry =
+          literals_.fast[bits.bits() & ((1u << PrefixCode::kFastBits) - 1)];
+      int symbol;
+      if (entry >> 12) {
+        bits.Drop(entry >> 12);
+        symbol = entry & 0x0FFF;
+      } else {
+        symbol = Decode(literals_, bits);
+      }
       if (symbol < 256) {
         // A literal (or no code at all, which overruns or fails below).
         if (symbol < 0 || at == end) return kBad;
