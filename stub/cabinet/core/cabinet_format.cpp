@@ -185,10 +185,15 @@ std::uint32_t Checksum(std::span<const std::uint8_t> bytes, std::uint32_t seed) 
 }
 
 Error ReadDataBlock(ByteSource& source, const Cabinet& cabinet, std::uint64_t& offset,
-                    DataBlock& block) {
+                    DataBlock& block, HeaderAhead* ahead) {
   std::array<std::uint8_t, kBlockHeaderSize> h;
   const std::uint64_t at = cabinet.base + offset;
-  if (!ReadExact(source, at, h)) return Error::kCorruptCabinet;
+  if (ahead != nullptr && ahead->at == at) {
+    h = ahead->bytes;
+  } else if (!ReadExact(source, at, h)) {
+    return Error::kCorruptCabinet;
+  }
+  if (ahead != nullptr) ahead->at = HeaderAhead::kNone;
   block.checksum = Get32(&h[0]);
   block.compressedSize = Get16(&h[4]);
   block.uncompressedSize = Get16(&h[6]);
@@ -196,10 +201,16 @@ Error ReadDataBlock(ByteSource& source, const Cabinet& cabinet, std::uint64_t& o
       block.uncompressedSize > kMaxBlockUncompressed) {
     return Error::kCorruptCabinet;
   }
-  block.data.resize(block.compressedSize);
-  if (!ReadExact(source, at + kBlockHeaderSize + cabinet.header.dataReserve, block.data)) {
-    return Error::kCorruptCabinet;
+  const std::size_t size = block.compressedSize;
+  const std::uint64_t dataAt = at + kBlockHeaderSize + cabinet.header.dataReserve;
+  block.data.resize(size + (ahead != nullptr ? kBlockHeaderSize : 0));
+  const std::size_t got = source.ReadAt(dataAt, block.data);
+  if (got < size) return Error::kCorruptCabinet;
+  if (ahead != nullptr && got == size + kBlockHeaderSize) {
+    std::memcpy(ahead->bytes.data(), block.data.data() + size, kBlockHeaderSize);
+    ahead->at = dataAt + size;
   }
+  block.data.resize(size);
   if (block.checksum != 0 &&
       Checksum(std::span(h).subspan(4), Checksum(block.data, 0)) != block.checksum) {
     return Error::kCorruptCabinet;

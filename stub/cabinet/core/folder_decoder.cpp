@@ -27,6 +27,7 @@ Error FolderStream::Open(ByteSource& source, const Cabinet& cabinet, std::size_t
   nextBlock_ = folder.dataOffset;
   blocksLeft_ = folder.blockCount;
   position_ = 0;
+  ahead_ = {};
   pending_.clear();
   chunk_ = {};
   return Error::kNone;
@@ -40,6 +41,7 @@ Error FolderStream::Continue(ByteSource& source, const Cabinet& next) {
   if (folder.compression != compression_) return Error::kWrongCabinet;
   source_ = &source;
   cabinet_ = &next;
+  ahead_ = {};
   nextBlock_ = folder.dataOffset;
   blocksLeft_ = folder.blockCount;
   return Error::kNone;
@@ -47,7 +49,8 @@ Error FolderStream::Continue(ByteSource& source, const Cabinet& next) {
 
 Error FolderStream::NextBlock() {
   --blocksLeft_;
-  if (Error e = ReadDataBlock(*source_, *cabinet_, nextBlock_, block_); e != Error::kNone) {
+  if (Error e = ReadDataBlock(*source_, *cabinet_, nextBlock_, block_, &ahead_);
+      e != Error::kNone) {
     return e;
   }
   if (block_.uncompressedSize == 0) {

@@ -6,8 +6,7 @@
 namespace cab {
 namespace {
 
-// The bit reader's steps run once or more per symbol: they stay in line even where the library
-// is built for size.
+// The bit reader's steps run once or more per symbol: they stay in line.
 #define CAB_HOT [[gnu::always_inline]] inline
 
 // LSB-first bit reader over one block, a machine word at a time. Reading past the end yields
@@ -61,7 +60,7 @@ class BitReader {
   CAB_HOT bool overrun() const { return phantom_ * 8 > count_; }
   void AlignToByte() { Drop(count_ & 7); }
   // Byte-aligned copy out of the input (after AlignToByte; the buffered whole bytes go first).
-  bool CopyBytes(std::uint8_t* out, std::size_t n) {
+  CAB_HOT bool CopyBytes(std::uint8_t* out, std::size_t n) {
     for (; n > 0 && count_ >= 8; --n) *out++ = static_cast<std::uint8_t>(Get(8));
     if (n > 0) {
       if (overrun() || count_ != 0 || static_cast<std::size_t>(end_ - next_) < n) return false;
@@ -80,8 +79,9 @@ class BitReader {
   unsigned phantom_ = 0;  // zero bytes fed in past the end
 };
 
-// Returns the symbol, or -1 when the bits form no code.
-int Decode(const PrefixCode& code, BitReader& bits) {
+// Returns the symbol, or -1 when the bits form no code. In line, so that the reader's state
+// stays in registers through the decoding loop.
+CAB_HOT int Decode(const PrefixCode& code, BitReader& bits) {
   bits.Need(PrefixCode::kMaxLength);
   const BitReader::Word peek = bits.bits();
   const std::uint16_t entry = code.fast[peek & ((1u << PrefixCode::kFastBits) - 1)];
@@ -219,17 +219,7 @@ Error MszipDecoder::DecodeBlock(std::span<const std::uint8_t> in, std::size_t si
       return kBad;
     }
     for (;;) {
-      // The table lookup in line (most symbols end there), the longer codes through Decode.
-      bits.Need(PrefixCode::kMaxLength);
-      const std::uint16_t entry =
-          literals_.fast[bits.bits() & ((1u << PrefixCode::kFastBits) - 1)];
-      int symbol;
-      if (entry >> 12) {
-        bits.Drop(entry >> 12);
-        symbol = entry & 0x0FFF;
-      } else {
-        symbol = Decode(literals_, bits);
-      }
+      const int symbol = Decode(literals_, bits);
       if (symbol < 256) {
         // A literal (or no code at all, which overruns or fails below).
         if (symbol < 0 || at == end) return kBad;
