@@ -53,7 +53,7 @@ class FolderStream {
   unsigned blocksLeft_ = 0;
   std::uint64_t position_ = 0;
   DataBlock block_;
-  HeaderAhead ahead_;  // of source_
+  HeaderAhead ahead_;                  // of source_
   std::vector<std::uint8_t> pending_;  // the first part of a block cut at a cabinet's end
   std::span<const std::uint8_t> chunk_;
   std::unique_ptr<MszipDecoder> mszip_;

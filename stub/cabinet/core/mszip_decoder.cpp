@@ -106,6 +106,8 @@ CAB_HOT int Decode(const PrefixCode& code, BitReader& bits) {
   return -1;
 }
 
+#undef CAB_HOT
+
 // Order in which the code length code's lengths are stored.
 constexpr std::uint8_t kLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
