@@ -28,6 +28,7 @@ Error FolderStream::Open(ByteSource& source, const Cabinet& cabinet, std::size_t
   blocksLeft_ = folder.blockCount;
   position_ = 0;
   ahead_ = {};
+  deferred_ = Error::kNone;
   pending_.clear();
   chunk_ = {};
   return Error::kNone;
@@ -95,11 +96,25 @@ Error FolderStream::View(std::uint64_t max, std::span<const std::uint8_t>& view)
   view = {};
   if (source_ == nullptr) return Error::kCorruptCabinet;
   while (chunk_.empty()) {
-    if (blocksLeft_ == 0) return Error::kNone;
+    if (deferred_ != Error::kNone || blocksLeft_ == 0) {
+      if (deferred_ != Error::kNone) source_ = nullptr;
+      return deferred_;
+    }
     if (Error e = NextBlock(); e != Error::kNone) {
       source_ = nullptr;  // no reading on after a fault
       return e;
     }
+  }
+  // Join the MSZIP blocks that the decoder writes one behind the other, as far as asked.
+  while (chunk_.size() < max && blocksLeft_ != 0 && deferred_ == Error::kNone &&
+         static_cast<Method>(compression_ & 0x000F) == Method::kMszip && mszip_->FollowsOn()) {
+    const std::span<const std::uint8_t> before = chunk_;
+    deferred_ = NextBlock();
+    if (deferred_ != Error::kNone || chunk_.data() != before.data() + before.size()) {
+      chunk_ = before;  // a fault (reported after these bytes), or a block cut at the end
+      break;
+    }
+    chunk_ = std::span(before.data(), before.size() + chunk_.size());
   }
   view = chunk_.first(static_cast<std::size_t>(std::min<std::uint64_t>(max, chunk_.size())));
   chunk_ = chunk_.subspan(view.size());

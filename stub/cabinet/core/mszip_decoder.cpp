@@ -150,7 +150,7 @@ Error MszipDecoder::DecodeBlock(std::span<const std::uint8_t> in, std::size_t si
                                 std::span<const std::uint8_t>& out) {
   constexpr Error kBad = Error::kDecompressFailure;
   if (size > kWindowSize || in.size() < 2 || in[0] != 'C' || in[1] != 'K') return kBad;
-  if (next_ + kWindowSize > kBlocksPerMove * kWindowSize + kWindowSize) {
+  if (!FollowsOn()) {
     // Keep the last kWindowSize bytes as the history, at the front.
     std::memmove(window_.data(), window_.data() + next_ - kWindowSize, kWindowSize);
     next_ = kWindowSize;

@@ -41,15 +41,22 @@ class MszipDecoder {
   }
 
   // Decodes one block into exactly `size` bytes (at most kWindowSize); `out` then views them
-  // until the next call.
+  // until the next call, or, when FollowsOn() held before the call, as long as the bytes of
+  // the block before.
   Error DecodeBlock(std::span<const std::uint8_t> in, std::size_t size,
                     std::span<const std::uint8_t>& out);
+
+  // Whether the next block will be written right behind the last one, leaving the blocks since
+  // the last move of the history where they are: their views may then be joined into one.
+  bool FollowsOn() const {
+    return next_ + kWindowSize <= kBlocksPerMove * kWindowSize + kWindowSize;
+  }
 
  private:
   // Blocks are written one behind the other into window_, from next_ on; once a block might not
   // fit any more, the last kWindowSize bytes (the history) move to the front. The slack behind
   // the end takes the few bytes that a match copied in whole words may write past its end.
-  static constexpr std::size_t kBlocksPerMove = 4;
+  static constexpr std::size_t kBlocksPerMove = 8;
   static constexpr std::size_t kSlack = 8;
   std::array<std::uint8_t, (kBlocksPerMove + 1) * kWindowSize + kSlack> window_;
   std::size_t history_ = 0;  // bytes of the folder before next_ that matches may reach (capped)
