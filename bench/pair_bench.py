@@ -3,8 +3,8 @@ programs against a reference tool (bench/cabinet_bench.sh, bench/stub_bench).
 
 Protocol: one warm-up pair (not counted), then PAIRS pairs; within a pair the two commands run
 back to back, the order swapped from one pair to the next (A B, B A, ...), so that a slow spell of
-this shared machine lands on both sides. Each run is a child of a small probe process that reports
-its wall time and its peak memory (RUSAGE_CHILDREN ru_maxrss). The result is the median of the
+this shared machine lands on both sides. Each run is timed here (wall) and by GNU time (processor
+time and peak memory, which for a Wine program is that of the program's own process). The result is the median of the
 per-pair ratios A/B with their minimum and maximum, the median wall times, and the largest peak
 memory of each side.
 """
@@ -13,16 +13,14 @@ from __future__ import annotations
 
 import statistics
 import subprocess
-import sys
+import tempfile
+import time
 from dataclasses import dataclass
 from typing import Callable
 
-PROBE = ("import resource, subprocess, sys, time\n"
-         "start = time.perf_counter()\n"
-         "code = subprocess.run(sys.argv[1:]).returncode\n"
-         "usage = resource.getrusage(resource.RUSAGE_CHILDREN)\n"
-         "print(time.perf_counter() - start, usage.ru_maxrss, usage.ru_utime + usage.ru_stime, "
-         "code)\n")
+# The peak memory comes from GNU time, a small C program: a child forked from Python would count
+# Python's own memory (about 14 MiB) in its peak.
+TIME = "/usr/bin/time"
 
 
 @dataclass
@@ -36,12 +34,15 @@ def run_once(command: list[str], env: dict[str, str] | None = None,
              prepare: Callable[[], None] | None = None) -> Run:
     if prepare:
         prepare()
-    result = subprocess.run([sys.executable, "-c", PROBE, *command], env=env,
-                            capture_output=True, text=True, check=True)
-    seconds, peak, cpu, code = result.stdout.split()[-4:]
-    if code != "0":
-        raise SystemExit(f"failed ({code}): {' '.join(command)}")
-    return Run(float(seconds), int(peak), float(cpu))
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as report:
+        start = time.perf_counter()
+        code = subprocess.run([TIME, "-f", "%M %U %S", "-o", report.name, *command],
+                              env=env).returncode
+        seconds = time.perf_counter() - start
+        if code != 0:
+            raise SystemExit(f"failed ({code}): {' '.join(command)}")
+        peak, user, system = report.read().split()[-3:]
+    return Run(seconds, int(peak), float(user) + float(system))
 
 
 @dataclass
