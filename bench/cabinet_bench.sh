@@ -27,4 +27,25 @@ fi
 g++ -std=c++20 -O2 -DNDEBUG -I. bench/cabinet_bench.cpp stub/cabinet/core/*.cpp \
   -o build/bench/cabinet_bench
 ls -l "$work/big.cab"
-build/bench/cabinet_bench "$work/big.cab"
+outputs=$(mktemp -d "${BENCH_OUT:-$( [ -d /dev/shm ] && echo /dev/shm || echo "$work")}/cabinet-bench.XXXXXX")
+trap 'rm -rf "$outputs"' EXIT
+python3 - "$work" "${1:-5}" "$outputs" <<'PY'
+import shutil, sys
+from pathlib import Path
+sys.path.insert(0, "bench")
+import pair_bench as pb
+work, pairs, outputs = Path(sys.argv[1]), int(sys.argv[2]), Path(sys.argv[3])
+core_out, ref_out = outputs / "core", outputs / "cabextract"
+clear = lambda folder: (lambda: shutil.rmtree(folder, ignore_errors=True))
+core = pb.Side(["build/bench/cabinet_bench", str(work / "big.cab"), str(core_out)],
+               prepare=clear(core_out))
+ref = pb.Side(["cabextract", "-q", "-d", str(ref_out), str(work / "big.cab")],
+              prepare=clear(ref_out))
+r = pb.race(core, ref, pairs, check=lambda: pb.same_trees(core_out, ref_out))
+shutil.rmtree(core_out, ignore_errors=True)
+shutil.rmtree(ref_out, ignore_errors=True)
+size = sum(p.stat().st_size for p in (work / "tree").iterdir())
+print(pb.summary("cabinet core", "cabextract", r))
+print(pb.result_line(f"MSZIP cabinet extraction, cabinet core, {size / 1e6:.0f} MB", "cabextract",
+                     r, "<= 0.85"))
+PY

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace cab {
@@ -163,8 +164,19 @@ Error CheckCompression(std::uint16_t compression) {
 }
 
 std::uint32_t Checksum(std::span<const std::uint8_t> bytes, std::uint32_t seed) {
-  std::uint32_t sum = seed;
+  // The XOR of the little-endian 32-bit words, folded from machine words.
+  static_assert(std::endian::native == std::endian::little);
+  std::size_t wide = 0;
   std::size_t i = 0;
+  for (; i + sizeof wide <= bytes.size(); i += sizeof wide) {
+    std::size_t word;
+    std::memcpy(&word, &bytes[i], sizeof word);
+    wide ^= word;
+  }
+  std::uint32_t sum = seed;
+  for (unsigned shift = 0; shift < sizeof wide * 8; shift += 32) {
+    sum ^= static_cast<std::uint32_t>(wide >> shift);
+  }
   for (; i + 4 <= bytes.size(); i += 4) sum ^= Get32(&bytes[i]);
   // The last one to three bytes go in with the first of them highest.
   std::uint32_t tail = 0;
@@ -173,10 +185,15 @@ std::uint32_t Checksum(std::span<const std::uint8_t> bytes, std::uint32_t seed) 
 }
 
 Error ReadDataBlock(ByteSource& source, const Cabinet& cabinet, std::uint64_t& offset,
-                    DataBlock& block) {
+                    DataBlock& block, HeaderAhead* ahead) {
   std::array<std::uint8_t, kBlockHeaderSize> h;
   const std::uint64_t at = cabinet.base + offset;
-  if (!ReadExact(source, at, h)) return Error::kCorruptCabinet;
+  if (ahead != nullptr && ahead->at == at) {
+    h = ahead->bytes;
+  } else if (!ReadExact(source, at, h)) {
+    return Error::kCorruptCabinet;
+  }
+  if (ahead != nullptr) ahead->at = HeaderAhead::kNone;
   block.checksum = Get32(&h[0]);
   block.compressedSize = Get16(&h[4]);
   block.uncompressedSize = Get16(&h[6]);
@@ -184,10 +201,16 @@ Error ReadDataBlock(ByteSource& source, const Cabinet& cabinet, std::uint64_t& o
       block.uncompressedSize > kMaxBlockUncompressed) {
     return Error::kCorruptCabinet;
   }
-  block.data.resize(block.compressedSize);
-  if (!ReadExact(source, at + kBlockHeaderSize + cabinet.header.dataReserve, block.data)) {
-    return Error::kCorruptCabinet;
+  const std::size_t size = block.compressedSize;
+  const std::uint64_t dataAt = at + kBlockHeaderSize + cabinet.header.dataReserve;
+  block.data.resize(size + (ahead != nullptr ? kBlockHeaderSize : 0));
+  const std::size_t got = source.ReadAt(dataAt, block.data);
+  if (got < size) return Error::kCorruptCabinet;
+  if (ahead != nullptr && got == size + kBlockHeaderSize) {
+    std::memcpy(ahead->bytes.data(), block.data.data() + size, kBlockHeaderSize);
+    ahead->at = dataAt + size;
   }
+  block.data.resize(size);
   if (block.checksum != 0 &&
       Checksum(std::span(h).subspan(4), Checksum(block.data, 0)) != block.checksum) {
     return Error::kCorruptCabinet;

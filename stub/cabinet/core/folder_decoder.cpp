@@ -27,6 +27,8 @@ Error FolderStream::Open(ByteSource& source, const Cabinet& cabinet, std::size_t
   nextBlock_ = folder.dataOffset;
   blocksLeft_ = folder.blockCount;
   position_ = 0;
+  ahead_ = {};
+  deferred_ = Error::kNone;
   pending_.clear();
   chunk_ = {};
   return Error::kNone;
@@ -40,6 +42,7 @@ Error FolderStream::Continue(ByteSource& source, const Cabinet& next) {
   if (folder.compression != compression_) return Error::kWrongCabinet;
   source_ = &source;
   cabinet_ = &next;
+  ahead_ = {};
   nextBlock_ = folder.dataOffset;
   blocksLeft_ = folder.blockCount;
   return Error::kNone;
@@ -47,7 +50,8 @@ Error FolderStream::Continue(ByteSource& source, const Cabinet& next) {
 
 Error FolderStream::NextBlock() {
   --blocksLeft_;
-  if (Error e = ReadDataBlock(*source_, *cabinet_, nextBlock_, block_); e != Error::kNone) {
+  if (Error e = ReadDataBlock(*source_, *cabinet_, nextBlock_, block_, &ahead_);
+      e != Error::kNone) {
     return e;
   }
   if (block_.uncompressedSize == 0) {
@@ -79,21 +83,42 @@ Error FolderStream::Pull(std::uint8_t* out, std::uint64_t count, std::uint64_t& 
   got = 0;
   if (source_ == nullptr) return Error::kCorruptCabinet;
   while (got < count) {
-    if (chunk_.empty()) {
-      if (blocksLeft_ == 0) break;
-      if (Error e = NextBlock(); e != Error::kNone) {
-        source_ = nullptr;  // no reading on after a fault
-        return e;
-      }
-      continue;
-    }
-    const std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(count - got, chunk_.size()));
-    if (out != nullptr) std::memcpy(out + got, chunk_.data(), n);
-    chunk_ = chunk_.subspan(n);
-    got += n;
-    position_ += n;
+    std::span<const std::uint8_t> view;
+    if (Error e = View(count - got, view); e != Error::kNone) return e;
+    if (view.empty()) break;
+    if (out != nullptr) std::memcpy(out + got, view.data(), view.size());
+    got += view.size();
   }
+  return Error::kNone;
+}
+
+Error FolderStream::View(std::uint64_t max, std::span<const std::uint8_t>& view) {
+  view = {};
+  if (source_ == nullptr) return Error::kCorruptCabinet;
+  while (chunk_.empty()) {
+    if (deferred_ != Error::kNone || blocksLeft_ == 0) {
+      if (deferred_ != Error::kNone) source_ = nullptr;
+      return deferred_;
+    }
+    if (Error e = NextBlock(); e != Error::kNone) {
+      source_ = nullptr;  // no reading on after a fault
+      return e;
+    }
+  }
+  // Join the MSZIP blocks that the decoder writes one behind the other, as far as asked.
+  while (chunk_.size() < max && blocksLeft_ != 0 && deferred_ == Error::kNone &&
+         static_cast<Method>(compression_ & 0x000F) == Method::kMszip && mszip_->FollowsOn()) {
+    const std::span<const std::uint8_t> before = chunk_;
+    deferred_ = NextBlock();
+    if (deferred_ != Error::kNone || chunk_.data() != before.data() + before.size()) {
+      chunk_ = before;  // a fault (reported after these bytes), or a block cut at the end
+      break;
+    }
+    chunk_ = std::span(before.data(), before.size() + chunk_.size());
+  }
+  view = chunk_.first(static_cast<std::size_t>(std::min<std::uint64_t>(max, chunk_.size())));
+  chunk_ = chunk_.subspan(view.size());
+  position_ += view.size();
   return Error::kNone;
 }
 
@@ -126,7 +151,7 @@ struct Entry {
 // Extracts the files of the folder that starts at folder `folder` of member `first` and goes on
 // through the members after it as long as files span them.
 Error ExtractFolder(std::span<const SetMember> set, std::size_t first, std::size_t folder,
-                    FolderStream& stream, std::vector<std::uint8_t>& buffer, FileSink& sink) {
+                    FolderStream& stream, FileSink& sink) {
   std::vector<Entry> entries;
   std::size_t lastMember = first;
   for (std::size_t m = first, f = folder; m < set.size(); ++m, f = 0) {
@@ -170,19 +195,16 @@ Error ExtractFolder(std::span<const SetMember> set, std::size_t first, std::size
   std::size_t firstOpen = 0;
   while (stream.position() < end) {
     const std::uint64_t at = stream.position();
-    std::size_t got = 0;
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - at));
-    if (Error e = stream.Read(std::span(buffer).first(want), got); e != Error::kNone) {
-      return finishRest(e);
-    }
+    std::span<const std::uint8_t> view;
+    if (Error e = stream.View(end - at, view); e != Error::kNone) return finishRest(e);
+    const std::size_t got = view.size();
     for (std::size_t k = firstOpen; k < entries.size() && entries[k].begin < at + got; ++k) {
       Entry& entry = entries[k];
       if (entry.done || entry.end <= at) continue;
       const std::uint64_t from = std::max(entry.begin, at);
       const std::uint64_t to = std::min(entry.end, at + got);
-      const auto piece = std::span<const std::uint8_t>(buffer).subspan(
-          static_cast<std::size_t>(from - at), static_cast<std::size_t>(to - from));
+      const auto piece =
+          view.subspan(static_cast<std::size_t>(from - at), static_cast<std::size_t>(to - from));
       if (!sink.Write(entry.cabinet, entry.file, piece)) return finishRest(Error::kUserAbort);
       if (to == entry.end) {
         sink.Finish(entry.cabinet, entry.file, Error::kNone);
@@ -190,7 +212,7 @@ Error ExtractFolder(std::span<const SetMember> set, std::size_t first, std::size
       }
     }
     while (firstOpen < entries.size() && entries[firstOpen].done) ++firstOpen;
-    if (got < want) {
+    if (got == 0) {
       // This member's part of the folder is used up.
       if (member == lastMember) {
         const bool missing = SpansToNext(*set[member].cabinet) && member + 1 == set.size();
@@ -220,8 +242,6 @@ Error ExtractSet(std::span<const SetMember> set, FileSink& sink) {
     if (Error e = CheckSequence(*set[m - 1].cabinet, *set[m].cabinet); e != Error::kNone) return e;
   }
   std::unique_ptr<FolderStream> stream(new (std::nothrow) FolderStream);
-  std::vector<std::uint8_t> buffer;
-  buffer.resize(kMaxBlockUncompressed);
   if (!stream) return Error::kOutOfMemory;
   Error result = Error::kNone;
   for (std::size_t m = 0; m < set.size(); ++m) {
@@ -229,7 +249,7 @@ Error ExtractSet(std::span<const SetMember> set, FileSink& sink) {
     // Folder 0 went with the previous member's last folder when files span the two.
     const bool joined = m > 0 && SpansToNext(*set[m - 1].cabinet);
     for (std::size_t f = joined ? 1 : 0; f < cabinet.folders.size(); ++f) {
-      const Error e = ExtractFolder(set, m, f, *stream, buffer, sink);
+      const Error e = ExtractFolder(set, m, f, *stream, sink);
       if (e == Error::kUserAbort) return e;
       if (result == Error::kNone) result = e;
     }

@@ -34,6 +34,12 @@ class FolderStream {
   // As Read, discarding the bytes.
   Error Skip(std::uint64_t count, std::uint64_t& skipped);
 
+  // As Read without a copy: `view` shows the next bytes (at most `max`) where the decoder left
+  // them, until the next call; MSZIP blocks that lie one behind the other come in one view, so
+  // that the caller writes in large pieces. Empty with kNone only when the folder's blocks in
+  // the current cabinet are used up.
+  Error View(std::uint64_t max, std::span<const std::uint8_t>& view);
+
   // Bytes delivered (read or skipped) since Open.
   std::uint64_t position() const { return position_; }
 
@@ -48,8 +54,10 @@ class FolderStream {
   unsigned blocksLeft_ = 0;
   std::uint64_t position_ = 0;
   DataBlock block_;
+  HeaderAhead ahead_;                  // of source_
   std::vector<std::uint8_t> pending_;  // the first part of a block cut at a cabinet's end
   std::span<const std::uint8_t> chunk_;
+  Error deferred_ = Error::kNone;  // met while joining blocks: reported once chunk_ is used up
   std::unique_ptr<MszipDecoder> mszip_;
   std::unique_ptr<LzxDecoder> lzx_;
 };

@@ -1,58 +1,90 @@
 #include "stub/cabinet/core/mszip_decoder.h"
 
+#include <bit>
 #include <cstring>
 
 namespace cab {
 namespace {
 
-// LSB-first bit reader over one block. Reading past the end yields zero bits and marks the
-// reader as overrun; callers check overrun() before trusting what they decoded.
+// The bit reader's steps run once or more per symbol: they stay in line.
+#define CAB_HOT [[gnu::always_inline]] inline
+
+// LSB-first bit reader over one block, a machine word at a time. Reading past the end yields
+// zero bits and marks the reader as overrun; callers check overrun() before trusting what they
+// decoded. The bits of buffer_ above count_ are either zero or the input bytes from next_ on.
 class BitReader {
  public:
-  explicit BitReader(std::span<const std::uint8_t> in) : in_(in) {}
+  using Word = std::size_t;
+  static constexpr unsigned kWordBits = sizeof(Word) * 8;
+  // Bits that Need may ask for at once (one refill makes at least this many).
+  static constexpr unsigned kMaxNeed = kWordBits - 8;
+  static_assert(std::endian::native == std::endian::little);
 
-  std::uint32_t Peek(unsigned n) {
-    while (count_ < n) {
-      const std::uint32_t byte = pos_ < in_.size() ? in_[pos_] : 0;
-      ++pos_;
-      bits_ |= byte << count_;
-      count_ += 8;
+  explicit BitReader(std::span<const std::uint8_t> in)
+      : next_(in.data()), end_(in.data() + in.size()) {}
+
+  // Makes sure that `n` (at most kMaxNeed) bits are buffered.
+  CAB_HOT void Need(unsigned n) {
+    if (count_ >= n) return;
+    if (static_cast<std::size_t>(end_ - next_) >= sizeof(Word)) {
+      Word word;
+      std::memcpy(&word, next_, sizeof word);
+      buffer_ |= word << count_;
+      next_ += (kWordBits - 1 - count_) >> 3;
+      count_ |= kMaxNeed;
+      return;
     }
-    return bits_ & ((1u << n) - 1);
+    for (; count_ <= kMaxNeed; count_ += 8) {
+      Word byte = 0;
+      if (next_ != end_) {
+        byte = *next_++;
+      } else {
+        ++phantom_;
+      }
+      buffer_ |= byte << count_;
+    }
   }
-  void Drop(unsigned n) {
-    bits_ >>= n;
+  // The buffered bits (at least as many as the last Need asked for).
+  CAB_HOT Word bits() const { return buffer_; }
+  CAB_HOT void Drop(unsigned n) {
+    buffer_ >>= n;
     count_ -= n;
   }
-  std::uint32_t Get(unsigned n) {
-    const std::uint32_t v = Peek(n);
+  CAB_HOT std::uint32_t Get(unsigned n) {
+    Need(n);
+    const auto v = static_cast<std::uint32_t>(buffer_ & ((Word{1} << n) - 1));
     Drop(n);
     return v;
   }
   // Whether bits beyond the input were consumed.
-  bool overrun() const { return pos_ * 8 - count_ > in_.size() * 8; }
+  CAB_HOT bool overrun() const { return phantom_ * 8 > count_; }
   void AlignToByte() { Drop(count_ & 7); }
   // Byte-aligned copy out of the input (after AlignToByte; the buffered whole bytes go first).
-  bool CopyBytes(std::uint8_t* out, std::size_t n) {
+  CAB_HOT bool CopyBytes(std::uint8_t* out, std::size_t n) {
     for (; n > 0 && count_ >= 8; --n) *out++ = static_cast<std::uint8_t>(Get(8));
     if (n > 0) {
-      if (overrun() || pos_ > in_.size() || in_.size() - pos_ < n) return false;
-      std::memcpy(out, in_.data() + pos_, n);
-      pos_ += n;
+      if (overrun() || count_ != 0 || static_cast<std::size_t>(end_ - next_) < n) return false;
+      std::memcpy(out, next_, n);
+      next_ += n;
+      buffer_ = 0;  // it held the bytes just copied
     }
     return !overrun();
   }
 
  private:
-  std::span<const std::uint8_t> in_;
-  std::size_t pos_ = 0;
-  std::uint32_t bits_ = 0;
+  const std::uint8_t* next_;
+  const std::uint8_t* end_;
+  Word buffer_ = 0;
   unsigned count_ = 0;
+  unsigned phantom_ = 0;  // zero bytes fed in past the end
 };
 
-// Returns the symbol, or -1 when the bits form no code.
-int Decode(const PrefixCode& code, BitReader& bits) {
-  const std::uint16_t entry = code.fast[bits.Peek(PrefixCode::kFastBits)];
+// Returns the symbol, or -1 when the bits form no code. In line, so that the reader's state
+// stays in registers through the decoding loop.
+CAB_HOT int Decode(const PrefixCode& code, BitReader& bits) {
+  bits.Need(PrefixCode::kMaxLength);
+  const BitReader::Word peek = bits.bits();
+  const std::uint16_t entry = code.fast[peek & ((1u << PrefixCode::kFastBits) - 1)];
   if (entry >> 12) {
     bits.Drop(entry >> 12);
     return entry & 0x0FFF;
@@ -61,15 +93,20 @@ int Decode(const PrefixCode& code, BitReader& bits) {
   // `first`, and their symbols follow `index` in the sorted symbol list.
   int value = 0, first = 0, index = 0;
   for (unsigned len = 1; len <= PrefixCode::kMaxLength; ++len) {
-    value |= static_cast<int>(bits.Get(1));
+    value |= static_cast<int>((peek >> (len - 1)) & 1u);
     const int n = code.count[len];
-    if (value - first < n) return code.symbols[static_cast<std::size_t>(index + value - first)];
+    if (value - first < n) {
+      bits.Drop(len);
+      return code.symbols[static_cast<std::size_t>(index + value - first)];
+    }
     index += n;
     first = (first + n) << 1;
     value <<= 1;
   }
   return -1;
 }
+
+#undef CAB_HOT
 
 // Order in which the code length code's lengths are stored.
 constexpr std::uint8_t kLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
@@ -113,9 +150,15 @@ Error MszipDecoder::DecodeBlock(std::span<const std::uint8_t> in, std::size_t si
                                 std::span<const std::uint8_t>& out) {
   constexpr Error kBad = Error::kDecompressFailure;
   if (size > kWindowSize || in.size() < 2 || in[0] != 'C' || in[1] != 'K') return kBad;
+  if (!FollowsOn()) {
+    // Keep the last kWindowSize bytes as the history, at the front.
+    std::memmove(window_.data(), window_.data() + next_ - kWindowSize, kWindowSize);
+    next_ = kWindowSize;
+  }
   BitReader bits(in.subspan(2));
-  std::uint8_t* const start = window_.data() + kWindowSize;
-  std::size_t produced = 0;
+  std::uint8_t* const start = window_.data() + next_;
+  std::uint8_t* const end = start + size;
+  std::uint8_t* at = start;
 
   for (bool last = false; !last;) {
     last = bits.Get(1) != 0;
@@ -123,9 +166,9 @@ Error MszipDecoder::DecodeBlock(std::span<const std::uint8_t> in, std::size_t si
     if (type == 0) {
       bits.AlignToByte();
       const std::uint32_t len = bits.Get(16);
-      if ((bits.Get(16) ^ 0xFFFF) != len || len > size - produced) return kBad;
-      if (!bits.CopyBytes(start + produced, len)) return kBad;
-      produced += len;
+      if ((bits.Get(16) ^ 0xFFFF) != len || len > static_cast<std::size_t>(end - at)) return kBad;
+      if (!bits.CopyBytes(at, len)) return kBad;
+      at += len;
       continue;
     }
     if (type == 3) return kBad;
@@ -179,10 +222,10 @@ Error MszipDecoder::DecodeBlock(std::span<const std::uint8_t> in, std::size_t si
     }
     for (;;) {
       const int symbol = Decode(literals_, bits);
-      if (symbol < 0 || bits.overrun()) return kBad;
       if (symbol < 256) {
-        if (produced == size) return kBad;
-        start[produced++] = static_cast<std::uint8_t>(symbol);
+        // A literal (or no code at all, which overruns or fails below).
+        if (symbol < 0 || at == end) return kBad;
+        *at++ = static_cast<std::uint8_t>(symbol);
         continue;
       }
       if (symbol == 256) break;
@@ -202,19 +245,30 @@ Error MszipDecoder::DecodeBlock(std::span<const std::uint8_t> in, std::size_t si
         const unsigned extra = static_cast<unsigned>(di) / 2 - 1;
         distance = ((2u + static_cast<unsigned>(di) % 2) << extra) + 1 + bits.Get(extra);
       }
-      if (bits.overrun() || distance > history_ + produced || length > size - produced) {
+      if (bits.overrun() || distance > history_ + static_cast<std::size_t>(at - start) ||
+          length > static_cast<std::size_t>(end - at)) {
         return kBad;
       }
-      const std::uint8_t* from = start + produced - distance;
-      for (std::size_t k = 0; k < length; ++k) start[produced + k] = from[k];
-      produced += length;
+      const std::uint8_t* from = at - distance;
+      if (distance >= 8) {
+        // Eight bytes at a time, each from bytes already in place; up to seven land past the
+        // match (in the rest of the window or its slack) and are overwritten later.
+        std::uint8_t* to = at;
+        do {
+          std::memcpy(to, from, 8);
+          to += 8;
+          from += 8;
+        } while (to < at + length);
+      } else {
+        for (std::size_t k = 0; k < length; ++k) at[k] = from[k];
+      }
+      at += length;
     }
   }
-  if (bits.overrun() || produced != size) return kBad;
-  // Keep the last kWindowSize bytes as the history of the next block.
-  std::memmove(window_.data(), window_.data() + size, kWindowSize);
+  if (bits.overrun() || at != end) return kBad;
+  next_ += size;
   history_ = history_ + size < kWindowSize ? history_ + size : kWindowSize;
-  out = std::span<const std::uint8_t>(window_.data() + kWindowSize - size, size);
+  out = std::span<const std::uint8_t>(start, size);
   return Error::kNone;
 }
 

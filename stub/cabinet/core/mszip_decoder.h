@@ -12,10 +12,10 @@
 namespace cab {
 
 // A canonical prefix code as deflate uses them, decoded through a lookup of the first kFastBits
-// bits with a bit-by-bit walk for the longer codes.
+// bits (most codes of real streams are that short) with a walk over the longer lengths.
 class PrefixCode {
  public:
-  static constexpr unsigned kFastBits = 9;
+  static constexpr unsigned kFastBits = 10;
   static constexpr unsigned kMaxLength = 15;
   static constexpr std::size_t kMaxSymbols = 288;
 
@@ -35,17 +35,32 @@ class MszipDecoder {
   static constexpr std::size_t kWindowSize = 32768;
 
   // Forgets the history: the next block starts a folder.
-  void Reset() { history_ = 0; }
+  void Reset() {
+    history_ = 0;
+    next_ = 0;
+  }
 
   // Decodes one block into exactly `size` bytes (at most kWindowSize); `out` then views them
-  // until the next call.
+  // until the next call, or, when FollowsOn() held before the call, as long as the bytes of
+  // the block before.
   Error DecodeBlock(std::span<const std::uint8_t> in, std::size_t size,
                     std::span<const std::uint8_t>& out);
 
+  // Whether the next block will be written right behind the last one, leaving the blocks since
+  // the last move of the history where they are: their views may then be joined into one.
+  bool FollowsOn() const {
+    return next_ + kWindowSize <= kBlocksPerMove * kWindowSize + kWindowSize;
+  }
+
  private:
-  // window_[0, kWindowSize) holds the history, the block is written behind it.
-  std::array<std::uint8_t, 2 * kWindowSize> window_;
-  std::size_t history_ = 0;
+  // Blocks are written one behind the other into window_, from next_ on; once a block might not
+  // fit any more, the last kWindowSize bytes (the history) move to the front. The slack behind
+  // the end takes the few bytes that a match copied in whole words may write past its end.
+  static constexpr std::size_t kBlocksPerMove = 8;
+  static constexpr std::size_t kSlack = 8;
+  std::array<std::uint8_t, (kBlocksPerMove + 1) * kWindowSize + kSlack> window_;
+  std::size_t history_ = 0;  // bytes of the folder before next_ that matches may reach (capped)
+  std::size_t next_ = 0;     // where the next block starts in window_
   PrefixCode literals_;
   PrefixCode distances_;
   PrefixCode lengthsCode_;

@@ -36,9 +36,14 @@ class CallbackSource final : public cab::ByteSource {
  public:
   CallbackSource(const Context& context, INT_PTR handle) : context_(context), handle_(handle) {}
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
-    if (offset > 0x7FFFFFFF ||
-        context_.seek(handle_, static_cast<LONG>(offset), SEEK_SET) != static_cast<LONG>(offset)) {
-      return 0;
+    // Blocks are read one after the other: the file is only moved when a read does not start
+    // where the last one ended (each call is a system call, dear under Wine).
+    if (offset != position_) {
+      position_ = kUnknown;
+      if (offset > 0x7FFFFFFF || context_.seek(handle_, static_cast<LONG>(offset), SEEK_SET) !=
+                                     static_cast<LONG>(offset)) {
+        return 0;
+      }
     }
     std::size_t done = 0;
     while (done < out.size()) {
@@ -47,12 +52,15 @@ class CallbackSource final : public cab::ByteSource {
       if (got == 0 || got == static_cast<UINT>(-1)) break;
       done += got;
     }
+    position_ = done == out.size() ? offset + done : kUnknown;
     return done;
   }
 
  private:
+  static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
   const Context& context_;
   INT_PTR handle_;
+  std::uint64_t position_ = kUnknown;  // where the file stands, when known
 };
 
 BOOL Fail(PERF error, cab::Error code) {
@@ -152,19 +160,17 @@ class Copy {
     }
     std::uint64_t left = file.size;
     while (left > 0) {
-      const std::size_t want =
-          left < buffer_.size() ? static_cast<std::size_t>(left) : buffer_.size();
-      std::size_t got = 0;
-      if (const cab::Error error = stream_.Read({buffer_.data(), want}, got);
-          error != cab::Error::kNone) {
+      // Written straight from where the decoder left the bytes.
+      std::span<const std::uint8_t> view;
+      if (const cab::Error error = stream_.View(left, view); error != cab::Error::kNone) {
         return Abandon(out, error);
       }
-      if (got > 0 &&
-          context_.write(out, buffer_.data(), static_cast<UINT>(got)) != static_cast<UINT>(got)) {
+      const auto got = static_cast<UINT>(view.size());
+      if (got > 0 && context_.write(out, const_cast<std::uint8_t*>(view.data()), got) != got) {
         return Abandon(out, cab::Error::kTargetFile);
       }
       left -= got;
-      if (got < want) {
+      if (got == 0) {
         // This cabinet's part of the folder is used up: the file goes on in the next one.
         if (const cab::Error error = NextCabinet(); error != cab::Error::kNone) {
           return Abandon(out, error);
@@ -215,7 +221,6 @@ class Copy {
   std::vector<OpenCabinet> cabinets_;
   cab::FolderStream stream_;
   std::size_t openFolder_ = static_cast<std::size_t>(-1);
-  std::array<std::uint8_t, 32768> buffer_{};
 };
 
 }  // namespace

@@ -265,6 +265,39 @@ TEST(Extraction, MatchesTheInputOfGcabCabinets) {
   }
 }
 
+// The decoder hands on several MSZIP blocks at once: a file that ends before a damaged block still
+// comes whole, the files after it fail.
+TEST(Extraction, FilesBeforeADamagedBlockComeWhole) {
+  TempDir dir;
+  std::mt19937 random(7);
+  Bytes first(50'000), second(120'000);
+  for (std::size_t i = 0; i < first.size(); ++i) first[i] = static_cast<std::uint8_t>('a' + i % 23);
+  for (auto& b : second) b = static_cast<std::uint8_t>(random() % 16 + 'A');
+  WriteBytes(dir.path() / "first.txt", first);
+  WriteBytes(dir.path() / "second.txt", second);
+  const auto path = dir.path() / "two.cab";
+  ASSERT_EQ(test::Run("cd '" + dir.path().string() + "' && gcab -c -z '" + path.string() +
+                      "' first.txt second.txt"),
+            0);
+  LoadedSet set({ReadBytes(path)});
+  ASSERT_EQ(set.readResult, Error::kNone);
+  const Folder& folder = set.cabinets[0].folders[0];
+  ASSERT_GE(folder.blockCount, 5);
+  // The last byte of the last block's data.
+  std::uint64_t offset = folder.dataOffset;
+  for (unsigned b = 0; b + 1 < folder.blockCount; ++b) {
+    offset += 8 + (set.images[0][offset + 4] | set.images[0][offset + 5] << 8);
+  }
+  offset += 8 + (set.images[0][offset + 4] | set.images[0][offset + 5] << 8) - 1;
+  set.images[0][offset] ^= 0x10;
+  CollectingSink sink;
+  EXPECT_EQ(ExtractSet(set.members, sink), Error::kCorruptCabinet);
+  ASSERT_EQ(sink.files.size(), 2u);
+  EXPECT_EQ((sink.files[{0, 0}].result), Error::kNone);
+  EXPECT_EQ((sink.files[{0, 0}].data), first);
+  EXPECT_EQ((sink.files[{0, 1}].result), Error::kCorruptCabinet);
+}
+
 // Damage anywhere in a cabinet gives an error or (where nothing checks the damaged byte) some
 // output, never a fault; the sanitizers watch the reads.
 TEST(Extraction, SurvivesCutsAndFlippedBits) {
