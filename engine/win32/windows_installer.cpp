@@ -32,9 +32,10 @@ HMODULE InstallerLibrary() {
   return library;
 }
 
-// The function of that name, with the type of its declaration.
+// The function of that name, with the type of its declaration. Only the declaration's type is
+// used: naming the function itself would tie the program to msi.dll's import library.
 template <typename Function>
-Function* Lookup(Function*, const char* name) {
+Function* Lookup(const char* name) {
   FARPROC address = GetProcAddress(InstallerLibrary(), name);
   if (address == nullptr) {
     throw MissingInstaller(std::string("Windows Installer (msi.dll) has no function ") + name);
@@ -42,7 +43,7 @@ Function* Lookup(Function*, const char* name) {
   return reinterpret_cast<Function*>(reinterpret_cast<void*>(address));
 }
 
-#define TAVREL_MSI(function) (Lookup(&::function, #function))
+#define TAVREL_MSI(function) (Lookup<decltype(::function)>(#function))
 
 // Closes an installer handle.
 class MsiHandle {

@@ -467,14 +467,13 @@ TEST_F(ArchiveExtractorTest, LargeFoldersDecodedAheadKeepTheirOrderAndFailCleanl
   const Bytes program = testing::ReadFileBytes("/usr/bin/bash");  // over a MiB of x86 code
   tree["bin.exe"] = std::string(program.begin(), program.end());
   std::string text;
-  for (int i = 0; text.size() < 1'500'000; ++i) {
+  for (int i = 0; text.size() < 300'000; ++i) {
     text += "entry " + std::to_string(i % 4999) + " of the list, line " + std::to_string(i) + "\n";
   }
   tree["text.txt"] = text;
   tree["random.bin"] = testing::RandomData(400'000, 11);
   WriteTree(dir("src"), tree);
-  for (const char* switches : {"-m0=LZMA2 -mx1", "-m0=LZMA2 -mx1 -mf=BCJ2", "-m0=LZMA -mx1",
-                               "-m0=PPMd -mx1", "-m0=BZip2 -mx1"}) {
+  for (const char* switches : {"-m0=LZMA2 -mx1", "-m0=LZMA2 -mx1 -mf=BCJ2", "-m0=BZip2 -mx1"}) {
     SCOPED_TRACE(switches);
     fs::remove(dir("t.7z"));
     const Bytes image = testing::Make7z(dir("src"), dir("t.7z"), switches);
