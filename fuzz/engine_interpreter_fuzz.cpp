@@ -93,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     table.Add({"Run Program",
                tavrel::CommandRole::kAction,
                {{}, {5, 0}, false},
-               [](tavrel::CommandContext& c) { (void)c.Param(9); }});
+               [](tavrel::CommandContext& c) { (void)c.Param(9); },
+               {5, 5}});
     return table;
   }();
   tavrel::Interpreter interpreter(ui, system, store, messages, commands);

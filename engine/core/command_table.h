@@ -57,11 +57,21 @@ struct CheckRule {
 
 using CommandHandler = std::function<void(CommandContext&)>;
 
+// How many parameter lines a command's record holds: the highest position
+// the engine reads (a shorter record would lend the command the lines of the
+// next one), and at most the lines a record may hold in all (some commands
+// carry lines the engine does not read).
+struct ParameterCount {
+  std::uint8_t read = 0;
+  std::uint8_t written = 0;
+};
+
 struct CommandEntry {
   std::string name;
   CommandRole role = CommandRole::kAction;
   CheckRule check;
   CommandHandler run;  // empty for the roles the loop carries out itself
+  ParameterCount parameters;
 };
 
 class CommandTable {
@@ -83,7 +93,8 @@ class CommandTable {
  private:
   std::vector<CommandEntry> entries_;
   std::map<std::string, std::size_t, std::less<>> byName_;
-  CommandEntry plugin_;
+  // A plug-in command reads the plug-in's parameter text and its library.
+  CommandEntry plugin_{{}, CommandRole::kAction, {}, nullptr, {2, 2}};
 };
 
 }  // namespace tavrel

@@ -1,0 +1,573 @@
+#include "tvlc/core/database_plan.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <random>
+#include <set>
+#include <string_view>
+#include <utility>
+
+#include "common/ascii_case.h"
+#include "tvlc/core/source_reader.h"
+#include "tvlc/core/windows_1252.h"
+
+namespace tavrel::tvlc {
+
+namespace {
+
+constexpr std::array<std::string_view, 14> kChangeCommands = {
+    "Install Files",       "Create Folder",         "Write Registry",  "Create Shortcut",
+    "Create File Type",    "Copy/Move Local Files", "Delete Files",    "Edit INI File",
+    "Set Environment",     "Install Assembly",      "Control Service", "Create ODBC DSN",
+    "Install ODBC Driver", "Install Service"};
+constexpr std::array<std::string_view, 4> kDatabaseCommands = {"Install Files", "Create Folder",
+                                                               "Write Registry", "Create Shortcut"};
+constexpr std::array<std::string_view, 4> kRegistryRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
+constexpr std::string_view kFailMessage = "The installation failed on purpose.";
+constexpr std::size_t kFillerSize = 1024;
+// An installation keeps here the recorded values its removal needs (under
+// HKLM when per-machine, HKCU when per-user), and the removal reads them back.
+constexpr std::string_view kSavedValuesKey = "Software\\Quorvane\\Installed Values\\";
+// Where the custom actions that set folders from recorded values run: after
+// the searches that restore them at removal, before CostFinalize resolves
+// the folders.
+constexpr int kSearchSequence = 50;
+constexpr int kSetFolderSequence = 990;
+constexpr int kFailSequence = 6590;
+constexpr int kRebootSequence = 6650;
+constexpr std::string_view kRemoving = "REMOVE~=\"ALL\"";
+constexpr std::string_view kShortNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-!#$%&'()@^`{}~";
+
+template <std::size_t N>
+bool Contains(const std::array<std::string_view, N>& names, std::string_view name) {
+  return std::ranges::find(names, name) != names.end();
+}
+
+std::string Prop(std::size_t line, int slot) {
+  return "PARAMETER" + std::to_string(line) + "_" + std::to_string(slot);
+}
+
+std::string Attr(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// Text for a Formatted column that the installer must keep as written.
+std::string Literal(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '[') {
+      out += "[\\[]";
+    } else if (c == ']') {
+      out += "[\\]]";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// A Windows file name in Windows-1252 (name is in that code page already).
+void CheckWindowsName(const SourceLocation& where, std::string_view what, std::string_view name) {
+  const bool bad = name.empty() || name == "." || name == ".." || name.back() == '.' ||
+                   name.back() == ' ' || std::ranges::any_of(name, [](char c) {
+                     return static_cast<unsigned char>(c) < 32 ||
+                            std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
+                   });
+  if (bad) {
+    throw SourceError(where, std::string(what) + ": '" + Windows1252ToUtf8(name) +
+                                 "' is not a valid Windows file name");
+  }
+}
+
+bool IsShortName(std::string_view name) {
+  const std::string upper = common::ToUpperAscii(name);
+  const std::size_t dot = upper.find('.');
+  const std::string_view stem = std::string_view(upper).substr(0, dot);
+  const std::string_view ext =
+      dot == std::string::npos ? std::string_view() : std::string_view(upper).substr(dot + 1);
+  if (stem.empty() || stem.size() > 8 || ext.size() > 3) return false;
+  if (dot != std::string::npos && ext.empty()) return false;
+  const auto allowed = [](char c) { return kShortNameChars.find(c) != std::string_view::npos; };
+  return std::ranges::all_of(stem, allowed) && std::ranges::all_of(ext, allowed);
+}
+
+std::string ShortName(std::string_view name, std::set<std::string>& taken) {
+  const std::string upper = common::ToUpperAscii(name);
+  const std::size_t dot = upper.rfind('.');
+  std::string stem, ext;
+  const auto allowed = [](char c) { return kShortNameChars.find(c) != std::string_view::npos; };
+  for (const char c : upper.substr(0, dot)) {
+    if (allowed(c) && c != '~') stem += c;
+  }
+  if (stem.empty()) stem = "F";
+  if (dot != std::string::npos) {
+    for (const char c : upper.substr(dot + 1)) {
+      if (allowed(c) && ext.size() < 3) ext += c;
+    }
+  }
+  for (std::size_t number = 1;; ++number) {
+    const std::string tail = "~" + std::to_string(number);
+    const std::string candidate = stem.substr(0, 8 - std::min<std::size_t>(tail.size(), 8)) + tail +
+                                  (ext.empty() ? "" : "." + ext);
+    if (taken.insert(candidate).second) return candidate;
+  }
+}
+
+// The same text gives the same GUID in every build (two FNV-1a hashes).
+std::string StableGuid(std::string_view text) {
+  std::uint64_t a = 14695981039346656037ull, b = 0x6c1f4a523d0e4b8eull;
+  for (const char c : text) {
+    a = (a ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    b = (b ^ static_cast<unsigned char>(c)) * 0x100000001b3ull + 0x9a570f6f4c2b8e11ull;
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "{";
+  for (int i = 0; i < 32; ++i) {
+    if (i == 8 || i == 12 || i == 16 || i == 20) out += '-';
+    const std::uint64_t word = i < 16 ? a : b;
+    std::uint64_t digit = (word >> (4 * (i % 16))) & 15;
+    if (i == 12) digit = 5;                // version
+    if (i == 16) digit = 8 | (digit & 3);  // variant
+    out += kHex[digit];
+  }
+  return out + "}";
+}
+
+// A folder of an Install Files source: its files and subfolders by name
+// (Windows-1252), with the host path of each.
+struct Folder {
+  std::vector<std::pair<std::string, DatabaseFile>> files;
+  std::vector<std::pair<std::string, Folder>> folders;
+};
+
+class Planner {
+ public:
+  Planner(const SetupSource& source, BuildPort& port) : source_(source), port_(port) {}
+
+  Database Run() {
+    std::size_t filler = source_.filler;
+    bool anyRegistry = false;
+    for (std::size_t index = 0; index < source_.commands.size(); ++index) {
+      const SourceCommand& command = source_.commands[index];
+      const std::size_t line = index + 1;
+      if (command.flag == "C" || !Contains(kChangeCommands, command.name)) continue;
+      if (!Contains(kDatabaseCommands, command.name)) {
+        throw SourceError(command.where,
+                          command.name +
+                              " cannot be put into the installer database yet; it takes Install "
+                              "Files, Create Folder, Write Registry and Create Shortcut");
+      }
+      if (!command.media.empty() && command.name == "Install Files" && source_.mediaMode == "2") {
+        throw SourceError(command.where,
+                          "Install Files from web media or OFFLINE\\ cannot be put into the "
+                          "installer database yet");
+      }
+      if (command.name == "Install Files") {
+        InstallFiles(line, command, filler);
+        filler = 0;
+      } else if (command.name == "Create Folder") {
+        CreateFolder(line, command);
+      } else if (command.name == "Write Registry") {
+        WriteRegistry(line, command);
+        anyRegistry = true;
+      } else {
+        CreateShortcut(line, command);
+      }
+    }
+    if (filler != 0) throw SourceError("filler needs an Install Files command to put its files in");
+    std::ranges::stable_sort(removals_, std::greater<>(), &Row::first);
+    for (auto& [length, sql] : removals_) database_.statements.push_back(std::move(sql));
+    if (searches_) {
+      Sequence("AppSearch", kRemoving, kSearchSequence, true);
+      // wixl schedules the registry actions only for registry values of its
+      // own; without a Write Registry command the kept values would never
+      // be written, and a removal given no values would leave the files.
+      if (!anyRegistry) {
+        Sequence("RemoveRegistryValues", "", 2600, false);
+        Sequence("WriteRegistryValues", "", 5000, false);
+      }
+    }
+    if (source_.fail) {
+      Sql("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES "
+          "('FailOnPurpose', 19, '', '" +
+          std::string(kFailMessage) + "')");
+      Sequence("FailOnPurpose", "NOT " + std::string(kRemoving), kFailSequence, false);
+    }
+    if (source_.reboot) Sequence("ScheduleReboot", "", kRebootSequence, false);
+    database_.wxs = Wxs();
+    return std::move(database_);
+  }
+
+ private:
+  using Row = std::pair<std::size_t, std::string>;
+
+  void Sql(std::string statement) { database_.statements.push_back(std::move(statement)); }
+
+  std::string Guid(std::string_view component) const {
+    return StableGuid(source_.product + "/" + std::string(component));
+  }
+
+  std::string Component(const std::string& id, const std::string& body,
+                        const std::string& condition) {
+    components_.push_back(id);
+    Sql("UPDATE `Component` SET `Condition` = '" + condition + "' WHERE `Component` = '" + id +
+        "'");
+    return "<Component Id=\"" + id + "\" Guid=\"" + Guid(id) + "\">" + body + "</Component>";
+  }
+
+  void Sequence(const std::string& action, std::string_view condition, int number, bool ui) {
+    for (const char* table : {"InstallExecuteSequence", "InstallUISequence"}) {
+      if (!ui && std::string_view(table) == "InstallUISequence") continue;
+      Sql("INSERT INTO `" + std::string(table) + "` (`Action`, `Condition`, `Sequence`) VALUES ('" +
+          action + "', '" + std::string(condition) + "', " + std::to_string(number) + ")");
+    }
+  }
+
+  // A folder taken from a recorded value when the value is set (type 51).
+  void SetFolder(const std::string& directory, const std::string& property) {
+    const std::string action = "Set" + directory;
+    Sql("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('" + action +
+        "', 51, '" + directory + "', '[" + property + "]')");
+    Sequence(action, property, kSetFolderSequence, true);
+  }
+
+  // A directory whose path a custom action sets; the default name is what
+  // it resolves to when its value is not set.
+  static std::string FolderXml(const std::string& directory, const std::string& name,
+                               const std::string& inner = "") {
+    return "<Directory Id=\"" + directory + "\" Name=\"" + name + "\">" + inner + "</Directory>";
+  }
+
+  // Keeps the recorded values of a command that ran, so that a removal the
+  // engine gives no values to still finds its folders and names.
+  void Remember(std::size_t line, std::initializer_list<int> slots, const std::string& marker) {
+    const std::string component = "K" + std::to_string(line);
+    const std::string key = std::string(kSavedValuesKey) + source_.product;
+    const std::string first = "V" + std::to_string(line) + "_" + std::to_string(*slots.begin());
+    Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
+        "`Condition`, `KeyPath`) VALUES ('" +
+        component + "', '" + Guid(component) + "', 'TARGETDIR', 4, '" + marker + "', '" + first +
+        "')");
+    Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" +
+        component + "')");
+    for (const int slot : slots) {
+      const std::string row = "V" + std::to_string(line) + "_" + std::to_string(slot);
+      const std::string name = Prop(line, slot);
+      Sql("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Value`, `Component_`) "
+          "VALUES ('" +
+          row + "', -1, '" + key + "', '" + name + "', '[" + name + "]', '" + component + "')");
+      for (const auto& [root, suffix] : {std::pair{2, "M"}, std::pair{1, "U"}}) {
+        const std::string signature = row + suffix;
+        Sql("INSERT INTO `AppSearch` (`Property`, `Signature_`) VALUES ('" + name + "', '" +
+            signature + "')");
+        Sql("INSERT INTO `RegLocator` (`Signature_`, `Root`, `Key`, `Name`, `Type`) VALUES ('" +
+            signature + "', " + std::to_string(root) + ", '" + key + "', '" + name + "', 2)");
+      }
+    }
+    searches_ = true;
+  }
+
+  Folder ReadSource(const SourceCommand& command, const std::string& path) {
+    Folder root;
+    const PathKind kind = port_.Kind(path);
+    if (kind == PathKind::kFile) {
+      const std::string name = HostName(command, path.substr(path.rfind('/') + 1));
+      root.files.push_back({name, {"", path, ""}});
+      return root;
+    }
+    if (kind != PathKind::kFolder) {
+      throw SourceError(command.where, "Install Files: source '" + path + "' not found");
+    }
+    Walk(command, path, root);
+    return root;
+  }
+
+  std::string HostName(const SourceCommand& command, const std::string& name) {
+    const Conversion converted = Utf8ToWindows1252(name);
+    if (converted.failedAt) {
+      throw SourceError(command.where, "Install Files: '" + name +
+                                           "' cannot be written in code page Windows-1252");
+    }
+    CheckWindowsName(command.where, "Install Files", converted.text);
+    return converted.text;
+  }
+
+  void Walk(const SourceCommand& command, const std::string& path, Folder& into) {
+    for (const FolderEntry& entry : port_.ListFolder(path)) {
+      const std::string full = path + "/" + entry.name;
+      const std::string name = HostName(command, entry.name);
+      if (entry.link && entry.kind == PathKind::kFolder) {
+        throw SourceError(command.where, "Install Files: '" + full +
+                                             "' is a link to a folder; copy the folder instead");
+      }
+      if (entry.kind == PathKind::kFolder) {
+        Folder sub;
+        Walk(command, full, sub);
+        into.folders.emplace_back(name, std::move(sub));
+      } else if (entry.kind == PathKind::kFile) {
+        into.files.push_back({name, {"", full, ""}});
+      } else {
+        throw SourceError(command.where,
+                          "Install Files: '" + full + "' is neither a file nor a folder");
+      }
+    }
+  }
+
+  // The components of one folder of an Install Files source and its
+  // subfolders; folders and components collect the ones it adds.
+  std::string TreeXml(const SourceCommand& command, std::size_t line, Folder& folder,
+                      const std::string& directory, const std::string& condition,
+                      std::vector<std::string>& folders, std::vector<std::string>& components) {
+    folders.push_back(directory);
+    std::map<std::string, std::string> seen;
+    std::set<std::string> taken;
+    const auto note = [&](const std::string& name) {
+      const std::string upper = common::ToUpperAscii(name);
+      if (const auto [it, added] = seen.emplace(upper, name); !added) {
+        throw SourceError(command.where, "Install Files: '" + Windows1252ToUtf8(it->second) +
+                                             "' and '" + Windows1252ToUtf8(name) +
+                                             "' are one name on Windows");
+      }
+      if (IsShortName(name)) taken.insert(upper);
+    };
+    for (const auto& [name, file] : folder.files) note(name);
+    for (const auto& [name, sub] : folder.folders) note(name);
+    const auto targetName = [&](const std::string& name) {
+      return IsShortName(name) ? name : ShortName(name, taken) + "|" + name;
+    };
+    const std::string prefix = "DIR" + std::to_string(line);
+    const std::string id = "C" + std::to_string(line) + directory.substr(prefix.size());
+    std::string parts;
+    if (!folder.files.empty() || folder.folders.empty()) {
+      std::string files;
+      for (auto& [name, file] : folder.files) {
+        ++fileCount_;
+        file.id = "F" + std::to_string(line) + "_" + std::to_string(fileCount_);
+        files += "<File Id=\"" + file.id + "\" Name=\"" + Attr(targetName(name)) +
+                 "\" Source=\"files/" + file.id + "\"/>";
+        database_.files.push_back(std::move(file));
+      }
+      components.push_back(id);
+      parts += Component(id, files.empty() ? "<CreateFolder/>" : files, condition);
+    }
+    for (auto& [name, sub] : folder.folders) {
+      const std::string subId = prefix + "_" + std::to_string(folders.size());
+      const std::string inner = TreeXml(command, line, sub, subId, condition, folders, components);
+      parts += "<Directory Id=\"" + subId + "\" Name=\"" + Attr(targetName(name)) + "\">" + inner +
+               "</Directory>";
+    }
+    return parts;
+  }
+
+  // Folders removed, when empty, with the component: the installer alone
+  // leaves a folder whose subfolders it removes after it. Rows that hold
+  // folders go deeper folders first, judged by the length of the folder as
+  // written: the installer tries each folder once or twice at removal, in
+  // table order, and removes it only when empty.
+  void RemoveFolders(const std::vector<std::string>& folders, const std::string& component,
+                     const std::string& written) {
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+      removals_.emplace_back(written.size(),
+                             "INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `DirProperty`, "
+                             "`InstallMode`) VALUES ('R" +
+                                 *it + "', '" + component + "', '" + *it + "', 2)");
+    }
+  }
+
+  void Needs(const SourceCommand& command, const std::string& value, int position,
+             std::string_view what) {
+    if (value.empty()) {
+      throw SourceError(command.where, command.name + " needs " + std::string(what) +
+                                           " (parameter " + std::to_string(position) + ")");
+    }
+  }
+
+  void InstallFiles(std::size_t line, const SourceCommand& command, std::size_t filler) {
+    const std::string& from = command.parameters[0];
+    const std::string& destination = command.parameters[2];
+    Needs(command, from, 1, "a source file or folder");
+    Needs(command, destination, 3, "a destination folder");
+    Folder folder = ReadSource(command, JoinPath(command.base, Windows1252ToUtf8(from)));
+    if (filler != 0) {
+      // Generated 1 KB files, for an installation that takes a while.
+      std::mt19937 random(static_cast<std::uint32_t>(line));
+      Folder generated;
+      for (std::size_t n = 0; n < filler; ++n) {
+        std::string bytes(kFillerSize, '\0');
+        for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+        std::string name = std::to_string(n);
+        name =
+            "filler" + std::string(5 - std::min<std::size_t>(5, name.size()), '0') + name + ".bin";
+        generated.files.push_back({name, {"", "", std::move(bytes)}});
+      }
+      folder.folders.emplace_back("filler", std::move(generated));
+    }
+    const std::string directory = "DIR" + std::to_string(line);
+    const std::string marker = Prop(line, 1);
+    std::vector<std::string> folders, components;
+    const std::string inner =
+        TreeXml(command, line, folder, directory, marker, folders, components);
+    xml_.emplace_back(destination.size(),
+                      FolderXml(directory, "UNSET" + std::to_string(line), inner));
+    RemoveFolders(folders, components.front(), destination);
+    SetFolder(directory, marker);
+    Remember(line, {1}, marker);
+  }
+
+  void CreateFolder(std::size_t line, const SourceCommand& command) {
+    const std::string& folder = command.parameters[0];
+    Needs(command, folder, 1, "a folder");
+    const std::string directory = "DIR" + std::to_string(line);
+    const std::string marker = Prop(line, 1);
+    const std::string component = "C" + std::to_string(line);
+    const std::string inner = Component(component, "<CreateFolder/>", marker);
+    xml_.emplace_back(folder.size(), FolderXml(directory, "UNSET" + std::to_string(line), inner));
+    RemoveFolders({directory}, component, folder);
+    SetFolder(directory, marker);
+    Remember(line, {1}, marker);
+  }
+
+  void WriteRegistry(std::size_t line, const SourceCommand& command) {
+    const std::string& root = command.parameters[0];
+    const std::string& key = command.parameters[1];
+    const std::string& kind = command.parameters[4];
+    if (root.size() != 1 || root[0] < '0' || root[0] > '3') {
+      throw SourceError(command.where, "Write Registry: root '" + Windows1252ToUtf8(root) +
+                                           "' must be 0 (HKCR), 1 (HKCU), 2 (HKLM) or 3 (HKU)");
+    }
+    Needs(command, key, 2, "a key");
+    if (kind != "string" && kind != "number") {
+      throw SourceError(command.where, "Write Registry: type '" + Windows1252ToUtf8(kind) +
+                                           "' must be 'string' or 'number'");
+    }
+    const std::string marker = Prop(line, 3), name = Prop(line, 1), data = Prop(line, 2);
+    const std::string rootName(kRegistryRoots[static_cast<std::size_t>(root[0] - '0')]);
+    const auto value = [&](const std::string& id, const char* type, const std::string& condition) {
+      return Component(id,
+                       "<RegistryValue Root=\"" + rootName + "\" Key=\"" + Attr(Literal(key)) +
+                           "\" Name=\"[" + name + "]\" Value=\"[" + data + "]\" Type=\"" + type +
+                           "\"/>",
+                       condition);
+    };
+    const std::string id = "C" + std::to_string(line);
+    std::string rows;
+    if (kind == "number") {
+      // Written "#[data]": a DWORD.
+      rows = value(id, "integer", marker);
+    } else {
+      // The installer reads a value that begins with "#" as a number or
+      // binary data; such a string is written with one more "#". At removal
+      // both components may go: only the installed one acts.
+      const std::string starts = data + " << \"#\"";
+      const std::string removing(kRemoving);
+      rows = value(id, "string", marker + " AND (NOT (" + starts + ") OR " + removing + ")") +
+             value(id + "_H", "integer", marker + " AND (" + starts + " OR " + removing + ")");
+    }
+    xml_.emplace_back(0, rows);
+    Remember(line, {1, 3}, marker);
+  }
+
+  void CreateShortcut(std::size_t line, const SourceCommand& command) {
+    const std::string& target = command.parameters[0];
+    std::string name = command.parameters[1];
+    const std::string& folder = command.parameters[2];
+    const std::string& description = command.parameters[3];
+    Needs(command, target, 1, "a target");
+    Needs(command, folder, 3, "a folder");
+    CheckWindowsName(command.where, "Create Shortcut: shortcut name", name);
+    if (!IsShortName(name)) {
+      std::set<std::string> taken;
+      name = ShortName(name, taken) + "|" + name;
+    }
+    const std::string marker = Prop(line, 1), workdir = Prop(line, 4);
+    const std::string directory = "DIR" + std::to_string(line);
+    const std::string workdirDir = "WD" + std::to_string(line);
+    const std::string removing(kRemoving);
+    const auto shortcut = [&](const std::string& id, const std::string& extra,
+                              const std::string& condition) {
+      const std::string text =
+          description.empty() ? "" : " Description=\"" + Attr(description) + "\"";
+      return Component(id,
+                       "<Shortcut Id=\"S" + id.substr(1) + "\" Name=\"" + Attr(name) +
+                           "\" Target=\"[" + Prop(line, 2) + "]\" Arguments=\"[" + Prop(line, 3) +
+                           "]\"" + text + extra + "/>",
+                       condition);
+    };
+    // One component with the working folder, one without; at removal both
+    // may go: only the installed one acts.
+    const std::string id = "C" + std::to_string(line);
+    const std::string inner =
+        shortcut(id, "", marker + " AND (NOT " + workdir + " OR " + removing + ")") +
+        shortcut(id + "_W", " WorkingDirectory=\"" + workdirDir + "\"",
+                 marker + " AND (" + workdir + " OR " + removing + ")");
+    xml_.emplace_back(folder.size(), FolderXml(directory, "UNSET" + std::to_string(line), inner));
+    xml_.emplace_back(0, FolderXml(workdirDir, "UNSETW" + std::to_string(line)));
+    SetFolder(directory, marker);
+    SetFolder(workdirDir, workdir);
+    Remember(line, {1}, marker);
+  }
+
+  std::string Wxs() {
+    std::ranges::stable_sort(xml_, std::greater<>(), &Row::first);
+    std::string folders, refs;
+    for (const auto& [length, text] : xml_) folders += text;
+    for (const std::string& id : components_) refs += "<ComponentRef Id=\"" + id + "\"/>";
+    const std::string manufacturer = source_.publisher[0].empty() ? "Tavrel" : source_.publisher[0];
+    return "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n"
+           "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n"
+           "  <Product Id=\"" +
+           source_.product + "\" Name=\"" + Attr(source_.title) +
+           "\" Language=\"1033\" Version=\"1.0.0\" Manufacturer=\"" + Attr(manufacturer) +
+           "\" UpgradeCode=\"" + StableGuid(source_.product + "/upgrade") +
+           "\">\n"
+           "    <Package InstallerVersion=\"200\" Compressed=\"yes\" "
+           "InstallScope=\"perMachine\"/>\n"
+           "    <Media Id=\"1\" Cabinet=\"data.cab\" EmbedCab=\"yes\"/>\n"
+           "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">" +
+           folders +
+           "</Directory>\n"
+           "    <Feature Id=\"Complete\" Level=\"1\">" +
+           refs +
+           "</Feature>\n"
+           "  </Product>\n"
+           "</Wix>\n";
+  }
+
+  const SetupSource& source_;
+  BuildPort& port_;
+  Database database_;
+  std::vector<Row> xml_;
+  std::vector<Row> removals_;
+  std::vector<std::string> components_;
+  std::size_t fileCount_ = 0;
+  bool searches_ = false;
+};
+
+}  // namespace
+
+Database PlanDatabase(const SetupSource& source, BuildPort& port) {
+  return Planner(source, port).Run();
+}
+
+}  // namespace tavrel::tvlc

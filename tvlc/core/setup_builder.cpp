@@ -1,0 +1,247 @@
+#include "tvlc/core/setup_builder.h"
+
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "engine/core/compiled_script.h"
+#include "tvlc/core/database_plan.h"
+#include "tvlc/core/script_compiler.h"
+#include "tvlc/core/source_reader.h"
+#include "tvlc/core/windows_1252.h"
+
+namespace tavrel::tvlc {
+
+namespace {
+
+// msibuild takes one statement per -q; this many at a time.
+constexpr std::size_t kStatementsPerRun = 200;
+
+std::string NameOf(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+void RunTool(BuildPort& port, const std::vector<std::string>& arguments, const std::string& cwd,
+             std::string* output = nullptr) {
+  const ToolRun run = port.Run(arguments, cwd);
+  if (run.exitCode != 0) {
+    std::string text = run.errors.empty() ? run.output : run.errors;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    throw SourceError(arguments.front() + " failed (" + std::to_string(run.exitCode) +
+                      "): " + text);
+  }
+  if (output != nullptr) *output = run.output;
+}
+
+void Require(BuildPort& port, const std::string& path, PathKind kind, const SourceLocation& where,
+             std::string_view what) {
+  if (port.Kind(path) == kind) return;
+  const std::string message = std::string(what) + " '" + path + "' not found";
+  if (where.line == 0) throw SourceError(message);
+  throw SourceError(where, message);
+}
+
+// The dialog file and rules file of every page the script displays, each once.
+std::vector<std::string> DialogFiles(const SetupSource& source, BuildPort& port) {
+  std::vector<std::string> files;
+  std::set<std::string> seen;
+  for (const SourceCommand& command : source.commands) {
+    if (command.name != "Display Dialog" || command.flag == "C" || command.parameters.empty()) {
+      continue;
+    }
+    if (source.dialogs.empty()) {
+      throw SourceError(command.where, "Display Dialog needs the 'dialogs = FOLDER' setting");
+    }
+    for (const char* suffix : {".dfm", ".dfm.tvlf"}) {
+      const std::string path =
+          source.dialogs + "/" + Windows1252ToUtf8(command.parameters[0]) + suffix;
+      Require(port, path, PathKind::kFile, command.where, "dialog file");
+      if (seen.insert(path).second) files.push_back(path);
+    }
+  }
+  return files;
+}
+
+// Copies a file or a folder with everything in it.
+void CopyTree(BuildPort& port, const std::string& from, const std::string& to) {
+  if (port.Kind(from) != PathKind::kFolder) {
+    port.CopyFile(from, to);
+    return;
+  }
+  port.MakeFolder(to);
+  for (const FolderEntry& entry : port.ListFolder(from)) {
+    CopyTree(port, from + "/" + entry.name, to + "/" + entry.name);
+  }
+}
+
+std::string SummaryField(const std::string& text, std::string_view name) {
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with(name) && line.substr(name.size()).starts_with(": ")) {
+      return std::string(line.substr(name.size() + 2));
+    }
+  }
+  throw SourceError("the database has no summary field " + std::string(name));
+}
+
+class Builder {
+ public:
+  Builder(const BuildRequest& request, BuildPort& port) : request_(request), port_(port) {}
+
+  void Run() {
+    SetupSource source =
+        ReadSetupSource(request_.source, request_.sourceShown,
+                        [this](const std::string& path) { return port_.ReadFile(path); });
+    // What bad input can fail comes first, before anything is written.
+    CheckSetupName(source.name);
+    const std::string engine = request_.bin + "/tvlstub.exe";
+    const std::string library =
+        request_.library.empty() ? request_.bin + "/tvl.dll" : request_.library;
+    Require(port_, engine, PathKind::kFile, {}, "engine");
+    Require(port_, library, PathKind::kFile, {}, "archive library");
+    for (std::size_t i = 0; i < source.resources.size(); ++i) {
+      if (port_.Kind(source.resources[i]) == PathKind::kMissing) {
+        throw SourceError(source.resourcesWhere[i],
+                          "resource '" + source.resources[i] + "' not found");
+      }
+    }
+    for (std::size_t i = 0; i < source.data.size(); ++i) {
+      Require(port_, source.data[i], PathKind::kFile, source.dataWhere[i], "data file");
+    }
+    if (!source.dialogs.empty()) {
+      Require(port_, source.dialogs, PathKind::kFolder, source.dialogsWhere, "dialogs folder");
+    }
+    if (!source.bitmap.empty()) {
+      Require(port_, source.bitmap, PathKind::kFile, source.bitmapWhere, "bitmap");
+    }
+    if (!source.language.empty()) {
+      Require(port_, source.language, PathKind::kFile, source.languageWhere, "language file");
+    }
+    const std::vector<std::string> dialogs = DialogFiles(source, port_);
+    CompleteSource(source);
+    const CompiledScript script = CompileScript(source, source.sourceFolders);
+    Database database = PlanDatabase(source, port_);
+
+    stage_ = port_.MakeSiblingFolder(request_.output, "partial");
+    work_ = port_.MakeSiblingFolder(request_.output, "work");
+    const std::string name = Windows1252ToUtf8(source.name);
+    WriteDatabase(source, database, stage_ + "/" + name + ".msi");
+    const std::optional<std::string> body = port_.ReadFile(engine);
+    if (!body) throw SourceError("cannot read '" + engine + "'");
+    port_.WriteFile(stage_ + "/" + name + ".exe", *body + WriteCompiledScript(script));
+    port_.CopyFile(library, stage_ + "/tvl.dll");
+    if (!source.language.empty()) {
+      const std::optional<std::string> language = port_.ReadFile(source.language);
+      if (!language) throw SourceError("cannot read '" + source.language + "'");
+      port_.AppendFile(stage_ + "/tvl.dll", *language);
+    }
+    WriteResources(source, dialogs, stage_ + "/" + name + ".res");
+    if (!source.bitmap.empty()) port_.CopyFile(source.bitmap, stage_ + "/setup.bmp");
+    port_.MakeFolder(stage_ + "/data");
+    port_.WriteFile(stage_ + "/data/" + source.product, "");
+    for (const std::string& file : source.data) {
+      port_.CopyFile(file, stage_ + "/data/" + NameOf(file));
+    }
+    port_.ReplaceFolder(stage_, request_.output);
+    stage_.clear();
+  }
+
+  // Removes what a failed or finished build leaves beside the output.
+  void CleanUp() noexcept {
+    for (std::string* path : {&stage_, &work_}) {
+      if (path->empty()) continue;
+      try {
+        port_.Remove(*path);
+      } catch (...) {
+        // Already failing or done: the folder stays, named as a partial one.
+      }
+      path->clear();
+    }
+  }
+
+ private:
+  static void CheckSetupName(const std::string& name) {
+    if (name.empty() || name.find_first_of("\\/:*?\"<>|") != std::string::npos ||
+        name.back() == '.' || name.back() == ' ') {
+      throw SourceError("name '" + Windows1252ToUtf8(name) + "' is not a valid Windows file name");
+    }
+  }
+
+  void WriteDatabase(const SetupSource& source, const Database& database,
+                     const std::string& target) {
+    const std::string files = work_ + "/files";
+    port_.MakeFolder(files);
+    for (const DatabaseFile& file : database.files) {
+      if (file.source.empty()) {
+        port_.WriteFile(files + "/" + file.id, file.bytes);
+      } else {
+        port_.LinkFile(file.source, files + "/" + file.id);
+      }
+    }
+    port_.WriteFile(work_ + "/setup.wxs", database.wxs);
+    const std::string msi = work_ + "/setup.msi";
+    RunTool(port_, {"wixl", "-o", msi, work_ + "/setup.wxs"}, work_);
+    // wixl makes up a package code of its own; the engine tells an
+    // installed revision by it, so it must be the script's revision code.
+    std::string summary;
+    RunTool(port_, {"msiinfo", "suminfo", msi}, work_, &summary);
+    const std::string publisher = source.publisher[0].empty() ? "Tavrel" : source.publisher[0];
+    RunTool(port_,
+            {"msibuild", msi, "-s", Windows1252ToUtf8(source.title), Windows1252ToUtf8(publisher),
+             SummaryField(summary, "Template"), source.revision},
+            work_);
+    const std::vector<std::string>& statements = database.statements;
+    for (std::size_t start = 0; start < statements.size(); start += kStatementsPerRun) {
+      std::vector<std::string> arguments = {"msibuild", msi};
+      for (std::size_t i = start; i < statements.size() && i < start + kStatementsPerRun; ++i) {
+        arguments.push_back("-q");
+        arguments.push_back(statements[i]);
+      }
+      RunTool(port_, arguments, work_);
+    }
+    port_.CopyFile(msi, target);
+  }
+
+  // A 7-Zip archive made with the tool's default options (LZMA2, compressed
+  // header, the x86 filter for programs), as setup authors make them.
+  void WriteResources(const SetupSource& source, const std::vector<std::string>& dialogs,
+                      const std::string& target) {
+    const std::string folder = work_ + "/resources";
+    port_.MakeFolder(folder);
+    std::set<std::string> names;
+    for (const std::string& path : source.resources) {
+      if (!names.insert(NameOf(path)).second) {
+        throw SourceError("two resources are named '" + NameOf(path) + "'");
+      }
+      CopyTree(port_, path, folder + "/" + NameOf(path));
+    }
+    for (const std::string& path : dialogs) {
+      if (names.insert(NameOf(path)).second) port_.CopyFile(path, folder + "/" + NameOf(path));
+    }
+    RunTool(port_, {"7z", "a", "-bd", target, "."}, folder);
+  }
+
+  const BuildRequest& request_;
+  BuildPort& port_;
+  std::string stage_;
+  std::string work_;
+};
+
+}  // namespace
+
+void BuildSetup(const BuildRequest& request, BuildPort& port) {
+  Builder builder(request, port);
+  try {
+    builder.Run();
+  } catch (...) {
+    builder.CleanUp();
+    throw;
+  }
+  builder.CleanUp();
+}
+
+}  // namespace tavrel::tvlc
