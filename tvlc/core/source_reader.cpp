@@ -92,7 +92,7 @@ class Reader {
     const std::string_view text = Trim(line);
     if (text.empty() || text.front() == '#') return;
     const bool indented = IsBlank(line.front());
-    if (indented && text.front() == '|') {
+    if (text.front() == '|') {
       if (current_ == nullptr) {
         throw SourceError(where, "a parameter line '|' belongs below a 'command' line");
       }
@@ -100,7 +100,7 @@ class Reader {
       last_ = &current_->parameters.back();
       return;
     }
-    if (indented && text.front() == '+') {
+    if (text.front() == '+') {
       if (last_ == nullptr) {
         throw SourceError(where, "a continuation line '+' belongs below a parameter or a setting");
       }

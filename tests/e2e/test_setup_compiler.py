@@ -1,0 +1,321 @@
+"""The setup compiler tvlc end to end: sources with every kind of fault are
+refused with file, line and reason and write nothing; the source format's
+comments, quoting, continuation lines and includes reach the compiled script
+as meant; the demo sample and the README's example, compiled by tvlc, install,
+repair and remove under Wine."""
+
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import subprocess
+import unittest
+from pathlib import Path
+
+import winebench as wb
+from setup_assembler import compile_script, parse_description
+
+WORK = wb.WORK / "setup_compiler"
+TVLC = Path(os.environ.get("TAVREL_TVLC", wb.ROOT / "build/host/bin/tvlc"))
+DRIVE_C = Path(wb.ENV["WINEPREFIX"]) / "drive_c"
+UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+ENGINE = b"MZ stand-in engine\r\n"
+
+
+def tvlc(source: Path, out: Path, bin_dir: Path) -> subprocess.CompletedProcess:
+    return subprocess.run([str(TVLC), str(source), str(out), "--bin", str(bin_dir)],
+                          capture_output=True, text=True, timeout=300)
+
+
+def script_of(setup_exe: Path) -> list[str]:
+    """The compiled script behind the stand-in engine, as its lines."""
+    data = setup_exe.read_bytes()
+    assert data.startswith(ENGINE)
+    return data[len(ENGINE):].decode("cp1252").split("\r\n")[:-1]
+
+
+def lists(lines: list[str], count: int) -> list[list[str]]:
+    """The first count lists of a script (each closed by a "$" line)."""
+    found, start = [], 0
+    for _ in range(count):
+        end = lines.index("$", start)
+        found.append(lines[start:end])
+        start = end + 1
+    return found
+
+
+def without_ids(lines: list[str]) -> list[str]:
+    """The script with each command identifier replaced by its number."""
+    ids = lines[:lines.index("$", lines.index("$") + 1)][lines.index("$") + 1:]
+    names = {id: f"<id {n}>" for n, id in enumerate(ids)}
+    return [names.get(line, line) for line in lines]
+
+
+def reg_value(key: str, name: str) -> str | None:
+    result = subprocess.run([wb.WINE, "reg", "query", key, "/v", name], env=wb.ENV,
+                            capture_output=True)
+    for line in result.stdout.decode(wb.ENCODING, "replace").splitlines():
+        parts = line.split(None, 2)
+        if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
+            return parts[2] if len(parts) == 3 else ""
+    return None
+
+
+class CompilerCase(unittest.TestCase):
+    def setUp(self) -> None:
+        self.dir = WORK / self.id().rsplit(".", 1)[-1]
+        shutil.rmtree(self.dir, ignore_errors=True)
+        self.dir.mkdir(parents=True)
+        # A stand-in engine: the script behind it is read back as it is.
+        self.bin = self.dir / "bin"
+        self.bin.mkdir()
+        (self.bin / "tvlstub.exe").write_bytes(ENGINE)
+        (self.bin / "tvl.dll").write_bytes(b"MZ stand-in library")
+
+    def write(self, files: dict[str, str | bytes]) -> None:
+        for name, text in files.items():
+            path = self.dir / name
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(text if isinstance(text, bytes) else text.encode("utf-8"))
+
+
+SET = "command Set Variable\n    | A\n    | 1\n"
+BASE = "title = T\nproduct = {11111111-2222-3333-4444-555555555555}\n"
+
+
+class RefusedSourceTest(CompilerCase):
+    # (name, files, source file, expected stderr: a "FILE:LINE: " prefix and the reason)
+    CASES = [
+        ("unknown command", {"s.setup": BASE + SET + "command Frobnicate\n"},
+         "s.setup:6: unknown command 'Frobnicate'"),
+        ("too few parameters", {"s.setup": BASE + "command Set Variable\n    | A\n"},
+         "s.setup:3: Set Variable takes 2 parameters, not 1"),
+        ("too many parameters", {"s.setup": BASE + "command Else\n    | x\n"},
+         "s.setup:3: Else takes 0 parameters, not 1"),
+        ("block left open", {"s.setup": BASE + "command If\n | A\n | 0\n | 1\n | FALSE\n" + SET},
+         "s.setup:8: Insufficient END statements"),
+        ("End without If", {"s.setup": BASE + SET + "command End\n"},
+         "s.setup:6: Too many END statements"),
+        ("condition on an unknown variable",
+         {"s.setup": BASE + "command If\n | COUNT\n | 0\n | 1\n | FALSE\ncommand End\n"},
+         "s.setup:3: Variable not defined: COUNT"),
+        ("jump to no label", {"s.setup": BASE + "command GoTo Label\n | nowhere\n"},
+         "s.setup:3: LABEL undefined: nowhere"),
+        ("statement inside a wizard loop",
+         {"s.setup": BASE + "command Wizard Loop\n" + SET + "command End\n"},
+         "s.setup:4: Statements other than DISPLAY DIALOG not allowed inside WIZARD LOOP"),
+        ("fault in an included file",
+         {"s.setup": BASE + "include = parts/more.setup\n",
+          "parts/more.setup": "# more commands\n" + SET + "command Nothing\n"},
+         "parts/more.setup:5: unknown command 'Nothing'"),
+        ("file that includes itself",
+         {"s.setup": BASE + "include = a.setup\n", "a.setup": "include = b.setup\n",
+          "b.setup": "\n\ninclude = a.setup\n"},
+         "b.setup:3: 'a.setup' includes itself through 'b.setup'"),
+        ("missing included file", {"s.setup": BASE + "include = none.setup\n"},
+         "s.setup:3: cannot read the included file 'none.setup'"),
+        ("character outside the code page", {"s.setup": BASE + SET + "  | Ω\n"},
+         "s.setup:6: character Ω cannot be written in code page Windows-1252"),
+        ("text that is not UTF-8", {"s.setup": BASE.encode() + b"comments = caf\xe9\n"},
+         "s.setup:3: the text is not UTF-8"),
+        ("quote left open", {"s.setup": BASE + "command Set Variable\n | A\n |\"open\n"},
+         "s.setup:5: the quoted text has no closing quote"),
+        ("parameter that would end a list", {"s.setup": BASE + "command Set Variable\n | A\n | $\n"},
+         "s.setup:3: a parameter line cannot be exactly '$'"),
+        ("unknown setting", {"s.setup": BASE + "colour = blue\n"},
+         "s.setup:3: unknown setting 'colour'"),
+        ("parameter without a command", {"s.setup": BASE + "  | stray\n"},
+         "s.setup:3: a parameter line '|' belongs below a 'command' line"),
+        ("missing source folder",
+         {"s.setup": BASE + "command Install Files\n | nothing\n |\n | C:\\X\n"},
+         "s.setup:3: Install Files: source '"),
+        ("two names that are one on Windows",
+         {"s.setup": BASE + "command Install Files\n | p\n |\n | C:\\X\n", "p/a.txt": "1",
+          "p/A.txt": "2"},
+         "s.setup:3: Install Files: 'A.txt' and 'a.txt' are one name on Windows"),
+        ("file name Windows cannot hold",
+         {"s.setup": BASE + "command Install Files\n | p\n |\n | C:\\X\n", "p/a:b.txt": "1"},
+         "s.setup:3: Install Files: 'a:b.txt' is not a valid Windows file name"),
+        ("file name outside the code page",
+         {"s.setup": BASE + "command Install Files\n | p\n |\n | C:\\X\n", "p/Ω.txt": "1"},
+         "s.setup:3: Install Files: 'Ω.txt' cannot be written in code page Windows-1252"),
+        ("registry root", {"s.setup": BASE + "command Write Registry\n | 7\n | K\n | N\n | V\n"
+                                             " | string\n"},
+         "s.setup:3: Write Registry: root '7' must be"),
+        ("change the database cannot hold yet",
+         {"s.setup": BASE + "command Set Environment\n | PATH\n | x\n"},
+         "s.setup:3: Set Environment cannot be put into the installer database yet"),
+        ("missing resource", {"s.setup": BASE + "resource = gone.txt\n"},
+         "s.setup:3: resource '"),
+        ("missing dialog file",
+         {"s.setup": BASE + "dialogs = d\ncommand Display Dialog\n | Nope\n | W\n |\n |\n |\n |\n",
+          "d/Other.dfm": ""},
+         "s.setup:4: dialog file '"),
+    ]
+
+    def test_each_fault_is_refused_with_its_place_and_nothing_is_written(self) -> None:
+        for name, files, expected in self.CASES:
+            with self.subTest(name):
+                shutil.rmtree(self.dir / "case", ignore_errors=True)
+                case = self.dir / "case"
+                case.mkdir()
+                for file, text in files.items():
+                    path = case / file
+                    path.parent.mkdir(parents=True, exist_ok=True)
+                    path.write_bytes(text if isinstance(text, bytes) else text.encode("utf-8"))
+                result = subprocess.run([str(TVLC), "s.setup", "out", "--bin", str(self.bin)],
+                                        capture_output=True, text=True, cwd=case, timeout=300)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertTrue(result.stderr.startswith(expected), result.stderr)
+                self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+                self.assertEqual(sorted(p.name for p in case.iterdir() if p.name.startswith(
+                    (".out", "out"))), [])
+
+    def test_a_late_failure_leaves_the_existing_setup_as_it_was(self) -> None:
+        # The resource is a pipe: it exists, so the early checks pass, and
+        # copying it fails after the database has been written.
+        self.write({"s.setup": BASE + "resource = pipe\ncommand Install Files\n | p\n |\n"
+                                      " | C:\\X\n", "p/a.txt": "a"})
+        os.mkfifo(self.dir / "pipe")
+        out = self.dir / "out"
+        out.mkdir()
+        (out / "Setup.exe").write_bytes(b"the earlier setup")
+        result = tvlc(self.dir / "s.setup", out, self.bin)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertIn("pipe", result.stderr)
+        self.assertEqual(wb.files_of(out), {"Setup.exe": b"the earlier setup"})
+        self.assertEqual(sorted(p.name for p in self.dir.iterdir()),
+                         ["bin", "out", "p", "pipe", "s.setup"])
+
+    def test_usage_faults_exit_with_2(self) -> None:
+        for args in ([], ["only-one"], ["a", "b"], ["a", "b", "--bin"], ["a", "b", "--frob", "x"]):
+            with self.subTest(args=args):
+                result = subprocess.run([str(TVLC), *args], capture_output=True, text=True)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn("usage: tvlc", result.stderr)
+
+
+class SourceFormatTest(CompilerCase):
+    def test_comments_quotes_continuations_and_includes_reach_the_script(self) -> None:
+        self.write({
+            "s.setup": "\ufeff# a comment\n" + BASE + "comments = one\n   +  two\n"
+                       "include = inc/more.setup\n"
+                       "command Set Variable\n"
+                       "    # a comment between parameters\n"
+                       "    | PATH\n"
+                       "    | C:\\Program Files\\\n"
+                       "command Set Variable\n"
+                       "    |  two blanks kept at the start, none at the end   \n"
+                       '    |"  padded  ""quoted""  "\n'
+                       "command Set Variable\n"
+                       "    | LONG\n"
+                       "    | first part,\n"
+                       "    +  second part\n"
+                       '    +"  "\n'
+                       "    flag = C\n"
+                       "command Set Variable\n"
+                       '    | EMPTY\n'
+                       '    |""\n'
+                       "command Set Variable\n    | CAFE\n    | Café – 5 €\n",
+            "inc/more.setup": "plugin = My Plug\ncommand my plug\n | text\n | lib.tvp\\lib.dll\n",
+        })
+        result = tvlc(self.dir / "s.setup", self.dir / "out", self.bin)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = script_of(self.dir / "out/Setup.exe")
+        names, ids, block, flags = lists(lines, 4)
+        self.assertEqual(names, ["my plug"] + ["Set Variable"] * 5)
+        records = {n: block[block.index(id) + 1:block.index(id) + 3] for n, id in enumerate(ids)}
+        self.assertEqual(records, {
+            0: ["text", "lib.tvp\\lib.dll"],
+            1: ["PATH", "C:\\Program Files\\"],
+            2: [" two blanks kept at the start, none at the end", '  padded  "quoted"  '],
+            3: ["LONG", "first part, second part  "],
+            4: ["EMPTY", ""],
+            5: ["CAFE", "Caf\xe9 \u2013 5 \u20ac"],
+        })
+        self.assertEqual(flags, ["", "", "", "C", "", ""])
+        self.assertIn("one two", lines)  # comments, the fifth publisher line
+        self.assertIn("My Plug", lines)
+
+    def test_the_demo_compiles_to_the_assemblers_script(self) -> None:
+        shutil.copytree(wb.ROOT / "samples/demo", self.dir / "demo")
+        (self.dir / "demo/setup.bmp").write_bytes(b"BM")
+        demo = self.dir / "demo/demo.setup"
+        result = tvlc(demo, self.dir / "out", self.bin)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        ours = script_of(self.dir / "out/Setup.exe")
+        setup = parse_description(demo.read_text(encoding="cp1252"), demo.parent)
+        theirs = compile_script(setup).decode("cp1252").split("\r\n")[:-1]
+        # Only the made-up codes differ: command identifiers and the revision.
+        revision = len(theirs) - 2 - len(setup.source_folders)
+        self.assertEqual(theirs[revision], setup.revision)
+        theirs[revision] = ours[revision]
+        self.assertEqual(without_ids(ours), without_ids(theirs))
+
+
+class InstallTest(CompilerCase):
+    def setUp(self) -> None:
+        super().setUp()
+        wb.clean_temp()
+
+    def tearDown(self) -> None:
+        wb.clean_temp()
+
+    def engine(self, setup: Path, args: list[str]) -> int:
+        with wb.Program(setup / "Setup.exe", args, trace=self.dir / "trace.txt") as program:
+            return program.wait(180)
+
+    def install_and_remove(self, source: Path, product: str, title: str, target: str,
+                           installed: list[str], key: str) -> None:
+        folder = DRIVE_C / target[3:]
+        shutil.rmtree(folder, ignore_errors=True)
+        try:
+            result = tvlc(source, self.dir / "setup", wb.BIN)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(self.engine(self.dir / "setup", ["/s", f"TARGETDIR={target}"]), 0)
+            for name in installed:
+                self.assertTrue((folder / name).exists(), name)
+            self.assertEqual(reg_value(key, "InstallFolder"), target)
+            self.assertIsNotNone(reg_value(UNINSTALL + title, "DisplayName"))
+            # Repair: a maintenance run of the same setup puts back what went.
+            (folder / installed[0]).unlink()
+            self.assertEqual(self.engine(self.dir / "setup", ["/s"]), 0)
+            self.assertTrue((folder / installed[0]).exists())
+            self.assertEqual(self.engine(self.dir / "setup", ["/s", "REMOVE=TRUE"]), 0)
+            left = sorted(str(p.relative_to(folder)) for p in folder.rglob("*")) \
+                if folder.exists() else []
+            self.assertEqual(left, [])
+            self.assertIsNone(reg_value(key, "InstallFolder"))
+            self.assertIsNone(reg_value(UNINSTALL + title, "DisplayName"))
+        finally:
+            subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
+                           capture_output=True, timeout=120)
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def test_the_demo_installs_repairs_and_removes(self) -> None:
+        shutil.copytree(wb.ROOT / "samples/demo", self.dir / "demo")
+        subprocess.run(["convert", "-size", "32x32", "xc:#2050a0", f"BMP3:{self.dir}/demo/setup.bmp"],
+                       check=True)
+        self.install_and_remove(self.dir / "demo/demo.setup",
+                                "{5A4D1E2C-7B3F-4C61-9D08-2E6F1A9B7C35}", "Tavrel Demo Product",
+                                "C:\\Tavrel Compiler Demo", ["readme.txt", "Logs", "Read Me.lnk",
+                                                             "filler/filler00999.bin"],
+                                "HKCU\\Software\\Tavrel Samples\\Demo Product")
+
+    def test_the_readme_example_installs_repairs_and_removes(self) -> None:
+        readme = (wb.ROOT / "README.md").read_text(encoding="utf-8")
+        block = re.search(r"\n(    # example\.setup:.*?)\n(?=\S)", readme, re.S).group(1)
+        example = "\n".join(line[4:] for line in block.splitlines()) + "\n"
+        self.write({"example/example.setup": example, "example/program/tool.txt": "the tool\r\n",
+                    "example/program/docs/guide.txt": "a guide\r\n"})
+        shutil.copytree(wb.ROOT / "samples/demo/dialogs", self.dir / "example/dialogs")
+        self.install_and_remove(self.dir / "example/example.setup",
+                                "{8D0B5C2E-41A7-4E3B-9F62-7C1D3A5E9B04}", "Example Tool",
+                                "C:\\Example Tool", ["tool.txt", "docs/guide.txt",
+                                                     "Example Tool.lnk"],
+                                "HKCU\\Software\\Example Company\\Example Tool")
+
+
+if __name__ == "__main__":
+    unittest.main()
