@@ -32,13 +32,7 @@ def S(name: str, value: str) -> Command:
 
 def reg_value(name: str) -> str | None:
     """The text of a value under REG_KEY; None when it is not there."""
-    result = subprocess.run([wb.WINE, "reg", "query", REG_KEY, "/v", name], env=wb.ENV,
-                            capture_output=True)
-    for line in result.stdout.decode(wb.ENCODING, "replace").splitlines():
-        parts = line.split(None, 2)
-        if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
-            return parts[2] if len(parts) == 3 else ""
-    return None
+    return wb.registry_value(REG_KEY, name)
 
 
 def reg_values(key: str) -> dict[str, str] | None:

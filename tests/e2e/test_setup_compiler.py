@@ -52,16 +52,6 @@ def without_ids(lines: list[str]) -> list[str]:
     return [names.get(line, line) for line in lines]
 
 
-def reg_value(key: str, name: str) -> str | None:
-    result = subprocess.run([wb.WINE, "reg", "query", key, "/v", name], env=wb.ENV,
-                            capture_output=True)
-    for line in result.stdout.decode(wb.ENCODING, "replace").splitlines():
-        parts = line.split(None, 2)
-        if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
-            return parts[2] if len(parts) == 3 else ""
-    return None
-
-
 class CompilerCase(unittest.TestCase):
     def setUp(self) -> None:
         self.dir = WORK / self.id().rsplit(".", 1)[-1]
@@ -276,8 +266,8 @@ class InstallTest(CompilerCase):
             self.assertEqual(self.engine(self.dir / "setup", ["/s", f"TARGETDIR={target}"]), 0)
             for name in installed:
                 self.assertTrue((folder / name).exists(), name)
-            self.assertEqual(reg_value(key, "InstallFolder"), target)
-            self.assertIsNotNone(reg_value(UNINSTALL + title, "DisplayName"))
+            self.assertEqual(wb.registry_value(key, "InstallFolder"), target)
+            self.assertIsNotNone(wb.registry_value(UNINSTALL + title, "DisplayName"))
             # Repair: a maintenance run of the same setup puts back what went.
             (folder / installed[0]).unlink()
             self.assertEqual(self.engine(self.dir / "setup", ["/s"]), 0)
@@ -286,8 +276,8 @@ class InstallTest(CompilerCase):
             left = sorted(str(p.relative_to(folder)) for p in folder.rglob("*")) \
                 if folder.exists() else []
             self.assertEqual(left, [])
-            self.assertIsNone(reg_value(key, "InstallFolder"))
-            self.assertIsNone(reg_value(UNINSTALL + title, "DisplayName"))
+            self.assertIsNone(wb.registry_value(key, "InstallFolder"))
+            self.assertIsNone(wb.registry_value(UNINSTALL + title, "DisplayName"))
         finally:
             subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
                            capture_output=True, timeout=120)

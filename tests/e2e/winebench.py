@@ -250,6 +250,16 @@ def set_text(class_name: str, title: str, control_id: int, text: str) -> None:
         raise AssertionError(f"no control {control_id} in {class_name!r} {title!r}")
 
 
+def registry_value(key: str, name: str) -> str | None:
+    """The text of a registry value as reg query shows it; None when it is not there."""
+    result = subprocess.run([WINE, "reg", "query", key, "/v", name], env=ENV, capture_output=True)
+    for line in result.stdout.decode(ENCODING, "replace").splitlines():
+        parts = line.split(None, 2)
+        if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
+            return parts[2] if len(parts) == 3 else ""
+    return None
+
+
 def files_of(folder: Path) -> dict[str, bytes]:
     """Every file below a folder by its relative path (with "/"), and its bytes."""
     return {str(p.relative_to(folder)).replace("\\", "/"): p.read_bytes()
