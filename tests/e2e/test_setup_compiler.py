@@ -15,6 +15,7 @@ from pathlib import Path
 
 import winebench as wb
 from setup_assembler import compile_script, parse_description
+from web_server import WebServer
 
 WORK = wb.WORK / "setup_compiler"
 TVLC = Path(os.environ.get("TAVREL_TVLC", wb.ROOT / "build/host/bin/tvlc"))
@@ -71,6 +72,19 @@ class CompilerCase(unittest.TestCase):
 
 
 SET = "command Set Variable\n    | A\n    | 1\n"
+# Run with REMOVE=TRUE, a setup has Windows Installer undo what it recorded.
+REMOVAL = """command If
+    | REMOVE
+    | 0
+    | TRUE
+    | FALSE
+command Apply Changes
+    | Progress
+    | RESULT
+    | FALSE
+command Terminate Install
+command End
+"""
 BASE = "title = T\nproduct = {11111111-2222-3333-4444-555555555555}\n"
 
 
@@ -258,7 +272,7 @@ class InstallTest(CompilerCase):
 
     def install_and_remove(self, source: Path, product: str, title: str, target: str,
                            installed: list[str], key: str) -> None:
-        folder = DRIVE_C / target[3:]
+        folder = DRIVE_C / target[3:].rstrip("\\")
         shutil.rmtree(folder, ignore_errors=True)
         try:
             result = tvlc(source, self.dir / "setup", wb.BIN)
@@ -305,6 +319,56 @@ class InstallTest(CompilerCase):
                                 "C:\\Example Tool", ["tool.txt", "docs/guide.txt",
                                                      "Example Tool.lnk"],
                                 "HKCU\\Software\\Example Company\\Example Tool")
+
+    def test_web_media_and_offline_files_install_and_remove(self) -> None:
+        """A web setup: the payload in block WEB1 (web\\WEB1.7zip, served
+        from 127.0.0.1), one file beside the setup in offline\\."""
+        product = "{3C7E2A91-5B0D-4F68-8E14-9A2B6C0D1E37}"
+        target = "C:\\Tavrel Compiler Web\\"
+        self.write({"s.setup": f"""title = Compiler Web Test
+product = {product}
+media-mode = 2
+include = removal.setup
+command Web Media Block
+    | WEB1
+    | $WEBROOT$WEB1.7zip
+command Install Files
+    | payload
+    |""
+    | $TARGETDIR$
+    media = WEB1\\
+command Install Files
+    | extra.txt
+    |""
+    | $TARGETDIR$Extra
+    media = OFFLINE\\
+command Apply Changes
+    | Progress
+    | RESULT
+    | TRUE
+""", "payload/tool.txt": "the tool\r\n", "payload/docs/Déjà vu, long name.txt": "deep\r\n",
+            "extra.txt": "beside the setup\r\n", "removal.setup": REMOVAL})
+        folder = DRIVE_C / target[3:].rstrip("\\")
+        shutil.rmtree(folder, ignore_errors=True)
+        result = tvlc(self.dir / "s.setup", self.dir / "setup", wb.BIN)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(sorted(p.name for p in (self.dir / "setup/web").iterdir()), ["WEB1.7zip"])
+        server = WebServer(self.dir / "setup/web")
+        try:
+            self.assertEqual(self.engine(self.dir / "setup",
+                                         ["/s", f"TARGETDIR={target}", f"WEBROOT={server.url}"]), 0)
+            self.assertEqual(wb.files_of(folder), {
+                "tool.txt": b"the tool\r\n", "docs/Déjà vu, long name.txt": b"deep\r\n",
+                "Extra/extra.txt": b"beside the setup\r\n"})
+            self.assertGreaterEqual(server.count("/WEB1.7zip"), 1)
+            self.assertEqual(self.engine(self.dir / "setup",
+                                         ["/s", "REMOVE=TRUE", f"WEBROOT={server.url}"]), 0)
+            self.assertEqual(wb.files_of(folder) if folder.exists() else {}, {})
+        finally:
+            server.stop()
+            subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
+                           capture_output=True, timeout=120)
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -30,6 +30,7 @@ class BuildPort {
   virtual ~BuildPort() = default;
 
   virtual PathKind Kind(const std::string& path) = 0;
+  virtual std::uint64_t FileSize(const std::string& path) = 0;
   // The whole file; nullopt when it cannot be read.
   virtual std::optional<std::string> ReadFile(const std::string& path) = 0;
   // A folder's entries sorted by name (bytes).

@@ -37,6 +37,11 @@ constexpr int kSearchSequence = 50;
 constexpr int kSetFolderSequence = 990;
 constexpr int kFailSequence = 6590;
 constexpr int kRebootSequence = 6650;
+// The actions that take the source root from SRCDIR run first of all.
+constexpr int kSourceRootSequence = 10;
+constexpr std::string_view kWebMediaMode = "2";
+// File table attributes: vital (wixl's), not in the cabinet.
+constexpr int kVital = 512, kNonCompressed = 8192;
 constexpr std::string_view kRemoving = "REMOVE~=\"ALL\"";
 constexpr std::string_view kShortNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-!#$%&'()@^`{}~";
 
@@ -163,7 +168,9 @@ struct Folder {
 
 class Planner {
  public:
-  Planner(const SetupSource& source, BuildPort& port) : source_(source), port_(port) {}
+  Planner(const SetupSource& source, BuildPort& port) : source_(source), port_(port) {
+    database_.sourceFolders = source.sourceFolders;
+  }
 
   Database Run() {
     std::size_t filler = source_.filler;
@@ -178,10 +185,8 @@ class Planner {
                               " cannot be put into the installer database yet; it takes Install "
                               "Files, Create Folder, Write Registry and Create Shortcut");
       }
-      if (!command.media.empty() && command.name == "Install Files" && source_.mediaMode == "2") {
-        throw SourceError(command.where,
-                          "Install Files from web media or OFFLINE\\ cannot be put into the "
-                          "installer database yet");
+      if (!command.sourceFolder.empty() && command.name != "Install Files") {
+        throw SourceError(command.where, "only Install Files takes a source folder path");
       }
       if (command.name == "Install Files") {
         InstallFiles(line, command, filler);
@@ -215,6 +220,21 @@ class Planner {
       Sequence("FailOnPurpose", "NOT " + std::string(kRemoving), kFailSequence, false);
     }
     if (source_.reboot) Sequence("ScheduleReboot", "", kRebootSequence, false);
+    if (!database_.mediaRows.empty()) {
+      // The engine names the data folder in SRCDIR; the installer's source
+      // root would be the database's folder.
+      for (const std::string name : {"SourceDir", "SOURCEDIR"}) {
+        Sql("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES ('Set" +
+            name + "', 51, '" + name + "', '[SRCDIR]')");
+        Sequence("Set" + name, "SRCDIR", kSourceRootSequence, true);
+      }
+      // wixl schedules the file actions only for files of its own.
+      if (fileCount_ == database_.mediaRows.size()) {
+        Sequence("RemoveFiles", "", 3500, false);
+        Sequence("InstallFiles", "", 4000, false);
+      }
+    }
+    for (const auto& [upper, name] : blocks_) database_.blocks.push_back(name);
     database_.wxs = Wxs();
     return std::move(database_);
   }
@@ -336,9 +356,13 @@ class Planner {
 
   // The components of one folder of an Install Files source and its
   // subfolders; folders and components collect the ones it adds.
+  // With an origin the files come from the data folder (MediaComponent),
+  // path being the folder's source folder path, and each subfolder keeps its
+  // parent's source folder: only the target tree has the names.
   std::string TreeXml(const SourceCommand& command, std::size_t line, Folder& folder,
                       const std::string& directory, const std::string& condition,
-                      std::vector<std::string>& folders, std::vector<std::string>& components) {
+                      std::vector<std::string>& folders, std::vector<std::string>& components,
+                      const std::string& origin, const std::string& path) {
     folders.push_back(directory);
     std::map<std::string, std::string> seen;
     std::set<std::string> taken;
@@ -359,7 +383,10 @@ class Planner {
     const std::string prefix = "DIR" + std::to_string(line);
     const std::string id = "C" + std::to_string(line) + directory.substr(prefix.size());
     std::string parts;
-    if (!folder.files.empty() || folder.folders.empty()) {
+    if (!origin.empty() && !folder.files.empty()) {
+      components.push_back(id);
+      MediaComponent(command, line, id, directory, condition, origin, path, folder, targetName);
+    } else if (!folder.files.empty() || folder.folders.empty()) {
       std::string files;
       for (auto& [name, file] : folder.files) {
         ++fileCount_;
@@ -373,9 +400,10 @@ class Planner {
     }
     for (auto& [name, sub] : folder.folders) {
       const std::string subId = prefix + "_" + std::to_string(folders.size());
-      const std::string inner = TreeXml(command, line, sub, subId, condition, folders, components);
-      parts += "<Directory Id=\"" + subId + "\" Name=\"" + Attr(targetName(name)) + "\">" + inner +
-               "</Directory>";
+      const std::string inner = TreeXml(command, line, sub, subId, condition, folders, components,
+                                        origin, path + name + "\\");
+      parts += "<Directory Id=\"" + subId + "\" Name=\"" + Attr(targetName(name)) +
+               (origin.empty() ? "" : ":.") + "\">" + inner + "</Directory>";
     }
     return parts;
   }
@@ -408,6 +436,22 @@ class Planner {
     const std::string& destination = command.parameters[2];
     Needs(command, from, 1, "a source file or folder");
     Needs(command, destination, 3, "a destination folder");
+    const std::string origin = MediaOrigin(command);
+    if (!origin.empty() && origin != kOffline) {
+      const auto [known, added] = blocks_.emplace(common::ToUpperAscii(origin), origin);
+      if (known->second != origin) {
+        throw SourceError(command.where, "web media blocks '" + known->second + "' and '" + origin +
+                                             "' differ only in case");
+      }
+    }
+    if (!command.sourceFolder.empty() && origin.empty()) {
+      throw SourceError(command.where,
+                        "a source folder path is only for files from web media or offline "
+                        "(media-mode = 2, media = NAME\\ or OFFLINE\\)");
+    }
+    const std::string path = command.sourceFolder.empty()
+                                 ? "c_\\src\\" + std::to_string(line) + "\\"
+                                 : SourceFolderPath(command);
     Folder folder = ReadSource(command, JoinPath(command.base, Windows1252ToUtf8(from)));
     if (filler != 0) {
       // Generated 1 KB files, for an installation that takes a while.
@@ -427,12 +471,99 @@ class Planner {
     const std::string marker = Prop(line, 1);
     std::vector<std::string> folders, components;
     const std::string inner =
-        TreeXml(command, line, folder, directory, marker, folders, components);
+        TreeXml(command, line, folder, directory, marker, folders, components, origin, path);
+    const std::string unset = "UNSET" + std::to_string(line);
     xml_.emplace_back(destination.size(),
-                      FolderXml(directory, "UNSET" + std::to_string(line), inner));
+                      FolderXml(directory, origin.empty() ? unset : unset + ":" + origin, inner));
     RemoveFolders(folders, components.front(), destination);
     SetFolder(directory, marker);
     Remember(line, {1}, marker);
+  }
+
+  // The folder below the data folder that the files of an Install Files
+  // command come from in a web media setup: "offline" or the block's name;
+  // empty when they travel in the database, as in any other setup.
+  std::string MediaOrigin(const SourceCommand& command) const {
+    if (source_.mediaMode != kWebMediaMode || command.media.empty()) return "";
+    const std::string& media = command.media;
+    const std::string name = media.substr(0, media.size() - 1);
+    if (media.back() == '\\' && common::ToUpperAscii(name) == "OFFLINE") {
+      return std::string(kOffline);
+    }
+    const bool valid =
+        media.back() == '\\' && !name.empty() && name.size() <= 8 &&
+        std::ranges::all_of(name, [](char c) {
+          return common::IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_' || c == '-';
+        });
+    if (!valid) {
+      throw SourceError(command.where, "media '" + Windows1252ToUtf8(media) +
+                                           "' must be OFFLINE\\ or the name of a web media block "
+                                           "(1 to 8 letters, digits, '_' or '-') followed by \\");
+    }
+    return name;
+  }
+
+  // A web media source folder path as the script lists it: relative, folder
+  // names each followed by a backslash (c_\\src\\app\\).
+  static std::string SourceFolderPath(const SourceCommand& command) {
+    const std::string& text = command.sourceFolder;
+    bool valid = text.size() >= 2 && text.back() == '\\';
+    for (std::size_t start = 0; valid && start < text.size();) {
+      const std::size_t end = text.find('\\', start);
+      const std::string name = text.substr(start, end - start);
+      if (name.empty()) {
+        valid = false;
+        break;
+      }
+      CheckWindowsName(command.where, "source folder path", name);
+      start = end + 1;
+    }
+    if (!valid) {
+      throw SourceError(command.where, "source folder path '" + Windows1252ToUtf8(text) +
+                                           "' must be folder names each followed by \\, as in "
+                                           "c_\\src\\app\\");
+    }
+    return text;
+  }
+
+  // The files of one source folder that the installer copies from the data
+  // folder instead of the cabinet. The folder becomes source folder path k
+  // of the script, and the engine puts its files into
+  // <data folder>\<origin>\<k>\; a folder of its own below the target
+  // one, the same folder on the target side, points there on the source side.
+  template <typename TargetName>
+  void MediaComponent(const SourceCommand& command, std::size_t line, const std::string& id,
+                      const std::string& directory, const std::string& condition,
+                      const std::string& origin, const std::string& path, Folder& folder,
+                      const TargetName& targetName) {
+    for (const std::string& known : database_.sourceFolders) {
+      if (common::ToUpperAscii(known) == common::ToUpperAscii(path)) {
+        throw SourceError(command.where, "Install Files: source folder path '" +
+                                             Windows1252ToUtf8(path) + "' is in the list already");
+      }
+    }
+    database_.sourceFolders.push_back(path);
+    const std::size_t k = database_.sourceFolders.size() - 1;
+    const std::string holder = directory + "S";
+    Sql("INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('" +
+        holder + "', '" + directory + "', '.:" + std::to_string(k) + "')");
+    std::string first;
+    for (auto& [name, file] : folder.files) {
+      ++fileCount_;
+      const std::string fileId = "F" + std::to_string(line) + "_" + std::to_string(fileCount_);
+      if (first.empty()) first = fileId;
+      const std::uint64_t size =
+          file.source.empty() ? file.bytes.size() : port_.FileSize(file.source);
+      database_.mediaRows.push_back({fileId, id, targetName(name), std::to_string(size), "", "",
+                                     std::to_string(kVital | kNonCompressed), ""});
+      database_.mediaFiles.push_back(
+          {origin, k, path, name, std::move(file.source), std::move(file.bytes)});
+    }
+    Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
+        "`Condition`, `KeyPath`) VALUES ('" +
+        id + "', '" + Guid(id) + "', '" + holder + "', 0, '" + condition + "', '" + first + "')");
+    Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" + id +
+        "')");
   }
 
   void CreateFolder(std::size_t line, const SourceCommand& command) {
@@ -562,6 +693,7 @@ class Planner {
   std::vector<std::string> components_;
   std::size_t fileCount_ = 0;
   bool searches_ = false;
+  std::map<std::string, std::string> blocks_;  // web media blocks by upper-case name
 };
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "tvlc/core/setup_builder.h"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "engine/core/compiled_script.h"
 #include "tvlc/core/database_plan.h"
 #include "tvlc/core/script_compiler.h"
@@ -121,10 +123,22 @@ class Builder {
     if (!source.language.empty()) {
       Require(port_, source.language, PathKind::kFile, source.languageWhere, "language file");
     }
+    std::set<std::string> mergemods;
+    for (std::size_t i = 0; i < source.mergemods.size(); ++i) {
+      if (port_.Kind(source.mergemods[i]) == PathKind::kMissing) {
+        throw SourceError(source.mergemodsWhere[i],
+                          "mergemod '" + source.mergemods[i] + "' not found");
+      }
+      if (!mergemods.insert(common::ToUpperAscii(NameOf(source.mergemods[i]))).second) {
+        throw SourceError(source.mergemodsWhere[i],
+                          "another mergemod has the name '" + NameOf(source.mergemods[i]) + "'");
+      }
+    }
     const std::vector<std::string> dialogs = DialogFiles(source, port_);
     CompleteSource(source);
-    const CompiledScript script = CompileScript(source, source.sourceFolders);
+    CompiledScript script = CompileScript(source, source.sourceFolders);
     Database database = PlanDatabase(source, port_);
+    script.webMediaSourceFolders = database.sourceFolders;
 
     stage_ = port_.MakeSiblingFolder(request_.output, "partial");
     work_ = port_.MakeSiblingFolder(request_.output, "work");
@@ -140,6 +154,11 @@ class Builder {
       port_.AppendFile(stage_ + "/tvl.dll", *language);
     }
     WriteResources(source, dialogs, stage_ + "/" + name + ".res");
+    WriteMedia(database);
+    for (const std::string& mergemod : source.mergemods) {
+      port_.MakeFolder(stage_ + "/mergemod");
+      CopyTree(port_, mergemod, stage_ + "/mergemod/" + NameOf(mergemod));
+    }
     if (!source.bitmap.empty()) port_.CopyFile(source.bitmap, stage_ + "/setup.bmp");
     port_.MakeFolder(stage_ + "/data");
     port_.WriteFile(stage_ + "/data/" + source.product, "");
@@ -203,7 +222,96 @@ class Builder {
       }
       RunTool(port_, arguments, work_);
     }
+    if (!database.mediaRows.empty()) AddMediaRows(database, msi);
     port_.CopyFile(msi, target);
+  }
+
+  // Adds the File rows of the files the installer copies from the data
+  // folder, after the cabinet's, and a medium without a cabinet for them.
+  // The rows go in through the exported table, as their names may hold what
+  // the SQL cannot quote. The summary's word count then says neither
+  // "compressed" nor "short names"; the cabinet's files say "compressed"
+  // each.
+  void AddMediaRows(const Database& database, const std::string& msi) {
+    std::string exported;
+    RunTool(port_, {"msiinfo", "export", msi, "File"}, work_, &exported);
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> header;
+    std::string_view rest = exported;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find("\r\n");
+      const std::string_view line = rest.substr(0, end);
+      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+      if (header.size() < 3) {
+        header.emplace_back(line);
+      } else if (!line.empty()) {
+        std::vector<std::string>& row = rows.emplace_back();
+        for (std::size_t start = 0;;) {
+          const std::size_t tab = line.find('\t', start);
+          row.emplace_back(line.substr(start, tab - start));
+          if (tab == std::string_view::npos) break;
+          start = tab + 1;
+        }
+      }
+    }
+    constexpr int kCompressed = 16384;
+    std::size_t last = 0;
+    for (std::vector<std::string>& row : rows) {
+      if (row.size() != 8) throw SourceError("msiinfo exported a File row of another shape");
+      row[6] = std::to_string(std::stoi(row[6].empty() ? "0" : row[6]) | kCompressed);
+      last = std::max<std::size_t>(last, std::stoul(row[7]));
+    }
+    std::size_t sequence = last;
+    for (std::vector<std::string> row : database.mediaRows) {
+      row[7] = std::to_string(++sequence);
+      // The exported table is UTF-8; the names are Windows-1252.
+      row[2] = Windows1252ToUtf8(row[2]);
+      rows.push_back(std::move(row));
+    }
+    std::string table;
+    for (const std::string& line : header) table += line + "\r\n";
+    for (const std::vector<std::string>& row : rows) {
+      for (std::size_t i = 0; i < row.size(); ++i) table += (i == 0 ? "" : "\t") + row[i];
+      table += "\r\n";
+    }
+    port_.WriteFile(work_ + "/File.idt", table);
+    port_.WriteFile(work_ + "/summary.idt",
+                    "PropertyId\tValue\r\ni2\tl255\r\n_SummaryInformation\tPropertyId\r\n"
+                    "15\t0\r\n");
+    RunTool(port_,
+            {"msibuild", msi, "-i", work_ + "/File.idt", "-i", work_ + "/summary.idt", "-q",
+             "INSERT INTO `Media` (`DiskId`, `LastSequence`) VALUES (2, " +
+                 std::to_string(sequence) + ")"},
+            work_);
+  }
+
+  // The archive web\NAME.7zip of each web media block (one top folder NAME;
+  // in it each source folder of the block under its source folder path),
+  // and the offline files in offline\<k>\.
+  void WriteMedia(const Database& database) {
+    const std::string blocks = work_ + "/blocks";
+    for (const std::string& block : database.blocks) port_.MakeFolder(blocks + "/" + block);
+    for (const MediaFile& file : database.mediaFiles) {
+      std::string folder;
+      if (file.origin == kOffline) {
+        folder = stage_ + "/" + std::string(kOffline) + "/" + std::to_string(file.k);
+      } else {
+        std::string path = file.path;
+        for (char& c : path) c = c == '\\' ? '/' : c;
+        folder = blocks + "/" + file.origin + "/" + Windows1252ToUtf8(path);
+      }
+      port_.MakeFolder(folder);
+      const std::string target = folder + "/" + Windows1252ToUtf8(file.name);
+      if (file.source.empty()) {
+        port_.WriteFile(target, file.bytes);
+      } else {
+        port_.CopyFile(file.source, target);
+      }
+    }
+    if (!database.blocks.empty()) port_.MakeFolder(stage_ + "/web");
+    for (const std::string& block : database.blocks) {
+      RunTool(port_, {"7z", "a", "-bd", "-t7z", stage_ + "/web/" + block + ".7zip", block}, blocks);
+    }
   }
 
   // A 7-Zip archive made with the tool's default options (LZMA2, compressed

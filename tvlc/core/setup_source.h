@@ -19,6 +19,9 @@ struct SourceCommand {
   std::string id;     // generated when empty
   std::string flag;   // "C": commented out
   std::string media;  // web media block or OFFLINE\, with its backslash
+  // Install Files from web media: the source folder path its files keep in
+  // the block (c_\src\app\); generated when empty.
+  std::string sourceFolder;
   SourceLocation where;
   // The folder of the file that holds the command: an Install Files source
   // is relative to it.
@@ -39,6 +42,8 @@ struct SetupSource {
   std::vector<std::string> resources;
   std::string dialogs;
   std::vector<std::string> data;
+  // Files or folders copied into the mergemod folder beside the setup.
+  std::vector<std::string> mergemods;
   std::string bitmap;
   std::string language;
   bool reboot = false;
@@ -47,7 +52,7 @@ struct SetupSource {
   std::vector<SourceCommand> commands;
   // Where each setting that names a file was written, for its messages.
   SourceLocation dialogsWhere, bitmapWhere, languageWhere;
-  std::vector<SourceLocation> resourcesWhere, dataWhere;
+  std::vector<SourceLocation> resourcesWhere, dataWhere, mergemodsWhere;
 };
 
 }  // namespace tavrel::tvlc

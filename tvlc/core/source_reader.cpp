@@ -181,9 +181,13 @@ class Reader {
     } else if (key == "media") {
       current_->media = value;
       last_ = &current_->media;
+    } else if (key == "source-folder") {
+      current_->sourceFolder = value;
+      last_ = &current_->sourceFolder;
     } else {
-      throw SourceError(where, "unknown command setting '" + key +
-                                   "' (a command takes id, flag, media and '| parameter' lines)");
+      throw SourceError(
+          where, "unknown command setting '" + key +
+                     "' (a command takes id, flag, media, source-folder and '| parameter' lines)");
     }
   }
 
@@ -236,15 +240,15 @@ class Reader {
       s.resourcesWhere.push_back(where);
       last_ = nullptr;
       return;
-    } else if (key == "data") {
-      s.data.push_back(HostPath(where, value));
-      s.dataWhere.push_back(where);
+    } else if (key == "data" || key == "mergemod") {
+      (key == "data" ? s.data : s.mergemods).push_back(HostPath(where, value));
+      (key == "data" ? s.dataWhere : s.mergemodsWhere).push_back(where);
       last_ = nullptr;
       return;
     } else if (key == "dialogs" || key == "bitmap" || key == "language") {
       auto [path, at] = key == "dialogs"  ? std::tie(s.dialogs, s.dialogsWhere)
-                         : key == "bitmap" ? std::tie(s.bitmap, s.bitmapWhere)
-                                           : std::tie(s.language, s.languageWhere);
+                        : key == "bitmap" ? std::tie(s.bitmap, s.bitmapWhere)
+                                          : std::tie(s.language, s.languageWhere);
       path = HostPath(where, value);
       at = where;
       last_ = nullptr;

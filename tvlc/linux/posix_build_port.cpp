@@ -78,6 +78,13 @@ PathKind PosixBuildPort::Kind(const std::string& path) {
   return KindOf(fs::status(path, error));
 }
 
+std::uint64_t PosixBuildPort::FileSize(const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error) Fail("read the size of", path, error);
+  return size;
+}
+
 std::optional<std::string> PosixBuildPort::ReadFile(const std::string& path) {
   if (Kind(path) != PathKind::kFile) return std::nullopt;
   std::ifstream in(path, std::ios::binary);

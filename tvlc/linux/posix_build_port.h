@@ -9,6 +9,7 @@ namespace tavrel::tvlc {
 class PosixBuildPort final : public BuildPort {
  public:
   PathKind Kind(const std::string& path) override;
+  std::uint64_t FileSize(const std::string& path) override;
   std::optional<std::string> ReadFile(const std::string& path) override;
   std::vector<FolderEntry> ListFolder(const std::string& path) override;
   void WriteFile(const std::string& path, const std::string& bytes) override;
