@@ -127,6 +127,8 @@ class RefusedSourceTest(CompilerCase):
          "s.setup:5: the quoted text has no closing quote"),
         ("parameter that would end a list", {"s.setup": BASE + "command Set Variable\n | A\n | $\n"},
          "s.setup:3: a parameter line cannot be exactly '$'"),
+        ("product that is no GUID", {"s.setup": "title = T\nproduct = {nope}\n" + SET},
+         "s.setup:2: product '{nope}' is not a GUID in braces"),
         ("unknown setting", {"s.setup": BASE + "colour = blue\n"},
          "s.setup:3: unknown setting 'colour'"),
         ("parameter without a command", {"s.setup": BASE + "  | stray\n"},

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "common/ascii_case.h"
+#include "tvlc/core/guid.h"
 #include "tvlc/core/source_reader.h"
 #include "tvlc/core/windows_1252.h"
 
@@ -139,26 +140,6 @@ std::string ShortName(std::string_view name, std::set<std::string>& taken) {
   }
 }
 
-// The same text gives the same GUID in every build (two FNV-1a hashes).
-std::string StableGuid(std::string_view text) {
-  std::uint64_t a = 14695981039346656037ull, b = 0x6c1f4a523d0e4b8eull;
-  for (const char c : text) {
-    a = (a ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    b = (b ^ static_cast<unsigned char>(c)) * 0x100000001b3ull + 0x9a570f6f4c2b8e11ull;
-  }
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "{";
-  for (int i = 0; i < 32; ++i) {
-    if (i == 8 || i == 12 || i == 16 || i == 20) out += '-';
-    const std::uint64_t word = i < 16 ? a : b;
-    std::uint64_t digit = (word >> (4 * (i % 16))) & 15;
-    if (i == 12) digit = 5;                // version
-    if (i == 16) digit = 8 | (digit & 3);  // variant
-    out += kHex[digit];
-  }
-  return out + "}";
-}
-
 // A folder of an Install Files source: its files and subfolders by name
 // (Windows-1252), with the host path of each.
 struct Folder {
@@ -200,7 +181,10 @@ class Planner {
         CreateShortcut(line, command);
       }
     }
-    if (filler != 0) throw SourceError("filler needs an Install Files command to put its files in");
+    if (filler != 0) {
+      throw source_.SettingError("filler",
+                                 "filler needs an Install Files command to put its files in");
+    }
     std::ranges::stable_sort(removals_, std::greater<>(), &Row::first);
     for (auto& [length, sql] : removals_) database_.statements.push_back(std::move(sql));
     if (searches_) {

@@ -1,8 +1,9 @@
 #include "tvlc/core/script_compiler.h"
 
-#include <random>
+#include <algorithm>
 #include <set>
 #include <string_view>
+#include <utility>
 
 #include "engine/core/command_table.h"
 #include "engine/core/message_table.h"
@@ -10,21 +11,12 @@
 #include "engine/core/script_checks.h"
 #include "engine/core/script_text.h"
 #include "engine/core/variable_store.h"
+#include "tvlc/core/guid.h"
+#include "tvlc/core/windows_1252.h"
 
 namespace tavrel::tvlc {
 
 namespace {
-
-bool IsGuid(std::string_view text) {
-  if (text.size() != 38 || text.front() != '{' || text.back() != '}') return false;
-  for (std::size_t i = 1; i < 37; ++i) {
-    const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
-    const char c = text[i];
-    const bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-    if (dash ? c != '-' : !hex) return false;
-  }
-  return true;
-}
 
 // A line of the script: a list ends at a line that is exactly "$".
 void CheckLine(const SourceLocation& where, std::string_view what, std::string_view text) {
@@ -43,26 +35,15 @@ const CommandEntry* EntryOf(const SetupSource& source, std::string_view name) {
 
 }  // namespace
 
-std::string NewGuid() {
-  static std::random_device device;
-  static std::mt19937_64 random{(std::uint64_t{device()} << 32) ^ device()};
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text = "{";
-  for (int i = 0; i < 32; ++i) {
-    if (i == 8 || i == 12 || i == 16 || i == 20) text += '-';
-    text += kHex[random() & 15];
-  }
-  return text + "}";
-}
-
 void CompleteSource(SetupSource& source) {
   if (source.product.empty()) source.product = NewGuid();
   if (source.revision.empty()) source.revision = NewGuid();
-  if (!IsGuid(source.product)) {
-    throw SourceError("product '" + source.product + "' is not a GUID in braces");
-  }
-  if (!IsGuid(source.revision)) {
-    throw SourceError("revision '" + source.revision + "' is not a GUID in braces");
+  for (const auto& [key, code] :
+       {std::pair{"product", &source.product}, std::pair{"revision", &source.revision}}) {
+    if (!IsBracedGuid(*code)) {
+      throw source.SettingError(
+          key, std::string(key) + " '" + Windows1252ToUtf8(*code) + "' is not a GUID in braces");
+    }
   }
   std::set<std::string> ids;
   std::set<std::string> lines;
@@ -87,13 +68,15 @@ void CompleteSource(SetupSource& source) {
                         "identifier '" + command.id + "' is also the text of a parameter line");
     }
   }
-  for (const auto& texts : {source.plugins, source.sourceFolders}) {
-    for (const std::string& text : texts) {
-      if (text == kSectionEnd) throw SourceError("a plug-in or source folder cannot be '$'");
+  for (const auto& [key, texts] :
+       {std::pair{"plugin", &source.plugins}, std::pair{"source-folder", &source.sourceFolders}}) {
+    if (std::ranges::find(*texts, kSectionEnd) != texts->end()) {
+      throw source.SettingError(key, std::string(key) + " cannot be exactly '$'");
     }
   }
   for (const auto& [name, size] : source.components) {
-    if (name == kSectionEnd) throw SourceError("a component cannot be named '$'");
+    if (name == kSectionEnd)
+      throw source.SettingError("component", "a component cannot be named '$'");
   }
 }
 

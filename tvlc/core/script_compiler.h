@@ -11,9 +11,6 @@
 
 namespace tavrel::tvlc {
 
-// A GUID in braces, upper case, from the standard library's random source.
-std::string NewGuid();
-
 // Fills in the generated product code, revision code and command
 // identifiers, and checks the names and texts the script format cannot
 // carry. Throws SourceError with the place of the first fault.

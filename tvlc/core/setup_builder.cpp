@@ -99,7 +99,7 @@ class Builder {
         ReadSetupSource(request_.source, request_.sourceShown,
                         [this](const std::string& path) { return port_.ReadFile(path); });
     // What bad input can fail comes first, before anything is written.
-    CheckSetupName(source.name);
+    CheckSetupName(source);
     const std::string engine = request_.bin + "/tvlstub.exe";
     const std::string library =
         request_.library.empty() ? request_.bin + "/tvl.dll" : request_.library;
@@ -183,10 +183,13 @@ class Builder {
   }
 
  private:
-  static void CheckSetupName(const std::string& name) {
+  static void CheckSetupName(const SetupSource& source) {
+    const std::string& name = source.name;
     if (name.empty() || name.find_first_of("\\/:*?\"<>|") != std::string::npos ||
-        name.back() == '.' || name.back() == ' ') {
-      throw SourceError("name '" + Windows1252ToUtf8(name) + "' is not a valid Windows file name");
+        name.back() == '.' || name.back() == ' ' ||
+        std::ranges::any_of(name, [](char c) { return static_cast<unsigned char>(c) < 32; })) {
+      throw source.SettingError(
+          "name", "name '" + Windows1252ToUtf8(name) + "' is not a valid Windows file name");
     }
   }
 
@@ -321,9 +324,11 @@ class Builder {
     const std::string folder = work_ + "/resources";
     port_.MakeFolder(folder);
     std::set<std::string> names;
-    for (const std::string& path : source.resources) {
+    for (std::size_t i = 0; i < source.resources.size(); ++i) {
+      const std::string& path = source.resources[i];
       if (!names.insert(NameOf(path)).second) {
-        throw SourceError("two resources are named '" + NameOf(path) + "'");
+        throw SourceError(source.resourcesWhere[i],
+                          "another resource is named '" + NameOf(path) + "'");
       }
       CopyTree(port_, path, folder + "/" + NameOf(path));
     }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,15 @@ struct SetupSource {
   // Where each setting that names a file was written, for its messages.
   SourceLocation dialogsWhere, bitmapWhere, languageWhere;
   std::vector<SourceLocation> resourcesWhere, dataWhere, mergemodsWhere;
+  // Where each setting was last written, by its key.
+  std::map<std::string, SourceLocation> settingsWhere;
+
+  // Bad input in a setting: the error names the line that set it.
+  SourceError SettingError(const std::string& key, const std::string& message) const {
+    const auto found = settingsWhere.find(key);
+    return found == settingsWhere.end() ? SourceError(message)
+                                        : SourceError(found->second, message);
+  }
 };
 
 }  // namespace tavrel::tvlc

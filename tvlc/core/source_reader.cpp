@@ -198,6 +198,7 @@ class Reader {
 
   void Setting(const SourceLocation& where, const std::string& key, const std::string& value) {
     SetupSource& s = setup_;
+    s.settingsWhere[key] = where;
     std::string* text = nullptr;
     if (key == "include") {
       const std::string path = HostPath(where, value);
