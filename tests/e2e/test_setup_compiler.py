@@ -20,6 +20,7 @@ from web_server import WebServer
 WORK = wb.WORK / "setup_compiler"
 TVLC = Path(os.environ.get("TAVREL_TVLC", wb.ROOT / "build/host/bin/tvlc"))
 DRIVE_C = Path(wb.ENV["WINEPREFIX"]) / "drive_c"
+SYSTEM_ENVIRONMENT = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
 UNINSTALL = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
 ENGINE = b"MZ stand-in engine\r\n"
 
@@ -150,8 +151,11 @@ class RefusedSourceTest(CompilerCase):
                                              " | string\n"},
          "s.setup:3: Write Registry: root '7' must be"),
         ("change the database cannot hold yet",
-         {"s.setup": BASE + "command Set Environment\n | PATH\n | x\n"},
-         "s.setup:3: Set Environment cannot be put into the installer database yet"),
+         {"s.setup": BASE + "command Edit INI File\n | a\n | b\n | c\n | d\n | e\n | f\n"},
+         "s.setup:3: Edit INI File cannot be put into the installer database yet"),
+        ("environment name the database cannot hold",
+         {"s.setup": BASE + "command Set Environment\n | =PATH\n | x\n"},
+         "s.setup:3: Set Environment: '=PATH' cannot be an environment variable's name here"),
         ("missing resource", {"s.setup": BASE + "resource = gone.txt\n"},
          "s.setup:3: resource '"),
         ("missing dialog file",
@@ -273,7 +277,10 @@ class InstallTest(CompilerCase):
             return program.wait(180)
 
     def install_and_remove(self, source: Path, product: str, title: str, target: str,
-                           installed: list[str], key: str) -> None:
+                           installed: list[str], key: str, environment: str = "") -> None:
+        """Installs into target (the files installed there, InstallFolder under key
+        and the environment variable named set to target), repairs a file
+        deleted since, and removes everything again."""
         folder = DRIVE_C / target[3:].rstrip("\\")
         shutil.rmtree(folder, ignore_errors=True)
         try:
@@ -283,6 +290,8 @@ class InstallTest(CompilerCase):
             for name in installed:
                 self.assertTrue((folder / name).exists(), name)
             self.assertEqual(wb.registry_value(key, "InstallFolder"), target)
+            if environment:
+                self.assertEqual(wb.registry_value(SYSTEM_ENVIRONMENT, environment), target)
             self.assertIsNotNone(wb.registry_value(UNINSTALL + title, "DisplayName"))
             # Repair: a maintenance run of the same setup puts back what went.
             (folder / installed[0]).unlink()
@@ -293,6 +302,8 @@ class InstallTest(CompilerCase):
                 if folder.exists() else []
             self.assertEqual(left, [])
             self.assertIsNone(wb.registry_value(key, "InstallFolder"))
+            if environment:
+                self.assertIsNone(wb.registry_value(SYSTEM_ENVIRONMENT, environment))
             self.assertIsNone(wb.registry_value(UNINSTALL + title, "DisplayName"))
         finally:
             subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
@@ -320,7 +331,7 @@ class InstallTest(CompilerCase):
                                 "{8D0B5C2E-41A7-4E3B-9F62-7C1D3A5E9B04}", "Example Tool",
                                 "C:\\Example Tool", ["tool.txt", "docs/guide.txt",
                                                      "Example Tool.lnk"],
-                                "HKCU\\Software\\Example Company\\Example Tool")
+                                "HKCU\\Software\\Example Company\\Example Tool", "EXAMPLETOOL")
 
     def test_web_media_and_offline_files_install_and_remove(self) -> None:
         """A web setup: the payload in block WEB1 (web\\WEB1.7zip, served

@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "common/ascii_case.h"
@@ -23,8 +24,8 @@ constexpr std::array<std::string_view, 14> kChangeCommands = {
     "Create File Type",    "Copy/Move Local Files", "Delete Files",    "Edit INI File",
     "Set Environment",     "Install Assembly",      "Control Service", "Create ODBC DSN",
     "Install ODBC Driver", "Install Service"};
-constexpr std::array<std::string_view, 4> kDatabaseCommands = {"Install Files", "Create Folder",
-                                                               "Write Registry", "Create Shortcut"};
+constexpr std::array<std::string_view, 5> kDatabaseCommands = {
+    "Install Files", "Create Folder", "Write Registry", "Create Shortcut", "Set Environment"};
 constexpr std::array<std::string_view, 4> kRegistryRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
 constexpr std::string_view kFailMessage = "The installation failed on purpose.";
 constexpr std::size_t kFillerSize = 1024;
@@ -37,6 +38,8 @@ constexpr std::string_view kSavedValuesKey = "Software\\Quorvane\\Installed Valu
 constexpr int kSearchSequence = 50;
 constexpr int kSetFolderSequence = 990;
 constexpr int kFailSequence = 6590;
+constexpr int kRemoveEnvironmentSequence = 3300;
+constexpr int kWriteEnvironmentSequence = 5200;
 constexpr int kRebootSequence = 6650;
 // The actions that take the source root from SRCDIR run first of all.
 constexpr int kSourceRootSequence = 10;
@@ -164,7 +167,8 @@ class Planner {
         throw SourceError(command.where,
                           command.name +
                               " cannot be put into the installer database yet; it takes Install "
-                              "Files, Create Folder, Write Registry and Create Shortcut");
+                              "Files, Create Folder, Write Registry, Create Shortcut and Set "
+                              "Environment");
       }
       if (!command.sourceFolder.empty() && command.name != "Install Files") {
         throw SourceError(command.where, "only Install Files takes a source folder path");
@@ -177,6 +181,8 @@ class Planner {
       } else if (command.name == "Write Registry") {
         WriteRegistry(line, command);
         anyRegistry = true;
+      } else if (command.name == "Set Environment") {
+        SetEnvironment(line, command);
       } else {
         CreateShortcut(line, command);
       }
@@ -202,6 +208,11 @@ class Planner {
           "('FailOnPurpose', 19, '', '" +
           std::string(kFailMessage) + "')");
       Sequence("FailOnPurpose", "NOT " + std::string(kRemoving), kFailSequence, false);
+    }
+    if (environment_) {
+      // wixl writes no Environment table and schedules no actions for it.
+      Sequence("RemoveEnvironmentStrings", "", kRemoveEnvironmentSequence, false);
+      Sequence("WriteEnvironmentStrings", "", kWriteEnvironmentSequence, false);
     }
     if (source_.reboot) Sequence("ScheduleReboot", "", kRebootSequence, false);
     if (!database_.mediaRows.empty()) {
@@ -643,6 +654,46 @@ class Planner {
     Remember(line, {1}, marker);
   }
 
+  // Set Environment: parameter 1 names the variable (fixed here), parameter
+  // 2 is its value (recorded as slot 1; an empty value sets nothing). The
+  // variable is the system's in a per-machine installation, the user's in
+  // a per-user one, and goes again at removal.
+  void SetEnvironment(std::size_t line, const SourceCommand& command) {
+    const std::string& name = command.parameters[0];
+    Needs(command, name, 1, "a variable name");
+    // The installer reads leading = + - ! * as flags, and the statements
+    // below cannot quote an apostrophe.
+    const bool bad = std::string_view("=+-!*").find(name.front()) != std::string_view::npos ||
+                     std::ranges::any_of(name, [](char c) {
+                       return c == '=' || c == '\'' || c == '[' || c == ']' || c == '{' ||
+                              c == '}' || static_cast<unsigned char>(c) < 32;
+                     });
+    if (bad) {
+      throw SourceError(command.where, "Set Environment: '" + Windows1252ToUtf8(name) +
+                                           "' cannot be an environment variable's name here");
+    }
+    if (!environment_) {
+      Sql("CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHAR(255) NOT "
+          "NULL LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, `Component_` CHAR(72) NOT NULL "
+          "PRIMARY KEY `Environment`)");
+      environment_ = true;
+    }
+    const std::string value = Prop(line, 1);
+    for (const auto& [suffix, flags, scope] :
+         {std::tuple{"", "=-*", "ALLUSERS"}, std::tuple{"_U", "=-", "NOT ALLUSERS"}}) {
+      const std::string component = "C" + std::to_string(line) + suffix;
+      Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
+          "`Condition`) VALUES ('" +
+          component + "', '" + Guid(component) + "', 'TARGETDIR', 0, '" + value + " AND " + scope +
+          "')");
+      Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" +
+          component + "')");
+      Sql("INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) VALUES ('E" +
+          component.substr(1) + "', '" + flags + name + "', '[" + value + "]', '" + component +
+          "')");
+    }
+  }
+
   std::string Wxs() {
     std::ranges::stable_sort(xml_, std::greater<>(), &Row::first);
     std::string folders, refs;
@@ -677,6 +728,7 @@ class Planner {
   std::vector<std::string> components_;
   std::size_t fileCount_ = 0;
   bool searches_ = false;
+  bool environment_ = false;
   std::map<std::string, std::string> blocks_;  // web media blocks by upper-case name
 };
 

@@ -91,7 +91,7 @@ class InterpreterTest : public ::testing::Test {
 
   // A command of the test's own, added to the engine's table.
   void Command(std::string name, CommandHandler run) {
-    commands_.Add({std::move(name), CommandRole::kAction, {}, std::move(run)});
+    commands_.Add({std::move(name), CommandRole::kAction, {}, std::move(run), {}});
   }
 
   FakeHost host_;
