@@ -277,10 +277,12 @@ class InstallTest(CompilerCase):
             return program.wait(180)
 
     def install_and_remove(self, source: Path, product: str, title: str, target: str,
-                           installed: list[str], key: str, environment: str = "") -> None:
+                           installed: list[str], key: str, environment: str = "",
+                           tree: Path | None = None) -> None:
         """Installs into target (the files installed there, InstallFolder under key
-        and the environment variable named set to target), repairs a file
-        deleted since, and removes everything again."""
+        and the environment variable named set to target; the folder holding
+        tree's files and nothing else, when given), repairs a file deleted
+        since, and removes everything again."""
         folder = DRIVE_C / target[3:].rstrip("\\")
         shutil.rmtree(folder, ignore_errors=True)
         try:
@@ -289,6 +291,8 @@ class InstallTest(CompilerCase):
             self.assertEqual(self.engine(self.dir / "setup", ["/s", f"TARGETDIR={target}"]), 0)
             for name in installed:
                 self.assertTrue((folder / name).exists(), name)
+            if tree is not None:
+                self.assertEqual(wb.files_of(folder), wb.files_of(tree))
             self.assertEqual(wb.registry_value(key, "InstallFolder"), target)
             if environment:
                 self.assertEqual(wb.registry_value(SYSTEM_ENVIRONMENT, environment), target)
@@ -332,6 +336,37 @@ class InstallTest(CompilerCase):
                                 "C:\\Example Tool", ["tool.txt", "docs/guide.txt",
                                                      "Example Tool.lnk"],
                                 "HKCU\\Software\\Example Company\\Example Tool", "EXAMPLETOOL")
+
+    def test_a_program_tree_installs_repairs_and_removes(self) -> None:
+        """The Wine tree's own build output (programs, test programs, object
+        files: a few hundred files in nested folders) as a product."""
+        tree = self.dir / "tree"
+        shutil.copytree(wb.BIN.parent, tree, ignore=shutil.ignore_patterns("Testing"))
+        files = [p for p in tree.rglob("*") if p.is_file()]
+        self.assertGreater(len(files), 150)
+        product = "{6A1F0C3D-2E4B-4D7A-9C85-1B3E5F7A9D20}"
+        self.write({"s.setup": f"""title = Compiler Tree Test
+product = {product}
+include = removal.setup
+command Install Files
+    | tree
+    |""
+    | $TARGETDIR$
+command Write Registry
+    | 1
+    | Software\\Tavrel Tests\\Compiler Tree
+    | InstallFolder
+    | $TARGETDIR$
+    | string
+command Apply Changes
+    | Progress
+    | RESULT
+    | TRUE
+""", "removal.setup": REMOVAL})
+        self.install_and_remove(self.dir / "s.setup", product, "Compiler Tree Test",
+                                "C:\\Tavrel Compiler Tree",
+                                [str(files[0].relative_to(tree))],
+                                "HKCU\\Software\\Tavrel Tests\\Compiler Tree", tree=tree)
 
     def test_web_media_and_offline_files_install_and_remove(self) -> None:
         """A web setup: the payload in block WEB1 (web\\WEB1.7zip, served
