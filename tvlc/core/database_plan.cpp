@@ -152,7 +152,8 @@ struct Folder {
 
 class Planner {
  public:
-  Planner(const SetupSource& source, BuildPort& port) : source_(source), port_(port) {
+  Planner(const SetupSource& source, BuildPort& port, std::size_t workDepth)
+      : source_(source), port_(port), workDepth_(workDepth) {
     database_.sourceFolders = source.sourceFolders;
   }
 
@@ -386,8 +387,8 @@ class Planner {
       for (auto& [name, file] : folder.files) {
         ++fileCount_;
         file.id = "F" + std::to_string(line) + "_" + std::to_string(fileCount_);
-        files += "<File Id=\"" + file.id + "\" Name=\"" + Attr(targetName(name)) +
-                 "\" Source=\"files/" + file.id + "\"/>";
+        files += "<File Id=\"" + file.id + "\" Name=\"" + Attr(targetName(name)) + "\" Source=\"" +
+                 SourceOf(file) + "\"/>";
         database_.files.push_back(std::move(file));
       }
       components.push_back(id);
@@ -694,6 +695,23 @@ class Planner {
     }
   }
 
+  // Where wixl finds a file. It takes relative names only, resolved against
+  // the XML's folder without regard to links, so a plain path climbs to the
+  // root and down again; a path the XML's code page or wixl's names cannot
+  // carry as it is goes through a copy (or link) in the work folder.
+  std::string SourceOf(DatabaseFile& file) const {
+    const bool plain =
+        !file.source.empty() && file.source.front() == '/' &&
+        std::ranges::all_of(file.source, [](char c) {
+          return c >= ' ' && c <= '~' && c != '"' && c != '&' && c != '<' && c != '>' && c != '$';
+        });
+    file.staged = !plain;
+    if (!plain) return "files/" + file.id;
+    std::string path;
+    for (std::size_t i = 0; i < workDepth_; ++i) path += "../";
+    return path + file.source.substr(1);
+  }
+
   std::string Wxs() {
     std::ranges::stable_sort(xml_, std::greater<>(), &Row::first);
     std::string folders, refs;
@@ -722,6 +740,7 @@ class Planner {
 
   const SetupSource& source_;
   BuildPort& port_;
+  std::size_t workDepth_;
   Database database_;
   std::vector<Row> xml_;
   std::vector<Row> removals_;
@@ -734,8 +753,8 @@ class Planner {
 
 }  // namespace
 
-Database PlanDatabase(const SetupSource& source, BuildPort& port) {
-  return Planner(source, port).Run();
+Database PlanDatabase(const SetupSource& source, BuildPort& port, std::size_t workDepth) {
+  return Planner(source, port, workDepth).Run();
 }
 
 }  // namespace tavrel::tvlc

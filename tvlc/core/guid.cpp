@@ -39,6 +39,15 @@ std::string StableGuid(std::string_view text) {
     a = (a ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     b = (b ^ static_cast<unsigned char>(c)) * 0x100000001b3ull + 0x9a570f6f4c2b8e11ull;
   }
+  // A final mix, so that texts that differ in their last character differ
+  // in every digit.
+  const auto mix = [](std::uint64_t x) {
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+  };
+  a = mix(a);
+  b = mix(b ^ a);
   std::string out = "{";
   for (int i = 0; i < 32; ++i) {
     if (i == 8 || i == 12 || i == 16 || i == 20) out += '-';

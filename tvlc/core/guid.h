@@ -13,7 +13,7 @@ bool IsBracedGuid(std::string_view text);
 std::string NewGuid();
 
 // The same text gives the same GUID in every build (two FNV-1a hashes,
-// marked as a name-based GUID).
+// mixed, marked as a name-based GUID).
 std::string StableGuid(std::string_view text);
 
 }  // namespace tavrel::tvlc

@@ -137,7 +137,11 @@ class Builder {
     const std::vector<std::string> dialogs = DialogFiles(source, port_);
     CompleteSource(source);
     CompiledScript script = CompileScript(source, source.sourceFolders);
-    Database database = PlanDatabase(source, port_);
+    // The work folder lies beside the output: one level below its folder.
+    const std::string parent = FolderOf(request_.output);
+    const std::size_t workDepth =
+        static_cast<std::size_t>(std::ranges::count(parent, '/')) + (parent == "/" ? 0 : 1);
+    Database database = PlanDatabase(source, port_, workDepth);
     script.webMediaSourceFolders = database.sourceFolders;
 
     stage_ = port_.MakeSiblingFolder(request_.output, "partial");
@@ -198,6 +202,7 @@ class Builder {
     const std::string files = work_ + "/files";
     port_.MakeFolder(files);
     for (const DatabaseFile& file : database.files) {
+      if (!file.staged) continue;
       if (file.source.empty()) {
         port_.WriteFile(files + "/" + file.id, file.bytes);
       } else {
@@ -212,16 +217,20 @@ class Builder {
     std::string summary;
     RunTool(port_, {"msiinfo", "suminfo", msi}, work_, &summary);
     const std::string publisher = source.publisher[0].empty() ? "Tavrel" : source.publisher[0];
-    RunTool(port_,
-            {"msibuild", msi, "-s", Windows1252ToUtf8(source.title), Windows1252ToUtf8(publisher),
-             SummaryField(summary, "Template"), source.revision},
-            work_);
+    // Each run of msibuild writes the whole database again: the summary goes
+    // with the first statements.
     const std::vector<std::string>& statements = database.statements;
-    for (std::size_t start = 0; start < statements.size(); start += kStatementsPerRun) {
+    for (std::size_t start = 0; start == 0 || start < statements.size();
+         start += kStatementsPerRun) {
       std::vector<std::string> arguments = {"msibuild", msi};
       for (std::size_t i = start; i < statements.size() && i < start + kStatementsPerRun; ++i) {
         arguments.push_back("-q");
         arguments.push_back(statements[i]);
+      }
+      if (start == 0) {  // taken last: it reads the arguments up to the end
+        arguments.insert(arguments.end(),
+                         {"-s", Windows1252ToUtf8(source.title), Windows1252ToUtf8(publisher),
+                          SummaryField(summary, "Template"), source.revision});
       }
       RunTool(port_, arguments, work_);
     }
