@@ -421,5 +421,81 @@ command Apply Changes
             shutil.rmtree(folder, ignore_errors=True)
 
 
+class StandardWizardTest(CompilerCase):
+    """samples/dialogs/example.setup, compiled by tvlc, walked with windows:
+    the standard pages install the product, and a maintenance run's
+    Maintenance page removes it."""
+    PRODUCT = "{2F6C8A14-9B3D-4E71-A05C-7D1E3B9F5C28}"
+    TITLE = "Standard Wizard Sample"
+    TARGET = "C:\\Tavrel Standard Wizard"
+    KEY = "HKCU\\Software\\Tavrel Samples\\Standard Wizard Sample"
+
+    def setUp(self) -> None:
+        super().setUp()
+        wb.clean_temp()
+        self.folder = DRIVE_C / self.TARGET[3:]
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def tearDown(self) -> None:
+        subprocess.run([wb.WINE, "msiexec", "/x", self.PRODUCT, "/qn"], env=wb.ENV,
+                       capture_output=True, timeout=120)
+        shutil.rmtree(self.folder, ignore_errors=True)
+        wb.clean_temp()
+
+    def page(self, heading: str) -> wb.Window:
+        return wb.find_window("TPoolTemplate", f"{self.TITLE} Setup>>{heading}")
+
+    def press(self, heading: str, button: str) -> None:
+        self.page(heading)
+        wb.press("TPoolTemplate", f"{self.TITLE} Setup>>{heading}", button)
+
+    def advance(self, heading: str, button: str, to: str) -> bool:
+        wb.winctl("press", "TPoolTemplate", f"{self.TITLE} Setup>>{heading}", button)
+        return wb.winctl("find", "TPoolTemplate", f"{self.TITLE} Setup>>{to}", "500")[0] == 0
+
+    def click(self, heading: str, caption: str) -> None:
+        window = self.page(heading)
+        control = next(i for _, i, text in window.children if text.startswith(caption))
+        wb.winctl("click", "TPoolTemplate", f"{self.TITLE} Setup>>{heading}", control)
+
+    def test_the_pages_install_and_the_maintenance_page_removes(self) -> None:
+        samples = self.dir / "dialogs"
+        shutil.copytree(wb.ROOT / "samples/dialogs", samples)
+        result = tvlc(samples / "example.setup", self.dir / "setup", wb.BIN)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        setup = self.dir / "setup/Setup.exe"
+        with wb.Program(setup, [], trace=self.dir / "install-trace.txt") as program:
+            self.press("Welcome to", "Next >")
+            licence = self.page("License Agreement")
+            self.assertIn("Sample licence terms: use it as you like.",
+                          "".join(text for _, _, text in licence.children))
+            self.click("License Agreement", "I &accept")
+            # The rule enables Next once the box is ticked: pressed until the
+            # next page shows.
+            self.assertTrue(wb.wait_until(lambda: self.advance(
+                "License Agreement", "Next >", "Choose Install Location"), timeout=30))
+            destination = self.page("Choose Install Location")
+            edit = next(int(i) for cls, i, _ in destination.children if cls.lower() == "edit")
+            wb.set_text("TPoolTemplate", f"{self.TITLE} Setup>>Choose Install Location", edit,
+                        self.TARGET)
+            self.press("Choose Install Location", "Next >")
+            self.press("Choose Features", "Next >")
+            self.assertIn(self.TARGET, " ".join(self.page("Ready to Install").texts()))
+            self.press("Ready to Install", "Install")
+            self.press("Completing", "Finish")
+            self.assertEqual(program.wait(120), 0)
+        self.assertEqual((self.folder / "program.txt").read_bytes(), b"The sample program.\r\n")
+        self.assertEqual(wb.registry_value(self.KEY, "InstallFolder"), self.TARGET)
+
+        with wb.Program(setup, [], trace=self.dir / "remove-trace.txt") as program:
+            self.click("Change, Repair or Remove", "&Remove")
+            self.press("Change, Repair or Remove", "Next >")
+            self.press("Completing", "Finish")
+            self.assertEqual(program.wait(120), 0)
+        self.assertFalse((self.folder / "program.txt").exists())
+        self.assertIsNone(wb.registry_value(self.KEY, "InstallFolder"))
+        wb.assert_nothing_left_open()
+
+
 if __name__ == "__main__":
     unittest.main()
