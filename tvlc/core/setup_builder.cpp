@@ -103,6 +103,10 @@ class Builder {
     const std::string engine = request_.bin + "/tvlstub.exe";
     const std::string library =
         request_.library.empty() ? request_.bin + "/tvl.dll" : request_.library;
+    if (const PathKind kind = port_.Kind(request_.output);
+        kind != PathKind::kMissing && kind != PathKind::kFolder) {
+      throw SourceError("'" + request_.output + "' is there and is not a folder");
+    }
     Require(port_, engine, PathKind::kFile, {}, "engine");
     Require(port_, library, PathKind::kFile, {}, "archive library");
     for (std::size_t i = 0; i < source.resources.size(); ++i) {
