@@ -330,7 +330,7 @@ class InstallTest(CompilerCase):
         example = "\n".join(line[4:] for line in block.splitlines()) + "\n"
         self.write({"example/example.setup": example, "example/program/tool.txt": "the tool\r\n",
                     "example/program/docs/guide.txt": "a guide\r\n"})
-        shutil.copytree(wb.ROOT / "samples/demo/dialogs", self.dir / "example/dialogs")
+        shutil.copytree(wb.ROOT / "samples/dialogs", self.dir / "example/dialogs")
         self.install_and_remove(self.dir / "example/example.setup",
                                 "{8D0B5C2E-41A7-4E3B-9F62-7C1D3A5E9B04}", "Example Tool",
                                 "C:\\Example Tool", ["tool.txt", "docs/guide.txt",
