@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/ascii_case.h"
+#include "common/text_lines.h"
 #include "engine/core/compiled_script.h"
 #include "tvlc/core/database_plan.h"
 #include "tvlc/core/script_compiler.h"
@@ -77,12 +78,8 @@ void CopyTree(BuildPort& port, const std::string& from, const std::string& to) {
 }
 
 std::string SummaryField(const std::string& text, std::string_view name) {
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const std::size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  common::LineReader lines(text);
+  for (std::string_view line; lines.Next(line);) {
     if (line.starts_with(name) && line.substr(name.size()).starts_with(": ")) {
       return std::string(line.substr(name.size() + 2));
     }
@@ -253,11 +250,8 @@ class Builder {
     RunTool(port_, {"msiinfo", "export", msi, "File"}, work_, &exported);
     std::vector<std::vector<std::string>> rows;
     std::vector<std::string> header;
-    std::string_view rest = exported;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find("\r\n");
-      const std::string_view line = rest.substr(0, end);
-      rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+    common::LineReader lines(exported);
+    for (std::string_view line; lines.Next(line);) {
       if (header.size() < 3) {
         header.emplace_back(line);
       } else if (!line.empty()) {
