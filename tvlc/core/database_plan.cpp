@@ -29,6 +29,7 @@ constexpr std::array<std::string_view, 5> kDatabaseCommands = {
 constexpr std::array<std::string_view, 4> kRegistryRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
 constexpr std::string_view kFailMessage = "The installation failed on purpose.";
 constexpr std::size_t kFillerSize = 1024;
+constexpr std::size_t kMaxNameColumn = 255;
 // An installation keeps here the recorded values its removal needs (under
 // HKLM when per-machine, HKCU when per-user), and the removal reads them back.
 constexpr std::string_view kSavedValuesKey = "Software\\Quorvane\\Installed Values\\";
@@ -374,7 +375,14 @@ class Planner {
     for (const auto& [name, file] : folder.files) note(name);
     for (const auto& [name, sub] : folder.folders) note(name);
     const auto targetName = [&](const std::string& name) {
-      return IsShortName(name) ? name : ShortName(name, taken) + "|" + name;
+      std::string target = IsShortName(name) ? name : ShortName(name, taken) + "|" + name;
+      // The database's file and folder names hold the short and the long
+      // name together in 255 characters.
+      if (target.size() > kMaxNameColumn) {
+        throw SourceError(command.where, "Install Files: '" + Windows1252ToUtf8(name) +
+                                             "' is too long for the installer database");
+      }
+      return target;
     };
     const std::string prefix = "DIR" + std::to_string(line);
     const std::string id = "C" + std::to_string(line) + directory.substr(prefix.size());
