@@ -835,9 +835,9 @@ void Ombrell::RecordKnownPackage(const std::string& name, const std::string& pro
 
 bool Ombrell::StartBuild(const ProjectSettings& settings) {
   buildSettings_ = MakeBuildSettings(settings, files_.Folder());
-  const PathQueries queries{[](const std::string& path) { return ombrwiz::FileExists(path); },
-                            [](const std::string& path) { return ombrwiz::FolderExists(path); },
-                            [](const std::string& path) { return FreeBytesOf(path); }};
+  // Named functions, not lambdas: the 32-bit build was seen calling the wrong one of three
+  // lambdas of the same signature held in the queries.
+  const PathQueries queries{&ombrwiz::FileExists, &ombrwiz::FolderExists, &FreeBytesOf};
   if (!BuildSettingsAreValid(buildSettings_, settings, queries)) return false;
   build_ = std::make_unique<BuildRun>(buildSettings_, true);
   if (!build_->Started()) {

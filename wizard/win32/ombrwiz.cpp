@@ -67,9 +67,7 @@ bool Build(const BuildSettings& settings) {
 int BuildUnattended(const ProjectSettings& project, const ProgramFiles& files,
                     const AfterBuild& after, bool reportFailure) {
   const BuildSettings settings = MakeBuildSettings(project, files.Folder());
-  const PathQueries queries{[](const std::string& path) { return FileExists(path); },
-                            [](const std::string& path) { return FolderExists(path); },
-                            [](const std::string& path) { return FreeBytesOf(path); }};
+  const PathQueries queries{&FileExists, &FolderExists, &FreeBytesOf};
   if (!BuildSettingsAreValid(settings, project, queries)) {
     // Unattended, the question counts as answered Yes: the wizard ends.
     Trace("question: Some project settings are invalid. Please review your project settings.");

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/paths.h"
@@ -193,9 +195,17 @@ TEST_F(Win32SystemInfoTest, MemoryTotalsCoverWhatIsAvailable) {
   EXPECT_GT(total.pageFile, 0u);
   EXPECT_GT(total.virtualMemory, 0u);
   EXPECT_GT(available.virtualMemory, 0u);
-  EXPECT_GE(total.physical, available.physical);
-  EXPECT_GE(total.pageFile, available.pageFile);
-  EXPECT_GE(total.virtualMemory, available.virtualMemory);
+  // A 32-bit program's structure clamps each amount on its own: on a machine with more than
+  // 4 GiB, Wine answers an available page file of 4 GiB - 1 beside a slightly smaller total.
+  // Below the clamp what is available fits in the total.
+  constexpr std::uint64_t kClamped = 0xFFFFFFFFu;
+  for (const auto& [whole, spare] : {std::pair{total.physical, available.physical},
+                                     std::pair{total.pageFile, available.pageFile},
+                                     std::pair{total.virtualMemory, available.virtualMemory}}) {
+    if (spare != kClamped) {
+      EXPECT_GE(whole, spare);
+    }
+  }
 }
 
 TEST_F(Win32SystemInfoTest, ScreenAndColours) {
