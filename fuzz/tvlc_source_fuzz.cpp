@@ -3,7 +3,9 @@
 // "b.setup" and "dir/c.setup", which the others may include, themselves or
 // each other). Whatever the text, reading ends in a setup or a SourceError
 // naming one of the files and a line; a setup that reads compiles to a script
-// or a SourceError, and a compiled script reads back as the same script.
+// or a SourceError, and a compiled script reads back as the same script;
+// its installer database is then planned (every path a file of one byte, so
+// that each change command reaches its rows) or refused with a SourceError.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,8 +14,35 @@
 #include <string_view>
 
 #include "engine/core/compiled_script.h"
+#include "tvlc/core/database_plan.h"
 #include "tvlc/core/script_compiler.h"
 #include "tvlc/core/source_reader.h"
+
+namespace {
+
+// Every path is a file of one byte; nothing is written or run.
+class FilePort : public tavrel::tvlc::BuildPort {
+ public:
+  tavrel::tvlc::PathKind Kind(const std::string&) override { return tavrel::tvlc::PathKind::kFile; }
+  std::uint64_t FileSize(const std::string&) override { return 1; }
+  std::optional<std::string> ReadFile(const std::string&) override { return "x"; }
+  std::vector<tavrel::tvlc::FolderEntry> ListFolder(const std::string&) override { return {}; }
+  void WriteFile(const std::string&, const std::string&) override {}
+  void AppendFile(const std::string&, const std::string&) override {}
+  void CopyFile(const std::string&, const std::string&) override {}
+  void LinkFile(const std::string&, const std::string&) override {}
+  void MakeFolder(const std::string&) override {}
+  std::string MakeSiblingFolder(const std::string& path, const std::string&) override {
+    return path;
+  }
+  void ReplaceFolder(const std::string&, const std::string&) override {}
+  void Remove(const std::string&) override {}
+  tavrel::tvlc::ToolRun Run(const std::vector<std::string>&, const std::string&) override {
+    return {};
+  }
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -58,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         again.publisherLines != script.publisherLines) {
       std::abort();
     }
+    FilePort port;
+    tavrel::tvlc::PlanDatabase(source, port, 2);
   } catch (const tavrel::tvlc::SourceError&) {
   }
   return 0;

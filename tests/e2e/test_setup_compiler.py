@@ -155,8 +155,25 @@ class RefusedSourceTest(CompilerCase):
                                              " | string\n"},
          "s.setup:3: Write Registry: root '7' must be"),
         ("change the database cannot hold yet",
-         {"s.setup": BASE + "command Edit INI File\n | a\n | b\n | c\n | d\n | e\n | f\n"},
-         "s.setup:3: Edit INI File cannot be put into the installer database yet"),
+         {"s.setup": BASE + "command Install ODBC Driver\n | a\n | b\n | c\n | d\n"},
+         "s.setup:3: Install ODBC Driver cannot be put into the installer database yet"),
+        ("fixed parameter that names a variable",
+         {"s.setup": BASE + "command Edit INI File\n | C:\\A\n | $NAME$.ini\n | remove\n"
+                            " | S\n | K\n | V\n"},
+         "s.setup:3: Edit INI File: the file's name (parameter 2) is fixed when the setup is "
+         "built and cannot use variables"),
+        ("word outside its set",
+         {"s.setup": BASE + "command Install Service\n | svc.exe\n | C:\\S\n | sometimes\n"
+                            + " | x\n" * 12, "svc.exe": "MZ"},
+         "s.setup:3: Install Service: the start type 'sometimes' (parameter 3) must be demand, "
+         "auto or disabled"),
+        ("file type extension without its dot",
+         {"s.setup": BASE + "command Create File Type\n | txt\n | T.Doc\n | D\n | C:\\p.exe\n"
+                            " |\n"},
+         "s.setup:3: Create File Type: extension 'txt' must be a dot and a name, as in .txt"),
+        ("service control outside its set",
+         {"s.setup": BASE + "command Control Service\n | Spooler\n | pause\n"},
+         "s.setup:3: Control Service: 'pause' (parameter 2) must be start, stop or delete"),
         ("environment name the database cannot hold",
          {"s.setup": BASE + "command Set Environment\n | =PATH\n | x\n"},
          "s.setup:3: Set Environment: '=PATH' cannot be an environment variable's name here"),
@@ -423,6 +440,148 @@ command Apply Changes
             subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
                            capture_output=True, timeout=120)
             shutil.rmtree(folder, ignore_errors=True)
+
+
+    def test_file_types_ini_edits_file_commands_and_services_install_and_remove(self) -> None:
+        """The change commands outside the product's folder: a file type, INI
+        edits of an existing file (a value added, one replaced, one kept at
+        removal), files deleted at installation and at
+        removal, a copy and a move, a service installed and one started."""
+        product = "{2E8C4A17-9D3B-4F05-A6E2-7B1C0D9F3A58}"
+        target = "C:\\Tavrel Compiler Changes\\"
+        data = "C:\\TavrelChangesData"
+        service = "TavrelCompilerSvc"
+        shutil.copy(wb.TESTBIN / "test_service.exe", self.dir / "svc host.exe")
+        self.write({"s.setup": f"""title = Compiler Changes Test
+product = {product}
+include = removal.setup
+command Install Files
+    | program
+    |""
+    | $TARGETDIR$
+command Create File Type
+    | .tvx
+    | Tavrel.CompilerDocument
+    | Tavrel Compiler Document
+    | $TARGETDIR$tool.txt
+    |""
+command Edit INI File
+    | {data}
+    | settings.ini
+    | remove
+    | Paths
+    | Home
+    | $TARGETDIR$
+command Edit INI File
+    | {data}
+    | settings.ini
+    | remove
+    | Paths
+    | Plugins
+    | beta
+command Edit INI File
+    | {data}
+    | settings.ini
+    | keep
+    | Look
+    | Theme
+    | dark
+command Delete Files
+    | {data}
+    | old1.log
+    | TRUE
+    | FALSE
+command Delete Files
+    | $TARGETDIR$
+    | written later.log
+    | FALSE
+    | TRUE
+command Copy/Move Local Files
+    | {data}\\copy me.txt
+    | copy
+    | {data}\\Copies
+command Copy/Move Local Files
+    | {data}\\move me.txt
+    | move
+    | {data}\\Moved
+command Install Service
+    | svc host.exe
+    | $TARGETDIR$Service
+    | demand
+    | {service}
+    | Tavrel Compiler Service
+    | Logs its starts and stops
+    | normal
+    | own
+    | {data}\\service.log
+    |""
+    | no
+    | yes
+    |""
+    |""
+    |""
+command Control Service
+    | {service}
+    | start
+command Apply Changes
+    | Progress
+    | RESULT
+    | TRUE
+""", "removal.setup": REMOVAL, "program/tool.txt": "the tool\r\n",
+            "data/settings.ini": "[Paths]\r\nPlugins=alpha\r\nOther=kept\r\n",
+            "data/old1.log": "", "data/old2.log": "", "data/keep.txt": "",
+            "data/copy me.txt": "copied\r\n", "data/move me.txt": "moved\r\n"})
+        folder = DRIVE_C / target[3:].rstrip("\\")
+        data_folder = DRIVE_C / data[3:]
+        classes = "HKLM\\Software\\Classes\\"
+        services = "HKLM\\System\\CurrentControlSet\\Services\\" + service
+        log = data_folder / "service.log"
+
+        def ini() -> str:
+            return (data_folder / "settings.ini").read_text().replace("\r\n", "\n")
+
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(data_folder, ignore_errors=True)
+        shutil.copytree(self.dir / "data", data_folder)
+        try:
+            result = tvlc(self.dir / "s.setup", self.dir / "setup", wb.BIN)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(self.engine(self.dir / "setup", ["/s", f"TARGETDIR={target}"]), 0)
+            self.assertEqual(wb.registry_value(classes + ".tvx", ""), "Tavrel.CompilerDocument")
+            document = classes + "Tavrel.CompilerDocument"
+            self.assertEqual(wb.registry_value(document, ""), "Tavrel Compiler Document")
+            self.assertEqual(wb.registry_value(document + "\\shell\\open\\command", ""),
+                             f'"{target}tool.txt" "%1"')
+            self.assertEqual(wb.registry_value(document + "\\DefaultIcon", ""),
+                             f"{target}tool.txt,0")
+            self.assertEqual(ini(), f"[Paths]\nPlugins=beta\nOther=kept\nHome={target}\n"
+                                   "[Look]\nTheme=dark\n")
+            self.assertEqual(sorted(p.name for p in data_folder.iterdir()),
+                             ["Copies", "Moved", "copy me.txt", "keep.txt", "old2.log", "service.log",
+                              "settings.ini"])
+            self.assertEqual((data_folder / "Copies/copy me.txt").read_bytes(), b"copied\r\n")
+            self.assertEqual((data_folder / "Moved/move me.txt").read_bytes(), b"moved\r\n")
+            self.assertEqual(wb.registry_value(services, "DisplayName"), "Tavrel Compiler Service")
+            self.assertEqual(wb.registry_value(services, "Description"),
+                             "Logs its starts and stops")
+            self.assertEqual(wb.registry_value(services, "Start"), "0x3")
+            self.assertTrue(wb.wait_until(lambda: log.exists() and "started" in log.read_text()))
+            (folder / "written later.log").write_text("by the program\r\n")
+            self.assertEqual(self.engine(self.dir / "setup", ["/s", "REMOVE=TRUE"]), 0)
+            self.assertTrue(wb.wait_until(lambda: "stopped" in log.read_text()))
+            self.assertEqual(log.read_text(), f"started {service}\nstopped {service}\n")
+            self.assertIsNone(wb.registry_value(services, "DisplayName"))
+            for key in (classes + ".tvx", document):
+                self.assertIsNone(wb.registry_value(key, ""), key)
+            self.assertEqual(ini(), "[Paths]\nOther=kept\n[Look]\nTheme=dark\n")
+            self.assertFalse(folder.exists())
+        finally:
+            subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
+                           capture_output=True, timeout=120)
+            subprocess.run([wb.WINE, "sc", "delete", service], env=wb.ENV, capture_output=True,
+                           timeout=60)
+            shutil.rmtree(folder, ignore_errors=True)
+            shutil.rmtree(data_folder, ignore_errors=True)
 
 
 class StandardWizardTest(CompilerCase):

@@ -251,11 +251,13 @@ def set_text(class_name: str, title: str, control_id: int, text: str) -> None:
 
 
 def registry_value(key: str, name: str) -> str | None:
-    """The text of a registry value as reg query shows it; None when it is not there."""
+    """The text of a registry value as reg query shows it (name "": the key's
+    default value); None when it is not there."""
     result = subprocess.run([WINE, "reg", "query", key, "/v", name], env=ENV, capture_output=True)
+    label = name or "(Default)"
     for line in result.stdout.decode(ENCODING, "replace").splitlines():
         parts = line.split(None, 2)
-        if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
+        if len(parts) >= 2 and parts[0] == label and parts[1].startswith("REG_"):
             return parts[2] if len(parts) == 3 else ""
     return None
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/ascii_case.h"
+#include "engine/core/script_text.h"
 #include "tvlc/core/guid.h"
 #include "tvlc/core/source_reader.h"
 #include "tvlc/core/windows_1252.h"
@@ -24,8 +25,9 @@ constexpr std::array<std::string_view, 14> kChangeCommands = {
     "Create File Type",    "Copy/Move Local Files", "Delete Files",    "Edit INI File",
     "Set Environment",     "Install Assembly",      "Control Service", "Create ODBC DSN",
     "Install ODBC Driver", "Install Service"};
-constexpr std::array<std::string_view, 5> kDatabaseCommands = {
-    "Install Files", "Create Folder", "Write Registry", "Create Shortcut", "Set Environment"};
+// Change commands whose rows the database cannot have yet.
+constexpr std::array<std::string_view, 3> kRefusedCommands = {"Install Assembly", "Create ODBC DSN",
+                                                              "Install ODBC Driver"};
 constexpr std::array<std::string_view, 4> kRegistryRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
 constexpr std::string_view kFailMessage = "The installation failed on purpose.";
 constexpr std::size_t kFillerSize = 1024;
@@ -42,11 +44,27 @@ constexpr int kFailSequence = 6590;
 constexpr int kRemoveEnvironmentSequence = 3300;
 constexpr int kWriteEnvironmentSequence = 5200;
 constexpr int kRebootSequence = 6650;
+// Standard actions that wixl schedules only for elements of its own.
+constexpr int kStopServicesSequence = 1900, kDeleteServicesSequence = 2000;
+constexpr int kRemoveIniSequence = 3450, kRemoveFilesSequence = 3500, kMoveFilesSequence = 3800;
+constexpr int kWriteIniSequence = 5100, kInstallServicesSequence = 5800;
+constexpr int kStartServicesSequence = 5900;
+// ServiceControl events: at installation, and at removal.
+constexpr int kStartAtInstall = 1, kStopAtInstall = 2, kDeleteAtInstall = 8;
+constexpr int kStartAtRemoval = 16, kStopAtRemoval = 32, kDeleteAtRemoval = 128;
+// ServiceInstall: the service's process types, and the error control flag
+// that makes a service that cannot be installed fail the installation.
+constexpr int kOwnProcess = 0x10, kSharedProcess = 0x20, kVitalService = 0x8000;
+// Classes of the machine in a per-machine installation, of the user in a
+// per-user one.
+constexpr std::string_view kClassesKey = "Software\\Classes\\";
 // The actions that take the source root from SRCDIR run first of all.
 constexpr int kSourceRootSequence = 10;
 constexpr std::string_view kWebMediaMode = "2";
 // File table attributes: vital (wixl's), not in the cabinet.
 constexpr int kVital = 512, kNonCompressed = 8192;
+// Component attributes: its key path is a registry row; never removed.
+constexpr int kRegistryKeyPath = 4, kPermanent = 16;
 constexpr std::string_view kRemoving = "REMOVE~=\"ALL\"";
 constexpr std::string_view kShortNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-!#$%&'()@^`{}~";
 
@@ -144,11 +162,13 @@ std::string ShortName(std::string_view name, std::set<std::string>& taken) {
   }
 }
 
-// A folder of an Install Files source: its files and subfolders by name
-// (Windows-1252), with the host path of each.
+// A folder of an Install Files source: its name below its parent, its
+// files by name and its subfolders (names in Windows-1252), with the host
+// path of each file.
 struct Folder {
+  std::string name;  // empty for the source's top
   std::vector<std::pair<std::string, DatabaseFile>> files;
-  std::vector<std::pair<std::string, Folder>> folders;
+  std::vector<Folder> folders;
 };
 
 class Planner {
@@ -165,12 +185,11 @@ class Planner {
       const SourceCommand& command = source_.commands[index];
       const std::size_t line = index + 1;
       if (command.flag == "C" || !Contains(kChangeCommands, command.name)) continue;
-      if (!Contains(kDatabaseCommands, command.name)) {
+      if (Contains(kRefusedCommands, command.name)) {
         throw SourceError(command.where,
                           command.name +
-                              " cannot be put into the installer database yet; it takes Install "
-                              "Files, Create Folder, Write Registry, Create Shortcut and Set "
-                              "Environment");
+                              " cannot be put into the installer database yet: assemblies and "
+                              "ODBC drivers and data sources are not supported");
       }
       if (!command.sourceFolder.empty() && command.name != "Install Files") {
         throw SourceError(command.where, "only Install Files takes a source folder path");
@@ -185,8 +204,20 @@ class Planner {
         anyRegistry = true;
       } else if (command.name == "Set Environment") {
         SetEnvironment(line, command);
-      } else {
+      } else if (command.name == "Create Shortcut") {
         CreateShortcut(line, command);
+      } else if (command.name == "Create File Type") {
+        CreateFileType(line, command);
+      } else if (command.name == "Edit INI File") {
+        EditIniFile(line, command);
+      } else if (command.name == "Delete Files") {
+        DeleteFiles(line, command);
+      } else if (command.name == "Copy/Move Local Files") {
+        CopyMoveFiles(line, command);
+      } else if (command.name == "Install Service") {
+        InstallService(line, command);
+      } else {
+        ControlService(line, command);
       }
     }
     if (filler != 0) {
@@ -230,6 +261,10 @@ class Planner {
         Sequence("RemoveFiles", "", 3500, false);
         Sequence("InstallFiles", "", 4000, false);
       }
+    }
+    for (const auto& [action, number] : scheduled_) {
+      Sql("DELETE FROM `InstallExecuteSequence` WHERE `Action` = '" + action + "'");
+      Sequence(action, "", number, false);
     }
     for (const auto& [upper, name] : blocks_) database_.blocks.push_back(name);
     database_.wxs = Wxs();
@@ -339,9 +374,9 @@ class Planner {
                                              "' is a link to a folder; copy the folder instead");
       }
       if (entry.kind == PathKind::kFolder) {
-        Folder sub;
+        Folder sub{name, {}, {}};
         Walk(command, full, sub);
-        into.folders.emplace_back(name, std::move(sub));
+        into.folders.push_back(std::move(sub));
       } else if (entry.kind == PathKind::kFile) {
         into.files.push_back({name, {"", full, ""}});
       } else {
@@ -373,7 +408,7 @@ class Planner {
       if (IsShortName(name)) taken.insert(upper);
     };
     for (const auto& [name, file] : folder.files) note(name);
-    for (const auto& [name, sub] : folder.folders) note(name);
+    for (const Folder& sub : folder.folders) note(sub.name);
     const auto targetName = [&](const std::string& name) {
       std::string target = IsShortName(name) ? name : ShortName(name, taken) + "|" + name;
       // The database's file and folder names hold the short and the long
@@ -402,7 +437,8 @@ class Planner {
       components.push_back(id);
       parts += Component(id, files.empty() ? "<CreateFolder/>" : files, condition);
     }
-    for (auto& [name, sub] : folder.folders) {
+    for (Folder& sub : folder.folders) {
+      const std::string& name = sub.name;
       const std::string subId = prefix + "_" + std::to_string(folders.size());
       const std::string inner = TreeXml(command, line, sub, subId, condition, folders, components,
                                         origin, path + name + "\\");
@@ -436,7 +472,7 @@ class Planner {
   }
 
   void InstallFiles(std::size_t line, const SourceCommand& command, std::size_t filler) {
-    const std::string& from = command.parameters[0];
+    const std::string& from = Fixed(command, 1, "the source");
     const std::string& destination = command.parameters[2];
     Needs(command, from, 1, "a source file or folder");
     Needs(command, destination, 3, "a destination folder");
@@ -460,7 +496,7 @@ class Planner {
     if (filler != 0) {
       // Generated 1 KB files, for an installation that takes a while.
       std::mt19937 random(static_cast<std::uint32_t>(line));
-      Folder generated;
+      Folder generated{"filler", {}, {}};
       for (std::size_t n = 0; n < filler; ++n) {
         std::string bytes(kFillerSize, '\0');
         for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
@@ -469,7 +505,7 @@ class Planner {
             "filler" + std::string(5 - std::min<std::size_t>(5, name.size()), '0') + name + ".bin";
         generated.files.push_back({name, {"", "", std::move(bytes)}});
       }
-      folder.folders.emplace_back("filler", std::move(generated));
+      folder.folders.push_back(std::move(generated));
     }
     const std::string directory = "DIR" + std::to_string(line);
     const std::string marker = Prop(line, 1);
@@ -585,7 +621,7 @@ class Planner {
 
   void WriteRegistry(std::size_t line, const SourceCommand& command) {
     const std::string& root = command.parameters[0];
-    const std::string& key = command.parameters[1];
+    const std::string& key = Fixed(command, 2, "the key");
     const std::string& kind = command.parameters[4];
     if (root.size() != 1 || root[0] < '0' || root[0] > '3') {
       throw SourceError(command.where, "Write Registry: root '" + Windows1252ToUtf8(root) +
@@ -625,9 +661,9 @@ class Planner {
 
   void CreateShortcut(std::size_t line, const SourceCommand& command) {
     const std::string& target = command.parameters[0];
-    std::string name = command.parameters[1];
+    std::string name = Fixed(command, 2, "the shortcut's name");
     const std::string& folder = command.parameters[2];
-    const std::string& description = command.parameters[3];
+    const std::string& description = Fixed(command, 4, "the description");
     Needs(command, target, 1, "a target");
     Needs(command, folder, 3, "a folder");
     CheckWindowsName(command.where, "Create Shortcut: shortcut name", name);
@@ -668,7 +704,7 @@ class Planner {
   // variable is the system's in a per-machine installation, the user's in
   // a per-user one, and goes again at removal.
   void SetEnvironment(std::size_t line, const SourceCommand& command) {
-    const std::string& name = command.parameters[0];
+    const std::string& name = Fixed(command, 1, "the variable's name");
     Needs(command, name, 1, "a variable name");
     // The installer reads leading = + - ! * as flags, and the statements
     // below cannot quote an apostrophe.
@@ -701,6 +737,325 @@ class Planner {
           component.substr(1) + "', '" + flags + name + "', '[" + value + "]', '" + component +
           "')");
     }
+  }
+
+  // A parameter the database holds as written: the engine does not read it,
+  // so a variable in it would never be expanded.
+  static const std::string& Fixed(const SourceCommand& command, int position,
+                                  std::string_view what) {
+    const std::string& text = command.parameters[static_cast<std::size_t>(position - 1)];
+    if (text.find('$') != std::string::npos) {
+      throw SourceError(command.where, command.name + ": " + std::string(what) + " (parameter " +
+                                           std::to_string(position) +
+                                           ") is fixed when the setup is built and cannot use "
+                                           "variables");
+    }
+    return text;
+  }
+
+  // A fixed parameter that is one of words, in any case; empty reads as the
+  // first. Returns the word's place.
+  static std::size_t Word(const SourceCommand& command, int position, std::string_view what,
+                          std::initializer_list<std::string_view> words) {
+    const std::string& text = Fixed(command, position, what);
+    if (text.empty()) return 0;
+    std::size_t index = 0;
+    std::string list;
+    for (const std::string_view word : words) {
+      if (common::EqualsIgnoringAsciiCase(text, word)) return index;
+      list += (index == 0 ? "" : index + 1 == words.size() ? " or " : ", ") + std::string(word);
+      ++index;
+    }
+    throw SourceError(command.where, command.name + ": " + std::string(what) + " '" +
+                                         Windows1252ToUtf8(text) + "' (parameter " +
+                                         std::to_string(position) + ") must be " + list);
+  }
+
+  // A fixed name that goes into a statement between apostrophes.
+  static void Quotable(const SourceCommand& command, std::string_view what, std::string_view text) {
+    if (text.find('\'') != std::string_view::npos) {
+      throw SourceError(command.where,
+                        command.name + ": " + std::string(what) + " cannot hold an apostrophe");
+    }
+  }
+
+  void Table(const std::string& name, const std::string& definition) {
+    if (tables_.insert(name).second) Sql("CREATE TABLE `" + name + "` (" + definition + ")");
+  }
+
+  // A component the statements make (it holds no file of wixl's): its key
+  // path is its folder, or the registry row given.
+  void SqlComponent(const std::string& id, const std::string& condition,
+                    const std::string& registryKeyPath = "", int attributes = 0) {
+    if (!registryKeyPath.empty()) attributes |= kRegistryKeyPath;
+    Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
+        "`Condition`" +
+        std::string(registryKeyPath.empty() ? "" : ", `KeyPath`") + ") VALUES ('" + id + "', '" +
+        Guid(id) + "', 'TARGETDIR', " + std::to_string(attributes) + ", '" + condition + "'" +
+        (registryKeyPath.empty() ? "" : ", '" + registryKeyPath + "'") + ")");
+    Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" + id +
+        "')");
+  }
+
+  // A registry row under the classes of the machine or the user: its key's
+  // default value, or with name "-" the key with all below it, removed with
+  // the component.
+  void ClassesRow(const std::string& id, const std::string& key, const std::string& value,
+                  const std::string& component) {
+    const std::string fullKey = std::string(kClassesKey) + key;
+    if (value.empty()) {
+      Sql("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('" +
+          id + "', -1, '" + fullKey + "', '-', '" + component + "')");
+    } else {
+      Sql("INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Value`, `Component_`) VALUES ('" +
+          id + "', -1, '" + fullKey + "', '" + value + "', '" + component + "')");
+    }
+  }
+
+  // Create File Type: 1 the extension with its dot (.abc), 2 the type's
+  // name (Example.Document), 3 its description, 4 the program that opens
+  // it ("program" "%1"), 5 its icon (file,index; empty: the program's
+  // first). All five are recorded; the type goes with the product.
+  void CreateFileType(std::size_t line, const SourceCommand& command) {
+    const std::string& extension = command.parameters[0];
+    const std::string& type = command.parameters[1];
+    Needs(command, extension, 1, "an extension");
+    Needs(command, type, 2, "a type name");
+    Needs(command, command.parameters[3], 4, "a program");
+    const bool variable = extension.find('$') != std::string::npos;
+    if (!variable && (extension.size() < 2 || extension.front() != '.' ||
+                      extension.find_first_of("\\/ \"") != std::string::npos)) {
+      throw SourceError(command.where, "Create File Type: extension '" +
+                                           Windows1252ToUtf8(extension) +
+                                           "' must be a dot and a name, as in .txt");
+    }
+    if (type.find('$') == std::string::npos && type.find('\\') != std::string::npos) {
+      throw SourceError(command.where, "Create File Type: type name '" + Windows1252ToUtf8(type) +
+                                           "' cannot hold a backslash");
+    }
+    const std::string n = std::to_string(line);
+    const std::string condition = Prop(line, 1) + " AND " + Prop(line, 2) + " AND " + Prop(line, 4);
+    const std::string id = "C" + n, typeKey = "[" + Prop(line, 2) + "]";
+    SqlComponent(id, condition, "T" + n + "_E");
+    ClassesRow("T" + n + "_E", "[" + Prop(line, 1) + "]", typeKey, id);
+    ClassesRow("T" + n + "_D", typeKey, "[" + Prop(line, 3) + "]", id);
+    ClassesRow("T" + n + "_O", typeKey + "\\shell\\open\\command",
+               "\"[" + Prop(line, 4) + "]\" \"%1\"", id);
+    ClassesRow("T" + n + "_R", typeKey, "", id);
+    // The icon: its own, or the program's first. At removal both may go:
+    // only the installed one acts.
+    const std::string icon = Prop(line, 5), removing(kRemoving);
+    SqlComponent(id + "_I", condition + " AND (" + icon + " OR " + removing + ")", "T" + n + "_I");
+    ClassesRow("T" + n + "_I", typeKey + "\\DefaultIcon", "[" + icon + "]", id + "_I");
+    SqlComponent(id + "_P", condition + " AND (NOT " + icon + " OR " + removing + ")",
+                 "T" + n + "_P");
+    ClassesRow("T" + n + "_P", typeKey + "\\DefaultIcon", "[" + Prop(line, 4) + "],0", id + "_P");
+    Remember(line, {1, 2, 4}, condition);
+  }
+
+  // Edit INI File: 1 the folder (recorded), 2 the file's name (fixed),
+  // 3 at removal (remove: the key goes; keep: it stays), 4 the section,
+  // 5 the key, 6 the value (recorded). The installer's other ways are not
+  // offered: its removal takes away a key that "create only when absent"
+  // left as it found it, and Wine's installer does not add to a
+  // comma-separated list.
+  void EditIniFile(std::size_t line, const SourceCommand& command) {
+    Needs(command, command.parameters[0], 1, "a folder");
+    std::string name = Fixed(command, 2, "the file's name");
+    Needs(command, name, 2, "a file name");
+    CheckWindowsName(command.where, "Edit INI File: file name", name);
+    Quotable(command, "the file's name", name);
+    const bool keep = Word(command, 3, "at removal", {"remove", "keep"}) == 1;
+    Needs(command, command.parameters[3], 4, "a section");
+    Needs(command, command.parameters[4], 5, "a key");
+    if (!IsShortName(name)) {
+      std::set<std::string> taken;
+      name = ShortName(name, taken) + "|" + name;
+    }
+    Table("IniFile",
+          "`IniFile` CHAR(72) NOT NULL, `FileName` CHAR(255) NOT NULL LOCALIZABLE, "
+          "`DirProperty` CHAR(72), `Section` CHAR(96) NOT NULL LOCALIZABLE, `Key` CHAR(128) NOT "
+          "NULL LOCALIZABLE, `Value` CHAR(255) NOT NULL LOCALIZABLE, `Action` SHORT NOT NULL, "
+          "`Component_` CHAR(72) NOT NULL PRIMARY KEY `IniFile`");
+    const std::string n = std::to_string(line);
+    const std::string condition = Prop(line, 1) + " AND " + Prop(line, 2) + " AND " + Prop(line, 3);
+    SqlComponent("C" + n, condition, "", keep ? kPermanent : 0);
+    Sql("INSERT INTO `IniFile` (`IniFile`, `FileName`, `DirProperty`, `Section`, `Key`, `Value`, "
+        "`Action`, `Component_`) VALUES ('I" +
+        n + "', '" + name + "', '" + Prop(line, 1) + "', '[" + Prop(line, 2) + "]', '[" +
+        Prop(line, 3) + "]', '[" + Prop(line, 4) + "]', 0, 'C" + n + "')");
+    scheduled_.emplace("RemoveIniValues", kRemoveIniSequence);
+    scheduled_.emplace("WriteIniValues", kWriteIniSequence);
+    Remember(line, {1, 2, 3, 4}, condition);
+  }
+
+  // Delete Files: 1 the folder (recorded), 2 the files' name, * and ?
+  // allowed (fixed; empty: the folder itself, when empty), 3 at
+  // installation, 4 at removal (TRUE or FALSE, fixed).
+  void DeleteFiles(std::size_t line, const SourceCommand& command) {
+    Needs(command, command.parameters[0], 1, "a folder");
+    const std::string& name = Fixed(command, 2, "the files' name");
+    if (!name.empty()) {
+      const std::string plain = [&] {
+        std::string text = name;
+        std::ranges::replace(text, '*', 'x');
+        std::ranges::replace(text, '?', 'x');
+        return text;
+      }();
+      CheckWindowsName(command.where, "Delete Files: name", plain);
+      Quotable(command, "the files' name", name);
+    }
+    Fixed(command, 3, "at installation");
+    Fixed(command, 4, "at removal");
+    const int mode = (BooleanValue(command.parameters[2]) ? 1 : 0) |
+                     (BooleanValue(command.parameters[3]) ? 2 : 0);
+    const std::string n = std::to_string(line);
+    SqlComponent("C" + n, Prop(line, 1));
+    if (name.empty()) {
+      Sql("INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `DirProperty`, `InstallMode`) "
+          "VALUES ('D" +
+          n + "', 'C" + n + "', '" + Prop(line, 1) + "', " + std::to_string(mode) + ")");
+    } else {
+      Sql("INSERT INTO `RemoveFile` (`FileKey`, `Component_`, `FileName`, `DirProperty`, "
+          "`InstallMode`) VALUES ('D" +
+          n + "', 'C" + n + "', '" + name + "', '" + Prop(line, 1) + "', " + std::to_string(mode) +
+          ")");
+    }
+    scheduled_.emplace("RemoveFiles", kRemoveFilesSequence);
+    Remember(line, {1}, Prop(line, 1));
+  }
+
+  // Copy/Move Local Files: 1 the file (recorded), 2 copy or move (fixed),
+  // 3 the folder it goes to (recorded). Like the installer, a removal
+  // leaves the copy where it is.
+  void CopyMoveFiles(std::size_t line, const SourceCommand& command) {
+    Needs(command, command.parameters[0], 1, "a file");
+    const std::size_t move = Word(command, 2, "the way", {"copy", "move"});
+    Needs(command, command.parameters[2], 3, "a destination folder");
+    Table("MoveFile",
+          "`FileKey` CHAR(72) NOT NULL, `Component_` CHAR(72) NOT NULL, `SourceName` CHAR(255) "
+          "LOCALIZABLE, `DestName` CHAR(255) LOCALIZABLE, `SourceFolder` CHAR(72), `DestFolder` "
+          "CHAR(72) NOT NULL, `Options` SHORT NOT NULL PRIMARY KEY `FileKey`");
+    const std::string n = std::to_string(line);
+    const std::string condition = Prop(line, 1) + " AND " + Prop(line, 2);
+    SqlComponent("C" + n, condition);
+    Sql("INSERT INTO `MoveFile` (`FileKey`, `Component_`, `SourceFolder`, `DestFolder`, "
+        "`Options`) VALUES ('M" +
+        n + "', 'C" + n + "', '" + Prop(line, 1) + "', '" + Prop(line, 2) + "', " +
+        std::to_string(move) + ")");
+    scheduled_.emplace("MoveFiles", kMoveFilesSequence);
+    Remember(line, {1, 2}, condition);
+  }
+
+  // Install Service: the program (parameter 1, a file beside the source)
+  // goes into folder 2 and is installed as service 4, shown as 5 and
+  // described by 6, started with arguments 9 under account 10 (empty: the
+  // system's) with password 14, after service 13, in load order group 15
+  // (all recorded). Fixed: 3 start type (demand, auto or disabled), 7 error
+  // control (normal, ignore or critical), 8 process (own or shared), 11
+  // start it now (no or yes), 12 vital: a service that cannot be installed
+  // fails the installation (no or yes). The removal stops and deletes it.
+  void InstallService(std::size_t line, const SourceCommand& command) {
+    const std::string& program = Fixed(command, 1, "the program");
+    const std::string& destination = command.parameters[1];
+    Needs(command, program, 1, "a program");
+    Needs(command, destination, 2, "a destination folder");
+    Needs(command, command.parameters[3], 4, "a service name");
+    constexpr std::array<int, 3> kStartTypes = {3, 2, 4};     // demand, auto, disabled
+    constexpr std::array<int, 3> kErrorControls = {1, 0, 3};  // normal, ignore, critical
+    constexpr std::array<int, 2> kProcesses = {kOwnProcess, kSharedProcess};
+    const int startType =
+        kStartTypes[Word(command, 3, "the start type", {"demand", "auto", "disabled"})];
+    int errorControl =
+        kErrorControls[Word(command, 7, "the error control", {"normal", "ignore", "critical"})];
+    const int process = kProcesses[Word(command, 8, "the process", {"own", "shared"})];
+    const bool startNow = Word(command, 11, "start now", {"no", "yes"}) == 1;
+    if (Word(command, 12, "vital", {"no", "yes"}) == 1) errorControl |= kVitalService;
+    if (!command.media.empty()) {
+      throw SourceError(command.where,
+                        "Install Service takes its program from the installer database; media = "
+                        "is for Install Files");
+    }
+    const std::string path = JoinPath(command.base, Windows1252ToUtf8(program));
+    if (port_.Kind(path) != PathKind::kFile) {
+      throw SourceError(command.where, "Install Service: program '" + path + "' not found");
+    }
+    std::string name = HostName(command, path.substr(path.rfind('/') + 1));
+    if (!IsShortName(name)) {
+      std::set<std::string> taken;
+      name = ShortName(name, taken) + "|" + name;
+    }
+    const std::string n = std::to_string(line);
+    const std::string directory = "DIR" + n, component = "C" + n;
+    const std::string condition = Prop(line, 1) + " AND " + Prop(line, 2);
+    DatabaseFile file{"F" + n + "_" + std::to_string(++fileCount_), path, ""};
+    const std::string inner =
+        Component(component,
+                  "<File Id=\"" + file.id + "\" Name=\"" + Attr(name) + "\" Source=\"" +
+                      SourceOf(file) + "\" KeyPath=\"yes\"/>",
+                  condition);
+    database_.files.push_back(std::move(file));
+    xml_.emplace_back(destination.size(), FolderXml(directory, "UNSET" + n, inner));
+    RemoveFolders({directory}, component, destination);
+    SetFolder(directory, Prop(line, 1));
+    const auto value = [&](int slot) { return "'[" + Prop(line, slot) + "]'"; };
+    Sql("INSERT INTO `ServiceInstall` (`ServiceInstall`, `Name`, `DisplayName`, `ServiceType`, "
+        "`StartType`, `ErrorControl`, `LoadOrderGroup`, `Dependencies`, `StartName`, `Password`, "
+        "`Arguments`, `Component_`, `Description`) VALUES ('SI" +
+        n + "', " + value(2) + ", " + value(3) + ", " + std::to_string(process) + ", " +
+        std::to_string(startType) + ", " + std::to_string(errorControl) + ", " + value(6) + ", " +
+        value(8) + ", " + value(5) + ", " + value(7) + ", " + value(4) + ", '" + component + "', " +
+        value(9) + ")");
+    ServiceControlRow(
+        "SC" + n, value(2),
+        (startNow ? kStartAtInstall : 0) | kStopAtInstall | kStopAtRemoval | kDeleteAtRemoval,
+        component);
+    ScheduleServices();
+    Remember(line, {1, 2}, condition);
+  }
+
+  // Control Service: 1 the service, 2 what to do at installation (start,
+  // stop or delete; both recorded). A removal stops a service the
+  // installation started and starts one it stopped.
+  void ControlService(std::size_t line, const SourceCommand& command) {
+    Needs(command, command.parameters[0], 1, "a service name");
+    const std::string& what = command.parameters[1];
+    constexpr std::array<std::string_view, 3> kWhat = {"start", "stop", "delete"};
+    if (what.find('$') == std::string::npos &&
+        std::ranges::none_of(kWhat, [&](std::string_view word) {
+          return common::EqualsIgnoringAsciiCase(what, word);
+        })) {
+      throw SourceError(command.where, "Control Service: '" + Windows1252ToUtf8(what) +
+                                           "' (parameter 2) must be start, stop or delete");
+    }
+    const std::string n = std::to_string(line);
+    const std::string marker = Prop(line, 1) + " AND " + Prop(line, 2);
+    constexpr std::array<int, 3> kEvents = {kStartAtInstall | kStopAtRemoval,
+                                            kStopAtInstall | kStartAtRemoval,
+                                            kStopAtInstall | kDeleteAtInstall};
+    for (std::size_t i = 0; i < kWhat.size(); ++i) {
+      const std::string component = "C" + n + "_" + std::to_string(i);
+      SqlComponent(component,
+                   marker + " AND " + Prop(line, 2) + " ~= \"" + std::string(kWhat[i]) + "\"");
+      ServiceControlRow("SC" + n + "_" + std::to_string(i), "'[" + Prop(line, 1) + "]'", kEvents[i],
+                        component);
+    }
+    ScheduleServices();
+    Remember(line, {1, 2}, marker);
+  }
+
+  void ServiceControlRow(const std::string& id, const std::string& name, int events,
+                         const std::string& component) {
+    Sql("INSERT INTO `ServiceControl` (`ServiceControl`, `Name`, `Event`, `Wait`, `Component_`) "
+        "VALUES ('" +
+        id + "', " + name + ", " + std::to_string(events) + ", 1, '" + component + "')");
+  }
+
+  void ScheduleServices() {
+    scheduled_.emplace("StopServices", kStopServicesSequence);
+    scheduled_.emplace("DeleteServices", kDeleteServicesSequence);
+    scheduled_.emplace("InstallServices", kInstallServicesSequence);
+    scheduled_.emplace("StartServices", kStartServicesSequence);
   }
 
   // Where wixl finds a file. It takes relative names only, resolved against
@@ -756,6 +1111,8 @@ class Planner {
   std::size_t fileCount_ = 0;
   bool searches_ = false;
   bool environment_ = false;
+  std::set<std::string> tables_;               // made here: wixl has none
+  std::map<std::string, int> scheduled_;       // standard actions by name
   std::map<std::string, std::string> blocks_;  // web media blocks by upper-case name
 };
 
