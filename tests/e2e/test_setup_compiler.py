@@ -155,8 +155,8 @@ class RefusedSourceTest(CompilerCase):
                                              " | string\n"},
          "s.setup:3: Write Registry: root '7' must be"),
         ("change the database cannot hold yet",
-         {"s.setup": BASE + "command Install ODBC Driver\n | a\n | b\n | c\n | d\n"},
-         "s.setup:3: Install ODBC Driver cannot be put into the installer database yet"),
+         {"s.setup": BASE + "command Create ODBC DSN\n"},
+         "s.setup:3: Create ODBC DSN cannot be put into the installer database yet"),
         ("fixed parameter that names a variable",
          {"s.setup": BASE + "command Edit INI File\n | C:\\A\n | $NAME$.ini\n | remove\n"
                             " | S\n | K\n | V\n"},
@@ -445,8 +445,8 @@ command Apply Changes
     def test_file_types_ini_edits_file_commands_and_services_install_and_remove(self) -> None:
         """The change commands outside the product's folder: a file type, INI
         edits of an existing file (a value added, one replaced, one kept at
-        removal), files deleted at installation and at
-        removal, a copy and a move, a service installed and one started."""
+        removal), files deleted at installation and at removal, a copy and a
+        move, a service installed and one started, an ODBC driver."""
         product = "{2E8C4A17-9D3B-4F05-A6E2-7B1C0D9F3A58}"
         target = "C:\\Tavrel Compiler Changes\\"
         data = "C:\\TavrelChangesData"
@@ -523,6 +523,11 @@ command Install Service
 command Control Service
     | {service}
     | start
+command Install ODBC Driver
+    | tvodbc.dll
+    |""
+    | Tavrel Compiler Driver
+    | $TARGETDIR$Odbc
 command Apply Changes
     | Progress
     | RESULT
@@ -530,12 +535,14 @@ command Apply Changes
 """, "removal.setup": REMOVAL, "program/tool.txt": "the tool\r\n",
             "data/settings.ini": "[Paths]\r\nPlugins=alpha\r\nOther=kept\r\n",
             "data/old1.log": "", "data/old2.log": "", "data/keep.txt": "",
-            "data/copy me.txt": "copied\r\n", "data/move me.txt": "moved\r\n"})
+            "data/copy me.txt": "copied\r\n", "data/move me.txt": "moved\r\n",
+            "tvodbc.dll": "a stand-in driver"})
         folder = DRIVE_C / target[3:].rstrip("\\")
         data_folder = DRIVE_C / data[3:]
         classes = "HKLM\\Software\\Classes\\"
         services = "HKLM\\System\\CurrentControlSet\\Services\\" + service
         log = data_folder / "service.log"
+        driver = "HKLM\\Software\\ODBC\\ODBCINST.INI\\Tavrel Compiler Driver"
 
         def ini() -> str:
             return (data_folder / "settings.ini").read_text().replace("\r\n", "\n")
@@ -566,11 +573,14 @@ command Apply Changes
                              "Logs its starts and stops")
             self.assertEqual(wb.registry_value(services, "Start"), "0x3")
             self.assertTrue(wb.wait_until(lambda: log.exists() and "started" in log.read_text()))
+            self.assertEqual(wb.registry_value(driver, "Driver"), f"{target}Odbc\\tvodbc.dll")
+            self.assertEqual(wb.registry_value(driver, "Setup"), f"{target}Odbc\\tvodbc.dll")
             (folder / "written later.log").write_text("by the program\r\n")
             self.assertEqual(self.engine(self.dir / "setup", ["/s", "REMOVE=TRUE"]), 0)
             self.assertTrue(wb.wait_until(lambda: "stopped" in log.read_text()))
             self.assertEqual(log.read_text(), f"started {service}\nstopped {service}\n")
             self.assertIsNone(wb.registry_value(services, "DisplayName"))
+            self.assertIsNone(wb.registry_value(driver, "Driver"))
             for key in (classes + ".tvx", document):
                 self.assertIsNone(wb.registry_value(key, ""), key)
             self.assertEqual(ini(), "[Paths]\nOther=kept\n[Look]\nTheme=dark\n")

@@ -26,8 +26,8 @@ constexpr std::array<std::string_view, 14> kChangeCommands = {
     "Set Environment",     "Install Assembly",      "Control Service", "Create ODBC DSN",
     "Install ODBC Driver", "Install Service"};
 // Change commands whose rows the database cannot have yet.
-constexpr std::array<std::string_view, 3> kRefusedCommands = {"Install Assembly", "Create ODBC DSN",
-                                                              "Install ODBC Driver"};
+constexpr std::array<std::string_view, 2> kRefusedCommands = {"Install Assembly",
+                                                              "Create ODBC DSN"};
 constexpr std::array<std::string_view, 4> kRegistryRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
 constexpr std::string_view kFailMessage = "The installation failed on purpose.";
 constexpr std::size_t kFillerSize = 1024;
@@ -49,6 +49,7 @@ constexpr int kStopServicesSequence = 1900, kDeleteServicesSequence = 2000;
 constexpr int kRemoveIniSequence = 3450, kRemoveFilesSequence = 3500, kMoveFilesSequence = 3800;
 constexpr int kWriteIniSequence = 5100, kInstallServicesSequence = 5800;
 constexpr int kStartServicesSequence = 5900;
+constexpr int kRemoveOdbcSequence = 2400, kInstallOdbcSequence = 5400;
 // ServiceControl events: at installation, and at removal.
 constexpr int kStartAtInstall = 1, kStopAtInstall = 2, kDeleteAtInstall = 8;
 constexpr int kStartAtRemoval = 16, kStopAtRemoval = 32, kDeleteAtRemoval = 128;
@@ -189,7 +190,7 @@ class Planner {
         throw SourceError(command.where,
                           command.name +
                               " cannot be put into the installer database yet: assemblies and "
-                              "ODBC drivers and data sources are not supported");
+                              "ODBC data sources are not supported");
       }
       if (!command.sourceFolder.empty() && command.name != "Install Files") {
         throw SourceError(command.where, "only Install Files takes a source folder path");
@@ -216,6 +217,8 @@ class Planner {
         CopyMoveFiles(line, command);
       } else if (command.name == "Install Service") {
         InstallService(line, command);
+      } else if (command.name == "Install ODBC Driver") {
+        InstallOdbcDriver(line, command);
       } else {
         ControlService(line, command);
       }
@@ -947,6 +950,81 @@ class Planner {
     Remember(line, {1, 2}, condition);
   }
 
+  // The files a command carries in the database (fixed parameters naming
+  // files beside the source; the first is the key path), in component
+  // C<line> in a folder set from recorded slot 1. Returns their File keys.
+  std::vector<std::string> CommandFiles(std::size_t line, const SourceCommand& command,
+                                        std::initializer_list<std::string> files,
+                                        const std::string& destination,
+                                        const std::string& condition) {
+    if (!command.media.empty()) {
+      throw SourceError(command.where, command.name +
+                                           " takes its files from the installer database; "
+                                           "media = is for Install Files");
+    }
+    const std::string n = std::to_string(line);
+    const std::string directory = "DIR" + n, component = "C" + n;
+    std::vector<std::string> ids;
+    std::map<std::string, std::string> names;  // host path by upper-case name
+    std::set<std::string> taken;
+    std::string xml;
+    for (const std::string& written : files) {
+      const std::string path = JoinPath(command.base, Windows1252ToUtf8(written));
+      if (port_.Kind(path) != PathKind::kFile) {
+        throw SourceError(command.where, command.name + ": file '" + path + "' not found");
+      }
+      std::string name = HostName(command, path.substr(path.rfind('/') + 1));
+      if (const auto [it, added] = names.emplace(common::ToUpperAscii(name), path); !added) {
+        if (it->second == path) continue;
+        throw SourceError(command.where, command.name + ": '" + it->second + "' and '" + path +
+                                             "' would be one file in the destination folder");
+      }
+      if (!IsShortName(name)) name = ShortName(name, taken) + "|" + name;
+      DatabaseFile file{"F" + n + "_" + std::to_string(++fileCount_), path, ""};
+      xml += "<File Id=\"" + file.id + "\" Name=\"" + Attr(name) + "\" Source=\"" + SourceOf(file) +
+             "\"" + (ids.empty() ? " KeyPath=\"yes\"" : "") + "/>";
+      ids.push_back(file.id);
+      database_.files.push_back(std::move(file));
+    }
+    xml_.emplace_back(destination.size(),
+                      FolderXml(directory, "UNSET" + n, Component(component, xml, condition)));
+    RemoveFolders({directory}, component, destination);
+    SetFolder(directory, Prop(line, 1));
+    return ids;
+  }
+
+  // Install ODBC Driver: the driver (parameter 1) and its setup library
+  // (2; empty: the driver is its own), files beside the source, go into
+  // folder 4 (recorded) and are registered under the name 3; all but 4
+  // fixed. The removal unregisters the driver.
+  void InstallOdbcDriver(std::size_t line, const SourceCommand& command) {
+    const std::string& driver = Fixed(command, 1, "the driver");
+    const std::string& setup = Fixed(command, 2, "the setup library");
+    const std::string& name = Fixed(command, 3, "the driver's name");
+    Needs(command, driver, 1, "a driver");
+    Needs(command, name, 3, "the driver's name");
+    Needs(command, command.parameters[3], 4, "a destination folder");
+    Quotable(command, "the driver's name", name);
+    if (name.find_first_of("=[]{}") != std::string::npos) {
+      throw SourceError(command.where,
+                        "Install ODBC Driver: the driver's name cannot hold = [ ] "
+                        "{ or }");
+    }
+    Table("ODBCDriver",
+          "`Driver` CHAR(72) NOT NULL, `Component_` CHAR(72) NOT NULL, `Description` CHAR(255) "
+          "NOT NULL, `File_` CHAR(72) NOT NULL, `File_Setup` CHAR(72) PRIMARY KEY `Driver`");
+    const std::vector<std::string> files =
+        CommandFiles(line, command, {driver, setup.empty() ? driver : setup}, command.parameters[3],
+                     Prop(line, 1));
+    const std::string n = std::to_string(line);
+    Sql("INSERT INTO `ODBCDriver` (`Driver`, `Component_`, `Description`, `File_`, `File_Setup`) "
+        "VALUES ('OD" +
+        n + "', 'C" + n + "', '" + name + "', '" + files.front() + "', '" + files.back() + "')");
+    scheduled_.emplace("RemoveODBC", kRemoveOdbcSequence);
+    scheduled_.emplace("InstallODBC", kInstallOdbcSequence);
+    Remember(line, {1}, Prop(line, 1));
+  }
+
   // Install Service: the program (parameter 1, a file beside the source)
   // goes into folder 2 and is installed as service 4, shown as 5 and
   // described by 6, started with arguments 9 under account 10 (empty: the
@@ -971,33 +1049,10 @@ class Planner {
     const int process = kProcesses[Word(command, 8, "the process", {"own", "shared"})];
     const bool startNow = Word(command, 11, "start now", {"no", "yes"}) == 1;
     if (Word(command, 12, "vital", {"no", "yes"}) == 1) errorControl |= kVitalService;
-    if (!command.media.empty()) {
-      throw SourceError(command.where,
-                        "Install Service takes its program from the installer database; media = "
-                        "is for Install Files");
-    }
-    const std::string path = JoinPath(command.base, Windows1252ToUtf8(program));
-    if (port_.Kind(path) != PathKind::kFile) {
-      throw SourceError(command.where, "Install Service: program '" + path + "' not found");
-    }
-    std::string name = HostName(command, path.substr(path.rfind('/') + 1));
-    if (!IsShortName(name)) {
-      std::set<std::string> taken;
-      name = ShortName(name, taken) + "|" + name;
-    }
     const std::string n = std::to_string(line);
-    const std::string directory = "DIR" + n, component = "C" + n;
+    const std::string component = "C" + n;
     const std::string condition = Prop(line, 1) + " AND " + Prop(line, 2);
-    DatabaseFile file{"F" + n + "_" + std::to_string(++fileCount_), path, ""};
-    const std::string inner =
-        Component(component,
-                  "<File Id=\"" + file.id + "\" Name=\"" + Attr(name) + "\" Source=\"" +
-                      SourceOf(file) + "\" KeyPath=\"yes\"/>",
-                  condition);
-    database_.files.push_back(std::move(file));
-    xml_.emplace_back(destination.size(), FolderXml(directory, "UNSET" + n, inner));
-    RemoveFolders({directory}, component, destination);
-    SetFolder(directory, Prop(line, 1));
+    CommandFiles(line, command, {program}, destination, condition);
     const auto value = [&](int slot) { return "'[" + Prop(line, slot) + "]'"; };
     Sql("INSERT INTO `ServiceInstall` (`ServiceInstall`, `Name`, `DisplayName`, `ServiceType`, "
         "`StartType`, `ErrorControl`, `LoadOrderGroup`, `Dependencies`, `StartName`, `Password`, "

@@ -28,15 +28,15 @@
 // Software\Classes (root -1: the machine's or the user's, as the
 // installation is), INI edits IniFile rows, deleted files RemoveFile rows,
 // copies and moves MoveFile rows, services ServiceInstall and ServiceControl
-// rows; their folders and names are recorded properties the rows name
-// directly (a property for a folder serves IniFile, RemoveFile and
-// MoveFile), and wixl, which writes none of these for us, gets the tables it
+// rows, ODBC drivers ODBCDriver rows; their folders and names are recorded
+// properties the rows name directly (a property for a folder serves
+// IniFile, RemoveFile and MoveFile), and wixl, which writes none of these for us, gets the tables it
 // lacks and the standard actions scheduled. Measured with Wine's msi.dll:
 // RemoveFile names are not expanded (a name with * or ? deletes nothing);
 // an IniFile row that only creates a missing key still deletes the key at
 // removal when it was there before, and one that adds to a list is not
 // carried out; ServiceControl starts and stops the service at installation
-// and removal.
+// and removal; InstallODBC registers the driver without loading it.
 //
 // Web media. In a setup of media mode 2 the files of an Install Files
 // command with media NAME\ (a web media block) or OFFLINE\ do not travel
