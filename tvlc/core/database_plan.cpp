@@ -141,7 +141,16 @@ bool IsShortName(std::string_view name) {
   return std::ranges::all_of(stem, allowed) && std::ranges::all_of(ext, allowed);
 }
 
-std::string ShortName(std::string_view name, std::set<std::string>& taken) {
+// The short names of one folder: those taken, and for each start of a made
+// one (its first six characters and extension: what its candidates are
+// made of) the first number not tried yet, so that many long names alike
+// do not try every number again.
+struct ShortNames {
+  std::set<std::string> taken;
+  std::map<std::string, std::size_t> next;
+};
+
+std::string ShortName(std::string_view name, ShortNames& names) {
   const std::string upper = common::ToUpperAscii(name);
   const std::size_t dot = upper.rfind('.');
   std::string stem, ext;
@@ -155,11 +164,15 @@ std::string ShortName(std::string_view name, std::set<std::string>& taken) {
       if (allowed(c) && ext.size() < 3) ext += c;
     }
   }
-  for (std::size_t number = 1;; ++number) {
+  std::size_t& next = names.next.try_emplace(stem.substr(0, 6) + "." + ext, 1).first->second;
+  for (std::size_t number = next;; ++number) {
     const std::string tail = "~" + std::to_string(number);
     const std::string candidate = stem.substr(0, 8 - std::min<std::size_t>(tail.size(), 8)) + tail +
                                   (ext.empty() ? "" : "." + ext);
-    if (taken.insert(candidate).second) return candidate;
+    if (names.taken.insert(candidate).second) {
+      next = number + 1;
+      return candidate;
+    }
   }
 }
 
@@ -400,7 +413,7 @@ class Planner {
                       const std::string& origin, const std::string& path) {
     folders.push_back(directory);
     std::map<std::string, std::string> seen;
-    std::set<std::string> taken;
+    ShortNames names;
     const auto note = [&](const std::string& name) {
       const std::string upper = common::ToUpperAscii(name);
       if (const auto [it, added] = seen.emplace(upper, name); !added) {
@@ -408,12 +421,12 @@ class Planner {
                                              "' and '" + Windows1252ToUtf8(name) +
                                              "' are one name on Windows");
       }
-      if (IsShortName(name)) taken.insert(upper);
+      if (IsShortName(name)) names.taken.insert(upper);
     };
     for (const auto& [name, file] : folder.files) note(name);
     for (const Folder& sub : folder.folders) note(sub.name);
     const auto targetName = [&](const std::string& name) {
-      std::string target = IsShortName(name) ? name : ShortName(name, taken) + "|" + name;
+      std::string target = IsShortName(name) ? name : ShortName(name, names) + "|" + name;
       // The database's file and folder names hold the short and the long
       // name together in 255 characters.
       if (target.size() > kMaxNameColumn) {
@@ -671,8 +684,8 @@ class Planner {
     Needs(command, folder, 3, "a folder");
     CheckWindowsName(command.where, "Create Shortcut: shortcut name", name);
     if (!IsShortName(name)) {
-      std::set<std::string> taken;
-      name = ShortName(name, taken) + "|" + name;
+      ShortNames names;
+      name = ShortName(name, names) + "|" + name;
     }
     const std::string marker = Prop(line, 1), workdir = Prop(line, 4);
     const std::string directory = "DIR" + std::to_string(line);
@@ -872,8 +885,8 @@ class Planner {
     Needs(command, command.parameters[3], 4, "a section");
     Needs(command, command.parameters[4], 5, "a key");
     if (!IsShortName(name)) {
-      std::set<std::string> taken;
-      name = ShortName(name, taken) + "|" + name;
+      ShortNames names;
+      name = ShortName(name, names) + "|" + name;
     }
     Table("IniFile",
           "`IniFile` CHAR(72) NOT NULL, `FileName` CHAR(255) NOT NULL LOCALIZABLE, "
@@ -965,8 +978,8 @@ class Planner {
     const std::string n = std::to_string(line);
     const std::string directory = "DIR" + n, component = "C" + n;
     std::vector<std::string> ids;
-    std::map<std::string, std::string> names;  // host path by upper-case name
-    std::set<std::string> taken;
+    std::map<std::string, std::string> paths;  // by upper-case name
+    ShortNames shortNames;
     std::string xml;
     for (const std::string& written : files) {
       const std::string path = JoinPath(command.base, Windows1252ToUtf8(written));
@@ -974,12 +987,12 @@ class Planner {
         throw SourceError(command.where, command.name + ": file '" + path + "' not found");
       }
       std::string name = HostName(command, path.substr(path.rfind('/') + 1));
-      if (const auto [it, added] = names.emplace(common::ToUpperAscii(name), path); !added) {
+      if (const auto [it, added] = paths.emplace(common::ToUpperAscii(name), path); !added) {
         if (it->second == path) continue;
         throw SourceError(command.where, command.name + ": '" + it->second + "' and '" + path +
                                              "' would be one file in the destination folder");
       }
-      if (!IsShortName(name)) name = ShortName(name, taken) + "|" + name;
+      if (!IsShortName(name)) name = ShortName(name, shortNames) + "|" + name;
       DatabaseFile file{"F" + n + "_" + std::to_string(++fileCount_), path, ""};
       xml += "<File Id=\"" + file.id + "\" Name=\"" + Attr(name) + "\" Source=\"" + SourceOf(file) +
              "\"" + (ids.empty() ? " KeyPath=\"yes\"" : "") + "/>";
