@@ -47,6 +47,14 @@ def lists(lines: list[str], count: int) -> list[list[str]]:
     return found
 
 
+def forget(product: str, *folders: Path) -> None:
+    """Removes what a test may have left installed: the product, its folders."""
+    subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV, capture_output=True,
+                   timeout=120)
+    for folder in folders:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def without_ids(lines: list[str]) -> list[str]:
     """The script with each command identifier replaced by its number."""
     ids = lines[:lines.index("$", lines.index("$") + 1)][lines.index("$") + 1:]
@@ -331,9 +339,7 @@ class InstallTest(CompilerCase):
                 self.assertIsNone(wb.registry_value(SYSTEM_ENVIRONMENT, environment))
             self.assertIsNone(wb.registry_value(UNINSTALL + title, "DisplayName"))
         finally:
-            subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
-                           capture_output=True, timeout=120)
-            shutil.rmtree(folder, ignore_errors=True)
+            forget(product, folder)
 
     def test_the_demo_installs_repairs_and_removes(self) -> None:
         shutil.copytree(wb.ROOT / "samples/demo", self.dir / "demo")
@@ -437,10 +443,7 @@ command Apply Changes
             self.assertEqual(wb.files_of(folder) if folder.exists() else {}, {})
         finally:
             server.stop()
-            subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
-                           capture_output=True, timeout=120)
-            shutil.rmtree(folder, ignore_errors=True)
-
+            forget(product, folder)
 
     def test_file_types_ini_edits_file_commands_and_services_install_and_remove(self) -> None:
         """The change commands outside the product's folder: a file type, INI
@@ -586,12 +589,9 @@ command Apply Changes
             self.assertEqual(ini(), "[Paths]\nOther=kept\n[Look]\nTheme=dark\n")
             self.assertFalse(folder.exists())
         finally:
-            subprocess.run([wb.WINE, "msiexec", "/x", product, "/qn"], env=wb.ENV,
-                           capture_output=True, timeout=120)
+            forget(product, folder, data_folder)
             subprocess.run([wb.WINE, "sc", "delete", service], env=wb.ENV, capture_output=True,
                            timeout=60)
-            shutil.rmtree(folder, ignore_errors=True)
-            shutil.rmtree(data_folder, ignore_errors=True)
 
 
 class StandardWizardTest(CompilerCase):
@@ -610,9 +610,7 @@ class StandardWizardTest(CompilerCase):
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def tearDown(self) -> None:
-        subprocess.run([wb.WINE, "msiexec", "/x", self.PRODUCT, "/qn"], env=wb.ENV,
-                       capture_output=True, timeout=120)
-        shutil.rmtree(self.folder, ignore_errors=True)
+        forget(self.PRODUCT, self.folder)
         wb.clean_temp()
 
     def page(self, heading: str) -> wb.Window:

@@ -20,14 +20,6 @@ namespace tavrel::tvlc {
 
 namespace {
 
-constexpr std::array<std::string_view, 14> kChangeCommands = {
-    "Install Files",       "Create Folder",         "Write Registry",  "Create Shortcut",
-    "Create File Type",    "Copy/Move Local Files", "Delete Files",    "Edit INI File",
-    "Set Environment",     "Install Assembly",      "Control Service", "Create ODBC DSN",
-    "Install ODBC Driver", "Install Service"};
-// Change commands whose rows the database cannot have yet.
-constexpr std::array<std::string_view, 2> kRefusedCommands = {"Install Assembly",
-                                                              "Create ODBC DSN"};
 constexpr std::array<std::string_view, 4> kRegistryRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
 constexpr std::string_view kFailMessage = "The installation failed on purpose.";
 constexpr std::size_t kFillerSize = 1024;
@@ -44,9 +36,12 @@ constexpr int kFailSequence = 6590;
 constexpr int kRemoveEnvironmentSequence = 3300;
 constexpr int kWriteEnvironmentSequence = 5200;
 constexpr int kRebootSequence = 6650;
-// Standard actions that wixl schedules only for elements of its own.
+// Standard actions that wixl schedules only for elements of its own (so
+// the plan schedules them again, in place of any wixl wrote).
 constexpr int kStopServicesSequence = 1900, kDeleteServicesSequence = 2000;
-constexpr int kRemoveIniSequence = 3450, kRemoveFilesSequence = 3500, kMoveFilesSequence = 3800;
+constexpr int kRemoveRegistrySequence = 2600, kRemoveIniSequence = 3450;
+constexpr int kRemoveFilesSequence = 3500, kMoveFilesSequence = 3800, kInstallFilesSequence = 4000;
+constexpr int kWriteRegistrySequence = 5000;
 constexpr int kWriteIniSequence = 5100, kInstallServicesSequence = 5800;
 constexpr int kStartServicesSequence = 5900;
 constexpr int kRemoveOdbcSequence = 2400, kInstallOdbcSequence = 5400;
@@ -68,11 +63,6 @@ constexpr int kVital = 512, kNonCompressed = 8192;
 constexpr int kRegistryKeyPath = 4, kPermanent = 16;
 constexpr std::string_view kRemoving = "REMOVE~=\"ALL\"";
 constexpr std::string_view kShortNameChars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-!#$%&'()@^`{}~";
-
-template <std::size_t N>
-bool Contains(const std::array<std::string_view, N>& names, std::string_view name) {
-  return std::ranges::find(names, name) != names.end();
-}
 
 std::string Prop(std::size_t line, int slot) {
   return "PARAMETER" + std::to_string(line) + "_" + std::to_string(slot);
@@ -150,7 +140,7 @@ struct ShortNames {
   std::map<std::string, std::size_t> next;
 };
 
-std::string ShortName(std::string_view name, ShortNames& names) {
+std::string MadeShortName(std::string_view name, ShortNames& names) {
   const std::string upper = common::ToUpperAscii(name);
   const std::size_t dot = upper.rfind('.');
   std::string stem, ext;
@@ -176,6 +166,12 @@ std::string ShortName(std::string_view name, ShortNames& names) {
   }
 }
 
+// A file or folder name as the database holds it: the name itself when it
+// is a short one, else a short one made for it and the long one.
+std::string DatabaseName(const std::string& name, ShortNames& names) {
+  return IsShortName(name) ? name : MadeShortName(name, names) + "|" + name;
+}
+
 // A folder of an Install Files source: its name below its parent, its
 // files by name and its subfolders (names in Windows-1252), with the host
 // path of each file.
@@ -193,13 +189,30 @@ class Planner {
   }
 
   Database Run() {
-    std::size_t filler = source_.filler;
-    bool anyRegistry = false;
+    using Rows = void (Planner::*)(std::size_t, const SourceCommand&);
+    // The change commands and what writes their rows (none: refused).
+    static constexpr std::array<std::pair<std::string_view, Rows>, 14> kChangeCommands = {{
+        {"Install Files", &Planner::InstallFiles},
+        {"Create Folder", &Planner::CreateFolder},
+        {"Write Registry", &Planner::WriteRegistry},
+        {"Create Shortcut", &Planner::CreateShortcut},
+        {"Set Environment", &Planner::SetEnvironment},
+        {"Create File Type", &Planner::CreateFileType},
+        {"Edit INI File", &Planner::EditIniFile},
+        {"Delete Files", &Planner::DeleteFiles},
+        {"Copy/Move Local Files", &Planner::CopyMoveFiles},
+        {"Install Service", &Planner::InstallService},
+        {"Control Service", &Planner::ControlService},
+        {"Install ODBC Driver", &Planner::InstallOdbcDriver},
+        {"Install Assembly", nullptr},
+        {"Create ODBC DSN", nullptr},
+    }};
     for (std::size_t index = 0; index < source_.commands.size(); ++index) {
       const SourceCommand& command = source_.commands[index];
-      const std::size_t line = index + 1;
-      if (command.flag == "C" || !Contains(kChangeCommands, command.name)) continue;
-      if (Contains(kRefusedCommands, command.name)) {
+      const auto found = std::ranges::find(kChangeCommands, std::string_view(command.name),
+                                           &std::pair<std::string_view, Rows>::first);
+      if (command.flag == "C" || found == kChangeCommands.end()) continue;
+      if (found->second == nullptr) {
         throw SourceError(command.where,
                           command.name +
                               " cannot be put into the installer database yet: assemblies and "
@@ -208,35 +221,9 @@ class Planner {
       if (!command.sourceFolder.empty() && command.name != "Install Files") {
         throw SourceError(command.where, "only Install Files takes a source folder path");
       }
-      if (command.name == "Install Files") {
-        InstallFiles(line, command, filler);
-        filler = 0;
-      } else if (command.name == "Create Folder") {
-        CreateFolder(line, command);
-      } else if (command.name == "Write Registry") {
-        WriteRegistry(line, command);
-        anyRegistry = true;
-      } else if (command.name == "Set Environment") {
-        SetEnvironment(line, command);
-      } else if (command.name == "Create Shortcut") {
-        CreateShortcut(line, command);
-      } else if (command.name == "Create File Type") {
-        CreateFileType(line, command);
-      } else if (command.name == "Edit INI File") {
-        EditIniFile(line, command);
-      } else if (command.name == "Delete Files") {
-        DeleteFiles(line, command);
-      } else if (command.name == "Copy/Move Local Files") {
-        CopyMoveFiles(line, command);
-      } else if (command.name == "Install Service") {
-        InstallService(line, command);
-      } else if (command.name == "Install ODBC Driver") {
-        InstallOdbcDriver(line, command);
-      } else {
-        ControlService(line, command);
-      }
+      (this->*found->second)(index + 1, command);
     }
-    if (filler != 0) {
+    if (filler_ != 0) {
       throw source_.SettingError("filler",
                                  "filler needs an Install Files command to put its files in");
     }
@@ -244,13 +231,10 @@ class Planner {
     for (auto& [length, sql] : removals_) database_.statements.push_back(std::move(sql));
     if (searches_) {
       Sequence("AppSearch", kRemoving, kSearchSequence, true);
-      // wixl schedules the registry actions only for registry values of its
-      // own; without a Write Registry command the kept values would never
-      // be written, and a removal given no values would leave the files.
-      if (!anyRegistry) {
-        Sequence("RemoveRegistryValues", "", 2600, false);
-        Sequence("WriteRegistryValues", "", 5000, false);
-      }
+      // Without them the kept values would never be written, and a removal
+      // given no values would leave the files.
+      scheduled_.emplace("RemoveRegistryValues", kRemoveRegistrySequence);
+      scheduled_.emplace("WriteRegistryValues", kWriteRegistrySequence);
     }
     if (source_.fail) {
       Sql("INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) VALUES "
@@ -272,11 +256,8 @@ class Planner {
             name + "', 51, '" + name + "', '[SRCDIR]')");
         Sequence("Set" + name, "SRCDIR", kSourceRootSequence, true);
       }
-      // wixl schedules the file actions only for files of its own.
-      if (fileCount_ == database_.mediaRows.size()) {
-        Sequence("RemoveFiles", "", 3500, false);
-        Sequence("InstallFiles", "", 4000, false);
-      }
+      scheduled_.emplace("RemoveFiles", kRemoveFilesSequence);
+      scheduled_.emplace("InstallFiles", kInstallFilesSequence);
     }
     for (const auto& [action, number] : scheduled_) {
       Sql("DELETE FROM `InstallExecuteSequence` WHERE `Action` = '" + action + "'");
@@ -302,6 +283,21 @@ class Planner {
     Sql("UPDATE `Component` SET `Condition` = '" + condition + "' WHERE `Component` = '" + id +
         "'");
     return "<Component Id=\"" + id + "\" Guid=\"" + Guid(id) + "\">" + body + "</Component>";
+  }
+
+  // A component the statements make (it holds no file of wixl's): its key
+  // path is its folder unless one is given (a File key, or a Registry key
+  // with the registry key path attribute).
+  void SqlComponent(const std::string& id, const std::string& condition,
+                    const std::string& directory = "TARGETDIR", int attributes = 0,
+                    const std::string& keyPath = "") {
+    Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
+        "`Condition`" +
+        std::string(keyPath.empty() ? "" : ", `KeyPath`") + ") VALUES ('" + id + "', '" + Guid(id) +
+        "', '" + directory + "', " + std::to_string(attributes) + ", '" + condition + "'" +
+        (keyPath.empty() ? "" : ", '" + keyPath + "'") + ")");
+    Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" + id +
+        "')");
   }
 
   void Sequence(const std::string& action, std::string_view condition, int number, bool ui) {
@@ -333,12 +329,7 @@ class Planner {
     const std::string component = "K" + std::to_string(line);
     const std::string key = std::string(kSavedValuesKey) + source_.product;
     const std::string first = "V" + std::to_string(line) + "_" + std::to_string(*slots.begin());
-    Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
-        "`Condition`, `KeyPath`) VALUES ('" +
-        component + "', '" + Guid(component) + "', 'TARGETDIR', 4, '" + marker + "', '" + first +
-        "')");
-    Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" +
-        component + "')");
+    SqlComponent(component, marker, "TARGETDIR", kRegistryKeyPath, first);
     for (const int slot : slots) {
       const std::string row = "V" + std::to_string(line) + "_" + std::to_string(slot);
       const std::string name = Prop(line, slot);
@@ -426,7 +417,7 @@ class Planner {
     for (const auto& [name, file] : folder.files) note(name);
     for (const Folder& sub : folder.folders) note(sub.name);
     const auto targetName = [&](const std::string& name) {
-      std::string target = IsShortName(name) ? name : ShortName(name, names) + "|" + name;
+      std::string target = DatabaseName(name, names);
       // The database's file and folder names hold the short and the long
       // name together in 255 characters.
       if (target.size() > kMaxNameColumn) {
@@ -487,7 +478,8 @@ class Planner {
     }
   }
 
-  void InstallFiles(std::size_t line, const SourceCommand& command, std::size_t filler) {
+  void InstallFiles(std::size_t line, const SourceCommand& command) {
+    const std::size_t filler = std::exchange(filler_, 0);
     const std::string& from = Fixed(command, 1, "the source");
     const std::string& destination = command.parameters[2];
     Needs(command, from, 1, "a source file or folder");
@@ -615,11 +607,7 @@ class Planner {
       database_.mediaFiles.push_back(
           {origin, k, path, name, std::move(file.source), std::move(file.bytes)});
     }
-    Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
-        "`Condition`, `KeyPath`) VALUES ('" +
-        id + "', '" + Guid(id) + "', '" + holder + "', 0, '" + condition + "', '" + first + "')");
-    Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" + id +
-        "')");
+    SqlComponent(id, condition, holder, 0, first);
   }
 
   void CreateFolder(std::size_t line, const SourceCommand& command) {
@@ -683,10 +671,8 @@ class Planner {
     Needs(command, target, 1, "a target");
     Needs(command, folder, 3, "a folder");
     CheckWindowsName(command.where, "Create Shortcut: shortcut name", name);
-    if (!IsShortName(name)) {
-      ShortNames names;
-      name = ShortName(name, names) + "|" + name;
-    }
+    ShortNames names;
+    name = DatabaseName(name, names);
     const std::string marker = Prop(line, 1), workdir = Prop(line, 4);
     const std::string directory = "DIR" + std::to_string(line);
     const std::string workdirDir = "WD" + std::to_string(line);
@@ -743,12 +729,7 @@ class Planner {
     for (const auto& [suffix, flags, scope] :
          {std::tuple{"", "=-*", "ALLUSERS"}, std::tuple{"_U", "=-", "NOT ALLUSERS"}}) {
       const std::string component = "C" + std::to_string(line) + suffix;
-      Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
-          "`Condition`) VALUES ('" +
-          component + "', '" + Guid(component) + "', 'TARGETDIR', 0, '" + value + " AND " + scope +
-          "')");
-      Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" +
-          component + "')");
+      SqlComponent(component, value + " AND " + scope);
       Sql("INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) VALUES ('E" +
           component.substr(1) + "', '" + flags + name + "', '[" + value + "]', '" + component +
           "')");
@@ -799,20 +780,6 @@ class Planner {
     if (tables_.insert(name).second) Sql("CREATE TABLE `" + name + "` (" + definition + ")");
   }
 
-  // A component the statements make (it holds no file of wixl's): its key
-  // path is its folder, or the registry row given.
-  void SqlComponent(const std::string& id, const std::string& condition,
-                    const std::string& registryKeyPath = "", int attributes = 0) {
-    if (!registryKeyPath.empty()) attributes |= kRegistryKeyPath;
-    Sql("INSERT INTO `Component` (`Component`, `ComponentId`, `Directory_`, `Attributes`, "
-        "`Condition`" +
-        std::string(registryKeyPath.empty() ? "" : ", `KeyPath`") + ") VALUES ('" + id + "', '" +
-        Guid(id) + "', 'TARGETDIR', " + std::to_string(attributes) + ", '" + condition + "'" +
-        (registryKeyPath.empty() ? "" : ", '" + registryKeyPath + "'") + ")");
-    Sql("INSERT INTO `FeatureComponents` (`Feature_`, `Component_`) VALUES ('Complete', '" + id +
-        "')");
-  }
-
   // A registry row under the classes of the machine or the user: its key's
   // default value, or with name "-" the key with all below it, removed with
   // the component.
@@ -852,7 +819,7 @@ class Planner {
     const std::string n = std::to_string(line);
     const std::string condition = Prop(line, 1) + " AND " + Prop(line, 2) + " AND " + Prop(line, 4);
     const std::string id = "C" + n, typeKey = "[" + Prop(line, 2) + "]";
-    SqlComponent(id, condition, "T" + n + "_E");
+    SqlComponent(id, condition, "TARGETDIR", kRegistryKeyPath, "T" + n + "_E");
     ClassesRow("T" + n + "_E", "[" + Prop(line, 1) + "]", typeKey, id);
     ClassesRow("T" + n + "_D", typeKey, "[" + Prop(line, 3) + "]", id);
     ClassesRow("T" + n + "_O", typeKey + "\\shell\\open\\command",
@@ -861,10 +828,11 @@ class Planner {
     // The icon: its own, or the program's first. At removal both may go:
     // only the installed one acts.
     const std::string icon = Prop(line, 5), removing(kRemoving);
-    SqlComponent(id + "_I", condition + " AND (" + icon + " OR " + removing + ")", "T" + n + "_I");
+    SqlComponent(id + "_I", condition + " AND (" + icon + " OR " + removing + ")", "TARGETDIR",
+                 kRegistryKeyPath, "T" + n + "_I");
     ClassesRow("T" + n + "_I", typeKey + "\\DefaultIcon", "[" + icon + "]", id + "_I");
-    SqlComponent(id + "_P", condition + " AND (NOT " + icon + " OR " + removing + ")",
-                 "T" + n + "_P");
+    SqlComponent(id + "_P", condition + " AND (NOT " + icon + " OR " + removing + ")", "TARGETDIR",
+                 kRegistryKeyPath, "T" + n + "_P");
     ClassesRow("T" + n + "_P", typeKey + "\\DefaultIcon", "[" + Prop(line, 4) + "],0", id + "_P");
     Remember(line, {1, 2, 4}, condition);
   }
@@ -884,10 +852,8 @@ class Planner {
     const bool keep = Word(command, 3, "at removal", {"remove", "keep"}) == 1;
     Needs(command, command.parameters[3], 4, "a section");
     Needs(command, command.parameters[4], 5, "a key");
-    if (!IsShortName(name)) {
-      ShortNames names;
-      name = ShortName(name, names) + "|" + name;
-    }
+    ShortNames names;
+    name = DatabaseName(name, names);
     Table("IniFile",
           "`IniFile` CHAR(72) NOT NULL, `FileName` CHAR(255) NOT NULL LOCALIZABLE, "
           "`DirProperty` CHAR(72), `Section` CHAR(96) NOT NULL LOCALIZABLE, `Key` CHAR(128) NOT "
@@ -895,7 +861,7 @@ class Planner {
           "`Component_` CHAR(72) NOT NULL PRIMARY KEY `IniFile`");
     const std::string n = std::to_string(line);
     const std::string condition = Prop(line, 1) + " AND " + Prop(line, 2) + " AND " + Prop(line, 3);
-    SqlComponent("C" + n, condition, "", keep ? kPermanent : 0);
+    SqlComponent("C" + n, condition, "TARGETDIR", keep ? kPermanent : 0);
     Sql("INSERT INTO `IniFile` (`IniFile`, `FileName`, `DirProperty`, `Section`, `Key`, `Value`, "
         "`Action`, `Component_`) VALUES ('I" +
         n + "', '" + name + "', '" + Prop(line, 1) + "', '[" + Prop(line, 2) + "]', '[" +
@@ -992,7 +958,7 @@ class Planner {
         throw SourceError(command.where, command.name + ": '" + it->second + "' and '" + path +
                                              "' would be one file in the destination folder");
       }
-      if (!IsShortName(name)) name = ShortName(name, shortNames) + "|" + name;
+      name = DatabaseName(name, shortNames);
       DatabaseFile file{"F" + n + "_" + std::to_string(++fileCount_), path, ""};
       xml += "<File Id=\"" + file.id + "\" Name=\"" + Attr(name) + "\" Source=\"" + SourceOf(file) +
              "\"" + (ids.empty() ? " KeyPath=\"yes\"" : "") + "/>";
@@ -1177,6 +1143,7 @@ class Planner {
   std::vector<Row> removals_;
   std::vector<std::string> components_;
   std::size_t fileCount_ = 0;
+  std::size_t filler_ = source_.filler;  // generated files the first Install Files takes
   bool searches_ = false;
   bool environment_ = false;
   std::set<std::string> tables_;               // made here: wixl has none
